@@ -1,0 +1,41 @@
+// The storage driver of a store and the two operations that dispatch on it: load (once, at
+// construction) and save (on every sync).
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "value/error.hpp"
+#include "value/value.hpp"
+
+namespace zel {
+
+enum class DriverKind : std::uint8_t { Json = 0, Json5 = 1, Toml = 2, Yaml = 3, Memory = 4, Custom = 5 };
+
+// A driver implemented outside the core (by the Python boundary). Errors it returns are
+// passed on unchanged.
+class CustomDriver {
+public:
+    virtual ~CustomDriver() = default;
+    virtual Result<Value> read(const std::string& path) = 0;
+    virtual Status write(const std::string& path, const Value& document) = 0;
+};
+
+struct Driver {
+    DriverKind kind = DriverKind::Json;
+    std::unique_ptr<CustomDriver> custom;  // set only for DriverKind::Custom
+};
+
+// Maps an already lower-cased driver name to its kind; false when no driver has that name.
+bool driver_kind_from_name(std::string_view lowered, DriverKind& out);
+
+// Reads the whole document. A missing file gives an empty object; Memory gives an empty
+// object without touching the path.
+Result<Value> load(const Driver& driver, const std::string& path);
+
+// Writes the whole document: creates the parent directories, serialises completely, then
+// replaces the file so that a failed save leaves the previous contents intact.
+Status save(const Driver& driver, const std::string& path, const Value& document);
+
+}  // namespace zel
