@@ -27,6 +27,9 @@ struct Driver {
     std::unique_ptr<CustomDriver> custom;  // set only for DriverKind::Custom
 };
 
+// Full Unicode lower-case mapping of a driver name.
+std::string lowercase_name(std::string_view name);
+
 // Maps an already lower-cased driver name to its kind; false when no driver has that name.
 bool driver_kind_from_name(std::string_view lowered, DriverKind& out);
 

@@ -70,13 +70,13 @@ Value* Value::find(std::string_view name) noexcept {
     return it == o_->end() ? nullptr : &it->second;
 }
 
-void Value::set(std::string_view name, Value v) {
+Value& Value::set(std::string_view name, Value v) {
     auto it = o_->lower_bound(name);
     if (it != o_->end() && it->first == name) {
         it->second = std::move(v);
-    } else {
-        o_->emplace_hint(it, std::string(name), std::move(v));
+        return it->second;
     }
+    return o_->emplace_hint(it, std::string(name), std::move(v))->second;
 }
 
 void Value::destroy() noexcept {

@@ -84,8 +84,8 @@ public:
     const Value* find(std::string_view name) const noexcept;
     Value* find(std::string_view name) noexcept;
 
-    // Inserts or replaces a member; this must be an object.
-    void set(std::string_view name, Value v);
+    // Inserts or replaces a member and returns it; this must be an object.
+    Value& set(std::string_view name, Value v);
 
     Value deep_copy() const;
 

@@ -1,0 +1,194 @@
+// Engine operations: the group stack, reads, writes, enumerations and sync, each taking the
+// document lock before the group-stack lock whenever it needs both.
+#include "engine/engine.hpp"
+
+namespace zel {
+
+Result<std::unique_ptr<Engine>> Engine::open(std::string path, Driver driver) {
+    Result<Value> loaded = load(driver, path);
+    if (!loaded) return std::move(loaded).error();
+    return std::make_unique<Engine>(std::move(path), std::move(loaded).value(), std::move(driver));
+}
+
+Status Engine::begin_group(std::string_view name) {
+    std::string_view trimmed = trim_group_name(name);
+    if (trimmed.empty()) return success();
+    std::string element(trimmed);
+    auto guard = acquire_write(groups_lock_);
+    if (!guard) return std::move(guard).error();
+    groups_.push_back(std::move(element));
+    return success();
+}
+
+Status Engine::end_group() {
+    auto guard = acquire_write(groups_lock_);
+    if (!guard) return std::move(guard).error();
+    if (!groups_.empty()) groups_.pop_back();
+    return success();
+}
+
+Result<std::string> Engine::group() {
+    auto guard = acquire_read(groups_lock_);
+    if (!guard) return std::move(guard).error();
+    std::string joined;
+    for (std::size_t i = 0; i < groups_.size(); ++i) {
+        if (i) joined += '/';
+        joined += groups_[i];
+    }
+    return joined;
+}
+
+Result<bool> Engine::contains(std::string_view key) {
+    return with_node(key, [](const Value* node) { return node != nullptr; });
+}
+
+Result<std::vector<std::string_view>> Engine::write_path(std::string_view key,
+                                                         std::vector<std::string>& names) {
+    {
+        auto guard = acquire_read(groups_lock_);
+        if (!guard) return std::move(guard).error();
+        names = groups_;
+    }
+    std::vector<std::string_view> path(names.begin(), names.end());
+    for (std::string_view segment : KeySegments(key)) path.push_back(segment);
+    return path;
+}
+
+Status Engine::set_value(std::string_view key, Value value) {
+    std::vector<std::string> names;
+    auto path = write_path(key, names);
+    if (!path) return std::move(path).error();
+    // The old member, if any, is freed after the lock is released.
+    Value old;
+    {
+        auto guard = acquire_write(document_lock_);
+        if (!guard) return std::move(guard).error();
+        auto slot = resolve_parent(document_, path.value());
+        if (!slot) return std::move(slot).error();
+        Value* existing = slot.value().parent->find(slot.value().target);
+        if (existing) {
+            old = std::move(*existing);
+            *existing = std::move(value);
+        } else {
+            slot.value().parent->set(slot.value().target, std::move(value));
+        }
+    }
+    return success();
+}
+
+Status Engine::remove(std::string_view key) {
+    std::vector<std::string> names;
+    auto path = write_path(key, names);
+    if (!path) return std::move(path).error();
+    Value old;
+    {
+        auto guard = acquire_write(document_lock_);
+        if (!guard) return std::move(guard).error();
+        auto slot = resolve_parent(document_, path.value());
+        if (!slot) return std::move(slot).error();
+        Object& members = slot.value().parent->as_object();
+        auto it = members.find(slot.value().target);
+        if (it != members.end()) {
+            old = std::move(it->second);
+            members.erase(it);
+        }
+    }
+    return success();
+}
+
+Status Engine::clear() {
+    Object removed;
+    {
+        auto doc = acquire_write(document_lock_);
+        if (!doc) return std::move(doc).error();
+        auto groups = acquire_read(groups_lock_);
+        if (!groups) return std::move(groups).error();
+        if (!document_.is_object())
+            return make_error(ErrorKind::RootNotObject, "Root is not an object");
+        // Check the existing part of the group path first: a failure changes nothing.
+        Value* node = &document_;
+        std::size_t i = 0;
+        for (; i < groups_.size(); ++i) {
+            Value* child = node->find(groups_[i]);
+            if (!child) break;
+            if (!child->is_object())
+                return make_error(ErrorKind::PathNotObject, "Path segment is not an object");
+            node = child;
+        }
+        for (; i < groups_.size(); ++i) node = &node->set(groups_[i], Value::object());
+        removed.swap(node->as_object());
+    }
+    return success();
+}
+
+void collect_keys(const Value& node, std::vector<std::string>& out) {
+    if (!node.is_object()) return;
+    struct Frame {
+        Object::const_iterator next, end;
+        std::string prefix;
+    };
+    std::vector<Frame> stack;
+    stack.push_back(Frame{node.as_object().begin(), node.as_object().end(), std::string()});
+    while (!stack.empty()) {
+        Frame& top = stack.back();
+        if (top.next == top.end) {
+            stack.pop_back();
+            continue;
+        }
+        const auto& [name, child] = *top.next++;
+        std::string path;
+        if (top.prefix.empty()) {
+            path = name;
+        } else {
+            path.reserve(top.prefix.size() + 1 + name.size());
+            path += top.prefix;
+            path += '/';
+            path += name;
+        }
+        if (child.is_object()) {
+            const Object& members = child.as_object();
+            stack.push_back(Frame{members.begin(), members.end(), std::move(path)});
+        } else {
+            out.push_back(std::move(path));
+        }
+    }
+}
+
+template <class Fn>
+Result<std::vector<std::string>> Engine::list_current_group(Fn&& fill) {
+    std::vector<std::string> out;
+    auto doc = acquire_read(document_lock_);
+    if (!doc) return std::move(doc).error();
+    auto groups = acquire_read(groups_lock_);
+    if (!groups) return std::move(groups).error();
+    const Value* node = resolve_node(document_, groups_, std::string_view());
+    if (node && node->is_object()) fill(*node, out);
+    return out;
+}
+
+Result<std::vector<std::string>> Engine::all_keys() {
+    return list_current_group(
+        [](const Value& node, std::vector<std::string>& out) { collect_keys(node, out); });
+}
+
+Result<std::vector<std::string>> Engine::child_keys() {
+    return list_current_group([](const Value& node, std::vector<std::string>& out) {
+        for (const auto& [name, child] : node.as_object())
+            if (!child.is_object()) out.push_back(name);
+    });
+}
+
+Result<std::vector<std::string>> Engine::child_groups() {
+    return list_current_group([](const Value& node, std::vector<std::string>& out) {
+        for (const auto& [name, child] : node.as_object())
+            if (child.is_object()) out.push_back(name);
+    });
+}
+
+Status Engine::sync() {
+    auto doc = acquire_read(document_lock_);
+    if (!doc) return std::move(doc).error();
+    return save(driver_, path_, document_);
+}
+
+}  // namespace zel

@@ -1,0 +1,76 @@
+// The engine behind one store: its path, the document under a reader-writer lock, the group
+// stack under its own lock, and the driver. Every operation a Python method performs.
+#pragma once
+
+#include <memory>
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+#include "drivers/drivers.hpp"
+#include "engine/key_path.hpp"
+#include "engine/rw_lock.hpp"
+#include "value/error.hpp"
+#include "value/value.hpp"
+
+namespace zel {
+
+class Engine {
+public:
+    // Chooses nothing and loads nothing: see open().
+    Engine(std::string path, Value document, Driver driver)
+        : path_(std::move(path)), document_(std::move(document)), driver_(std::move(driver)) {}
+
+    // Loads the document through the driver; the engine exists only when loading succeeded.
+    static Result<std::unique_ptr<Engine>> open(std::string path, Driver driver);
+
+    const std::string& path() const noexcept { return path_; }
+
+    Status begin_group(std::string_view name);
+    Status end_group();
+    Result<std::string> group();
+
+    // Runs fn(const Value* node) with the document and the group stack read-locked; node is
+    // nullptr when the key resolves to nothing. The node must not escape fn.
+    template <class Fn>
+    auto with_node(std::string_view key, Fn&& fn)
+        -> Result<decltype(fn(static_cast<const Value*>(nullptr)))> {
+        auto doc = acquire_read(document_lock_);
+        if (!doc) return std::move(doc).error();
+        auto groups = acquire_read(groups_lock_);
+        if (!groups) return std::move(groups).error();
+        return fn(resolve_node(document_, groups_, key));
+    }
+
+    Result<bool> contains(std::string_view key);
+    Status set_value(std::string_view key, Value value);
+    Status remove(std::string_view key);
+    Status clear();
+
+    Result<std::vector<std::string>> all_keys();
+    Result<std::vector<std::string>> child_keys();
+    Result<std::vector<std::string>> child_groups();
+
+    Status sync();
+
+private:
+    // Group names followed by the key's segments; the views point into `names` and `key`.
+    Result<std::vector<std::string_view>> write_path(std::string_view key,
+                                                     std::vector<std::string>& names);
+    template <class Fn>
+    Result<std::vector<std::string>> list_current_group(Fn&& fill);
+
+    std::string path_;
+    RwLock document_lock_{"document"};
+    Value document_;
+    RwLock groups_lock_{"group stack"};
+    std::vector<std::string> groups_;
+    Driver driver_;
+};
+
+// Paths of every key below `node` relative to it, depth first in member order; an explicit
+// stack instead of recursion, since the tree can be as deep as the longest key.
+void collect_keys(const Value& node, std::vector<std::string>& out);
+
+}  // namespace zel

@@ -1,0 +1,32 @@
+// Argument binding shared by every method that takes arguments and by the constructor:
+// positional then keyword arguments are placed into named parameters, with fixed messages.
+#pragma once
+
+#include <Python.h>
+
+#include <string>
+#include <string_view>
+
+namespace zel::py {
+
+struct FunctionDescription {
+    const char* function;  // e.g. "value"; messages say ZelSettingEngine.value()
+    const char* const* parameters;
+    int count;
+    int required;  // the leading `required` parameters must be given
+};
+
+// Vectorcall form. On success out[0..count) hold borrowed references or nullptr for absent
+// optional parameters. On failure raises TypeError and returns false.
+bool bind_arguments(const FunctionDescription& desc, PyObject* const* args, Py_ssize_t nargs,
+                    PyObject* kwnames, PyObject** out);
+
+// Tuple and dictionary form (tp_new).
+bool bind_arguments(const FunctionDescription& desc, PyObject* args, PyObject* kwargs,
+                    PyObject** out);
+
+// Takes a str argument as UTF-8 text. A non-str raises the argument error for `name`; a str
+// that cannot be encoded raises the interpreter's UnicodeEncodeError unchanged.
+bool str_argument(PyObject* object, const char* name, std::string_view& out);
+
+}  // namespace zel::py

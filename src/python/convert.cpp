@@ -1,0 +1,353 @@
+// Python <-> Value conversion. The order of type tests, the integer and float rules and the
+// error texts are fixed; cycles and runaway nesting end in a conversion error.
+#include "python/convert.hpp"
+
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "python/errors.hpp"
+
+namespace zel::py {
+namespace {
+
+Error conversion_error(std::string text) { return make_error(ErrorKind::Conversion, std::move(text)); }
+Error python_failure() { return conversion_error(take_exception_text()); }
+
+// collections.abc.Sequence and Mapping, looked up once per process.
+PyMutex g_abc_mutex;
+PyObject* g_sequence_abc = nullptr;
+PyObject* g_mapping_abc = nullptr;
+
+bool load_abcs() {
+    PyMutex_Lock(&g_abc_mutex);
+    bool ok = g_sequence_abc && g_mapping_abc;
+    if (!ok) {
+        PyRef module = PyRef::steal(PyImport_ImportModule("collections.abc"));
+        if (module) {
+            PyObject* sequence = PyObject_GetAttrString(module.get(), "Sequence");
+            PyObject* mapping = sequence ? PyObject_GetAttrString(module.get(), "Mapping") : nullptr;
+            if (sequence && mapping) {
+                g_sequence_abc = sequence;
+                g_mapping_abc = mapping;
+                ok = true;
+            } else {
+                Py_XDECREF(sequence);
+            }
+        }
+    }
+    PyMutex_Unlock(&g_abc_mutex);
+    return ok;
+}
+
+// isinstance against an ABC; an exception goes to the unraisable hook and counts as false.
+bool is_instance_of_abc(PyObject* object, PyObject* abc) {
+    int result = PyObject_IsInstance(object, abc);
+    if (result < 0) {
+        PyErr_WriteUnraisable(object);
+        return false;
+    }
+    return result == 1;
+}
+
+class ToValue {
+public:
+    Result<Value> convert(PyObject* o) {
+        if (o == Py_None) return Value::null();
+        PyTypeObject* type = Py_TYPE(o);
+        if (type == &PyBool_Type) {
+            int truth = PyObject_IsTrue(o);
+            if (truth < 0) return python_failure();
+            return Value::boolean(truth == 1);
+        }
+        if (PyLong_Check(o)) return integer(o);
+        if (PyList_Check(o) || PyTuple_Check(o)) return sequence(o);
+        if (PyDict_Check(o)) return mapping(o);
+        if (PyUnicode_Check(o)) return string(o);
+        if (type == &PyByteArray_Type || PyBytes_Check(o) ||
+            PyType_IsSubtype(type, &PyByteArray_Type)) {
+            if (PyBytes_Check(o))
+                return conversion_error("invalid type: byte array, expected any valid JSON value");
+            return conversion_error("unexpected type: " + cast_text(o, "bytes"));
+        }
+        if (PyFloat_Check(o)) {
+            double d = PyFloat_AsDouble(o);
+            if (d == -1.0 && PyErr_Occurred()) return python_failure();
+            return Value::floating(d);
+        }
+        if (PyAnySet_Check(o)) return set(o);
+        if (!load_abcs()) return python_failure();
+        if (is_instance_of_abc(o, g_sequence_abc)) return sequence(o);
+        if (is_instance_of_abc(o, g_mapping_abc)) return mapping(o);
+        if (has_dataclass_fields(o)) return dataclass(o);
+        std::string name;
+        PyRef qualname = PyRef::steal(PyType_GetQualName(type));
+        const char* text = qualname ? PyUnicode_AsUTF8(qualname.get()) : nullptr;
+        if (text) {
+            name = text;
+        } else {
+            PyErr_Clear();
+            name = "unknown";
+        }
+        return conversion_error("unsupported type " + name);
+    }
+
+private:
+    // Guards entry into a container: refuses cycles and excessive depth.
+    class Enter {
+    public:
+        Enter(ToValue& self, PyObject* container) : self_(self) {
+            for (PyObject* open : self.path_)
+                if (open == container) {
+                    error_ = "value contains itself: a container holds a reference to itself, "
+                             "directly or through its members";
+                    return;
+                }
+            if (static_cast<int>(self.path_.size()) >= kMaxConversionDepth) {
+                error_ = "value is nested more than " + std::to_string(kMaxConversionDepth) +
+                         " levels deep";
+                return;
+            }
+            self.path_.push_back(container);
+            entered_ = true;
+        }
+        ~Enter() {
+            if (entered_) self_.path_.pop_back();
+        }
+        bool failed() const { return !entered_; }
+        Error error() const { return conversion_error(error_); }
+
+    private:
+        ToValue& self_;
+        bool entered_ = false;
+        std::string error_;
+    };
+
+    Result<Value> integer(PyObject* o) {
+        PyRef index = PyRef::steal(PyNumber_Index(o));
+        if (!index) return python_failure();
+        unsigned char buffer[16];
+        Py_ssize_t needed = PyLong_AsNativeBytes(
+            index.get(), buffer, sizeof buffer,
+            Py_ASNATIVEBYTES_NATIVE_ENDIAN | Py_ASNATIVEBYTES_UNSIGNED_BUFFER |
+                Py_ASNATIVEBYTES_REJECT_NEGATIVE);
+        if (needed >= 0 && needed <= static_cast<Py_ssize_t>(sizeof buffer)) {
+            unsigned __int128 u;
+            std::memcpy(&u, buffer, sizeof u);
+            if (u > UINT64_MAX) return conversion_error("JSON number out of range");
+            return Value::uinteger(static_cast<std::uint64_t>(u));
+        }
+        PyErr_Clear();
+        needed = PyLong_AsNativeBytes(index.get(), buffer, sizeof buffer,
+                                      Py_ASNATIVEBYTES_NATIVE_ENDIAN);
+        if (needed < 0) return python_failure();
+        if (needed > static_cast<Py_ssize_t>(sizeof buffer))
+            return conversion_error("OverflowError: Python int larger than 128 bits");
+        __int128 i;
+        std::memcpy(&i, buffer, sizeof i);
+        if (i < INT64_MIN || i > INT64_MAX) return conversion_error("JSON number out of range");
+        return Value::integer(static_cast<std::int64_t>(i));
+    }
+
+    Result<Value> string(PyObject* o) {
+        Py_ssize_t size = 0;
+        const char* text = PyUnicode_AsUTF8AndSize(o, &size);
+        if (!text) return python_failure();
+        return Value::string(std::string(text, static_cast<std::size_t>(size)));
+    }
+
+    Result<Value> sequence(PyObject* o) {
+        Enter enter(*this, o);
+        if (enter.failed()) return enter.error();
+        Py_ssize_t length = PyObject_Size(o);
+        if (length < 0) return python_failure();
+        Array items;
+        items.reserve(static_cast<std::size_t>(length));
+        for (Py_ssize_t i = 0; i < length; ++i) {
+            PyRef item = PyRef::steal(PySequence_GetItem(o, i));
+            if (!item) return python_failure();
+            Result<Value> converted = convert(item.get());
+            if (!converted) return std::move(converted).error();
+            items.push_back(std::move(converted).value());
+        }
+        return Value::array(std::move(items));
+    }
+
+    Result<Value> set(PyObject* o) {
+        Enter enter(*this, o);
+        if (enter.failed()) return enter.error();
+        PyRef iterator = PyRef::steal(PyObject_GetIter(o));
+        if (!iterator) return python_failure();
+        Array items;
+        while (PyRef item = PyRef::steal(PyIter_Next(iterator.get()))) {
+            Result<Value> converted = convert(item.get());
+            if (!converted) return std::move(converted).error();
+            items.push_back(std::move(converted).value());
+        }
+        if (PyErr_Occurred()) return python_failure();
+        return Value::array(std::move(items));
+    }
+
+    static bool has_dataclass_fields(PyObject* o) {
+        int found = PyObject_HasAttrStringWithError(o, "__dataclass_fields__");
+        if (found < 0) {
+            PyErr_Clear();
+            return false;
+        }
+        return found == 1;
+    }
+
+    Result<Value> mapping(PyObject* o) {
+        if (has_dataclass_fields(o)) return dataclass(o);
+        Enter enter(*this, o);
+        if (enter.failed()) return enter.error();
+        PyRef keys = PyRef::steal(PyMapping_Keys(o));
+        if (!keys) return python_failure();
+        PyRef values = PyRef::steal(PyMapping_Values(o));
+        if (!values) return python_failure();
+        Py_ssize_t count = PyMapping_Size(o);
+        if (count < 0) return python_failure();
+        Value object = Value::object();
+        for (Py_ssize_t i = 0; i < count; ++i) {
+            PyRef key = PyRef::steal(PySequence_GetItem(keys.get(), i));
+            if (!key) return python_failure();
+            if (!PyUnicode_Check(key.get()))
+                return conversion_error("unexpected type: " + cast_text(key.get(), "str"));
+            Py_ssize_t size = 0;
+            const char* text = PyUnicode_AsUTF8AndSize(key.get(), &size);
+            if (!text) return python_failure();
+            PyRef item = PyRef::steal(PySequence_GetItem(values.get(), i));
+            if (!item) return python_failure();
+            Result<Value> converted = convert(item.get());
+            if (!converted) return std::move(converted).error();
+            object.set(std::string_view(text, static_cast<std::size_t>(size)),
+                       std::move(converted).value());
+        }
+        return object;
+    }
+
+    Result<Value> dataclass(PyObject* o) {
+        Enter enter(*this, o);
+        if (enter.failed()) return enter.error();
+        PyRef fields = PyRef::steal(PyObject_GetAttrString(o, "__dataclass_fields__"));
+        if (!fields) return python_failure();
+        if (!PyDict_Check(fields.get()))
+            return conversion_error("unexpected type: " + cast_text(fields.get(), "dict"));
+        PyRef dict = PyRef::steal(PyObject_GetAttrString(o, "__dict__"));
+        if (!dict) return python_failure();
+        if (!PyDict_Check(dict.get()))
+            return conversion_error("unexpected type: " + cast_text(dict.get(), "dict"));
+        PyRef names = PyRef::steal(PyDict_Keys(fields.get()));
+        if (!names) return python_failure();
+        Value object = Value::object();
+        for (Py_ssize_t i = 0; i < PyList_GET_SIZE(names.get()); ++i) {
+            PyObject* name = PyList_GET_ITEM(names.get(), i);
+            if (!PyUnicode_Check(name))
+                return conversion_error("unexpected type: " + cast_text(name, "str"));
+            PyObject* item = nullptr;
+            int found = PyDict_GetItemRef(dict.get(), name, &item);
+            if (found < 0) return python_failure();
+            if (found == 0) {
+                PyErr_SetObject(PyExc_KeyError, name);
+                return python_failure();
+            }
+            PyRef owned = PyRef::steal(item);
+            Result<Value> converted = convert(item);
+            if (!converted) return std::move(converted).error();
+            Py_ssize_t size = 0;
+            const char* text = PyUnicode_AsUTF8AndSize(name, &size);
+            if (!text) return python_failure();
+            object.set(std::string_view(text, static_cast<std::size_t>(size)),
+                       std::move(converted).value());
+        }
+        return object;
+    }
+
+    std::vector<PyObject*> path_;
+};
+
+PyRef scalar_to_python(const Value& v) {
+    switch (v.kind()) {
+        case Kind::Null: return PyRef::borrow(Py_None);
+        case Kind::Bool: return PyRef::borrow(v.as_bool() ? Py_True : Py_False);
+        case Kind::UInt: return PyRef::steal(PyLong_FromUnsignedLongLong(v.as_uint()));
+        case Kind::Int: return PyRef::steal(PyLong_FromLongLong(v.as_int()));
+        case Kind::Float: return PyRef::steal(PyFloat_FromDouble(v.as_float()));
+        case Kind::String: {
+            const std::string& s = v.as_string();
+            return PyRef::steal(
+                PyUnicode_DecodeUTF8(s.data(), static_cast<Py_ssize_t>(s.size()), "strict"));
+        }
+        case Kind::Array: return PyRef::steal(PyList_New(static_cast<Py_ssize_t>(v.as_array().size())));
+        case Kind::Object: return PyRef::steal(PyDict_New());
+    }
+    return PyRef();
+}
+
+}  // namespace
+
+Result<Value> to_value(PyObject* object) { return ToValue().convert(object); }
+
+PyRef to_python(const Value& value) {
+    PyRef root = scalar_to_python(value);
+    if (!root || !(value.is_array() || value.is_object())) return root;
+    // Containers are linked into their parent as soon as they are made, so releasing the
+    // root on failure releases everything built so far.
+    struct Frame {
+        const Value* node;
+        PyObject* container;  // borrowed: owned by its parent or by root
+        std::size_t index;
+        Object::const_iterator next;
+    };
+    std::vector<Frame> stack;
+    auto push = [&stack](const Value& node, PyObject* container) {
+        stack.push_back(Frame{&node, container, 0,
+                              node.is_object() ? node.as_object().begin()
+                                               : Object::const_iterator()});
+    };
+    push(value, root.get());
+    while (!stack.empty()) {
+        Frame& top = stack.back();
+        const Value* child = nullptr;
+        PyRef key;
+        if (top.node->is_array()) {
+            const Array& items = top.node->as_array();
+            if (top.index == items.size()) {
+                stack.pop_back();
+                continue;
+            }
+            child = &items[top.index];
+        } else {
+            const Object& members = top.node->as_object();
+            if (top.next == members.end()) {
+                stack.pop_back();
+                continue;
+            }
+            const std::string& name = top.next->first;
+            key = PyRef::steal(PyUnicode_DecodeUTF8(name.data(), static_cast<Py_ssize_t>(name.size()),
+                                                   "strict"));
+            if (!key) return PyRef();
+            child = &top.next->second;
+        }
+        PyRef item = scalar_to_python(*child);
+        if (!item) return PyRef();
+        PyObject* container = item.get();
+        if (top.node->is_array()) {
+            PyList_SET_ITEM(top.container, static_cast<Py_ssize_t>(top.index), item.release());
+            ++top.index;
+        } else {
+            if (PyDict_SetItem(top.container, key.get(), item.get()) < 0) return PyRef();
+            ++top.next;
+        }
+        if (child->is_array() || child->is_object()) push(*child, container);  // invalidates top
+    }
+    return root;
+}
+
+bool take_conversion_failure(std::string& text) {
+    if (PyErr_ExceptionMatches(PyExc_MemoryError)) return false;
+    text = take_exception_text();
+    return true;
+}
+
+}  // namespace zel::py

@@ -1,0 +1,26 @@
+// Conversions between Python objects and Value trees. Python-to-value refuses containers
+// that contain themselves and nesting deeper than kMaxConversionDepth; value-to-Python is
+// iterative and handles any depth.
+#pragma once
+
+#include <Python.h>
+
+#include "python/pyref.hpp"
+#include "value/error.hpp"
+#include "value/value.hpp"
+
+namespace zel::py {
+
+inline constexpr int kMaxConversionDepth = 512;
+
+// Never leaves a Python exception set: failures come back as ErrorKind::Conversion.
+Result<Value> to_value(PyObject* object);
+
+// A new reference; on failure nullptr with the Python exception set.
+PyRef to_python(const Value& value);
+
+// Text of a failed to_python (the exception is cleared), unless the failure is MemoryError,
+// which is left set for the caller to raise as it is; returns false in that case.
+bool take_conversion_failure(std::string& text);
+
+}  // namespace zel::py

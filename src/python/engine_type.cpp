@@ -1,0 +1,355 @@
+// ZelSettingEngine: instance layout, borrow flag, constructor, destructor, and the entry
+// points of the 15 methods and the `path` attribute. Each entry binds its arguments, checks
+// the receiver, takes its borrow, converts arguments, runs the engine operation and turns
+// every failure into a raised exception; no C++ exception leaves an entry point.
+#include "python/engine_type.hpp"
+
+#include <atomic>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <memory>
+#include <new>
+#include <string>
+#include <vector>
+
+#include "engine/engine.hpp"
+#include "python/arguments.hpp"
+#include "python/convert.hpp"
+#include "python/driver_args.hpp"
+#include "python/errors.hpp"
+#include "python/pyref.hpp"
+
+namespace zel::py {
+namespace {
+
+constexpr std::uint32_t kExclusive = 0xFFFFFFFFu;
+
+struct EngineObject {
+    PyObject_HEAD
+    Engine* engine;
+    std::atomic<std::uint32_t> borrow;
+};
+
+PyObject* g_engine_type = nullptr;
+PyMutex g_engine_type_mutex;
+
+EngineObject* as_engine(PyObject* self) { return reinterpret_cast<EngineObject*>(self); }
+
+enum class Borrow { Shared, Exclusive };
+
+// Holds a borrow of one instance for the length of a call; never waits.
+class BorrowGuard {
+public:
+    BorrowGuard(std::atomic<std::uint32_t>& flag, Borrow kind) : flag_(flag), kind_(kind) {
+        if (kind == Borrow::Exclusive) {
+            std::uint32_t expected = 0;
+            held_ = flag.compare_exchange_strong(expected, kExclusive, std::memory_order_acquire);
+        } else {
+            std::uint32_t current = flag.load(std::memory_order_relaxed);
+            while (current < kExclusive - 1) {
+                if (flag.compare_exchange_weak(current, current + 1, std::memory_order_acquire)) {
+                    held_ = true;
+                    break;
+                }
+            }
+        }
+    }
+    ~BorrowGuard() {
+        if (!held_) return;
+        if (kind_ == Borrow::Exclusive)
+            flag_.store(0, std::memory_order_release);
+        else
+            flag_.fetch_sub(1, std::memory_order_release);
+    }
+    bool held() const { return held_; }
+    PyObject* raise() const {
+        return raise_message(PyExc_RuntimeError, kind_ == Borrow::Exclusive
+                                                     ? "Already borrowed"
+                                                     : "Already mutably borrowed");
+    }
+
+private:
+    std::atomic<std::uint32_t>& flag_;
+    Borrow kind_;
+    bool held_ = false;
+};
+
+bool check_receiver(PyObject* self) {
+    if (self && g_engine_type && PyObject_TypeCheck(self, reinterpret_cast<PyTypeObject*>(g_engine_type)))
+        return true;
+    raise_message(PyExc_TypeError, self ? cast_text(self, "ZelSettingEngine")
+                                        : std::string("'NULL' object is not an instance of "
+                                                      "'ZelSettingEngine'"));
+    return false;
+}
+
+// Runs body(Engine&) under the receiver check and the borrow; the one catch sequence.
+template <class Body>
+PyObject* run(PyObject* self, Borrow kind, Body&& body) noexcept {
+    try {
+        if (!check_receiver(self)) return nullptr;
+        BorrowGuard borrow(as_engine(self)->borrow, kind);
+        if (!borrow.held()) return borrow.raise();
+        return body(*as_engine(self)->engine);
+    } catch (...) {
+        return handle_current_exception();
+    }
+}
+
+PyObject* none_or_raise(Status status) {
+    if (!status) return raise_error(status.error());
+    Py_RETURN_NONE;
+}
+
+PyObject* str_from(const std::string& text) {
+    return PyUnicode_DecodeUTF8(text.data(), static_cast<Py_ssize_t>(text.size()), "strict");
+}
+
+PyObject* list_or_raise(Result<std::vector<std::string>> names) {
+    if (!names) return raise_error(names.error());
+    const auto& items = names.value();
+    PyRef list = PyRef::steal(PyList_New(static_cast<Py_ssize_t>(items.size())));
+    if (!list) return nullptr;
+    for (std::size_t i = 0; i < items.size(); ++i) {
+        PyObject* item = str_from(items[i]);
+        if (!item) return nullptr;
+        PyList_SET_ITEM(list.get(), static_cast<Py_ssize_t>(i), item);
+    }
+    return list.release();
+}
+
+// Argument descriptors.
+const char* const kNameParams[] = {"name"};
+const char* const kKeyParams[] = {"key"};
+const char* const kSetParams[] = {"key", "value"};
+const char* const kNewParams[] = {"path", "driver"};
+const FunctionDescription kBeginGroup{"begin_group", kNameParams, 1, 1};
+const FunctionDescription kContains{"contains", kKeyParams, 1, 1};
+const FunctionDescription kValue{"value", kKeyParams, 1, 1};
+const FunctionDescription kSetValue{"set_value", kSetParams, 2, 2};
+const FunctionDescription kRemove{"remove", kKeyParams, 1, 1};
+const FunctionDescription kNew{"__new__", kNewParams, 2, 1};
+
+#define ZEL_BIND(desc, n)                                                              \
+    PyObject* bound[n];                                                                \
+    try {                                                                              \
+        if (!bind_arguments(desc, args, nargs, kwnames, bound)) return nullptr;        \
+    } catch (...) {                                                                    \
+        return handle_current_exception();                                             \
+    }
+
+PyObject* begin_group(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
+    ZEL_BIND(kBeginGroup, 1)
+    return run(self, Borrow::Exclusive, [&](Engine& engine) -> PyObject* {
+        std::string_view name;
+        if (!str_argument(bound[0], "name", name)) return nullptr;
+        return none_or_raise(engine.begin_group(name));
+    });
+}
+
+PyObject* end_group(PyObject* self, PyObject*) {
+    return run(self, Borrow::Exclusive,
+               [](Engine& engine) { return none_or_raise(engine.end_group()); });
+}
+
+PyObject* group(PyObject* self, PyObject*) {
+    return run(self, Borrow::Shared, [](Engine& engine) -> PyObject* {
+        auto joined = engine.group();
+        if (!joined) return raise_error(joined.error());
+        return str_from(joined.value());
+    });
+}
+
+PyObject* contains(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
+    ZEL_BIND(kContains, 1)
+    return run(self, Borrow::Shared, [&](Engine& engine) -> PyObject* {
+        std::string_view key;
+        if (!str_argument(bound[0], "key", key)) return nullptr;
+        auto found = engine.contains(key);
+        if (!found) return raise_error(found.error());
+        return PyBool_FromLong(found.value());
+    });
+}
+
+PyObject* value(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
+    ZEL_BIND(kValue, 1)
+    return run(self, Borrow::Shared, [&](Engine& engine) -> PyObject* {
+        std::string_view key;
+        if (!str_argument(bound[0], "key", key)) return nullptr;
+        // The Python result is built while the read locks are held; the locks are released
+        // before any failure is turned into its exception.
+        auto result = engine.with_node(key, [](const Value* node) {
+            return node ? to_python(*node) : PyRef::borrow(Py_None);
+        });
+        if (!result) return raise_error(result.error());
+        if (!result.value()) {
+            std::string text;
+            if (!take_conversion_failure(text)) return nullptr;
+            return raise_message(PyExc_TypeError, text);
+        }
+        return result.value().release();
+    });
+}
+
+PyObject* set_value(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
+    ZEL_BIND(kSetValue, 2)
+    return run(self, Borrow::Shared, [&](Engine& engine) -> PyObject* {
+        std::string_view key;
+        if (!str_argument(bound[0], "key", key)) return nullptr;
+        // Converted before any engine lock is taken: the conversion may run Python code.
+        Result<Value> converted = to_value(bound[1]);
+        if (!converted) return raise_error(converted.error());
+        return none_or_raise(engine.set_value(key, std::move(converted).value()));
+    });
+}
+
+PyObject* remove(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
+    ZEL_BIND(kRemove, 1)
+    return run(self, Borrow::Shared, [&](Engine& engine) -> PyObject* {
+        std::string_view key;
+        if (!str_argument(bound[0], "key", key)) return nullptr;
+        return none_or_raise(engine.remove(key));
+    });
+}
+
+PyObject* all_keys(PyObject* self, PyObject*) {
+    return run(self, Borrow::Shared, [](Engine& engine) { return list_or_raise(engine.all_keys()); });
+}
+
+PyObject* child_keys(PyObject* self, PyObject*) {
+    return run(self, Borrow::Shared,
+               [](Engine& engine) { return list_or_raise(engine.child_keys()); });
+}
+
+PyObject* child_groups(PyObject* self, PyObject*) {
+    return run(self, Borrow::Shared,
+               [](Engine& engine) { return list_or_raise(engine.child_groups()); });
+}
+
+PyObject* clear(PyObject* self, PyObject*) {
+    return run(self, Borrow::Shared, [](Engine& engine) { return none_or_raise(engine.clear()); });
+}
+
+PyObject* sync(PyObject* self, PyObject*) {
+    return run(self, Borrow::Shared, [](Engine& engine) { return none_or_raise(engine.sync()); });
+}
+
+PyObject* status(PyObject* self, PyObject*) {
+    return run(self, Borrow::Shared, [](Engine&) { return PyLong_FromLong(0); });
+}
+
+PyObject* is_writable(PyObject* self, PyObject*) {
+    return run(self, Borrow::Shared, [](Engine&) { Py_RETURN_TRUE; });
+}
+
+PyObject* file_name(PyObject* self, PyObject*) {
+    return run(self, Borrow::Shared, [](Engine& engine) { return str_from(engine.path()); });
+}
+
+PyObject* get_path(PyObject* self, void*) {
+    // The attribute descriptor has already checked the receiver.
+    try {
+        BorrowGuard borrow(as_engine(self)->borrow, Borrow::Shared);
+        if (!borrow.held()) return borrow.raise();
+        return str_from(as_engine(self)->engine->path());
+    } catch (...) {
+        return handle_current_exception();
+    }
+}
+
+PyObject* engine_new(PyTypeObject* type, PyObject* args, PyObject* kwargs) {
+    try {
+        PyObject* bound[2];
+        if (!bind_arguments(kNew, args, kwargs, bound)) return nullptr;
+        std::string_view path;
+        if (!str_argument(bound[0], "path", path)) return nullptr;
+        Driver driver;
+        if (bound[1] && bound[1] != Py_None) {
+            if (!driver_from_args(bound[1], driver)) return nullptr;
+        }
+        auto engine = Engine::open(std::string(path), std::move(driver));
+        if (!engine) return raise_error(engine.error());
+        allocfunc alloc = type->tp_alloc ? type->tp_alloc : PyType_GenericAlloc;
+        PyObject* self = alloc(type, 0);
+        if (!self) return nullptr;
+        EngineObject* object = as_engine(self);
+        object->engine = engine.value().release();
+        new (&object->borrow) std::atomic<std::uint32_t>(0);
+        return self;
+    } catch (...) {
+        return handle_current_exception();
+    }
+}
+
+void engine_dealloc(PyObject* self) {
+    PyTypeObject* type = Py_TYPE(self);
+    try {
+        delete as_engine(self)->engine;
+        as_engine(self)->engine = nullptr;
+    } catch (...) {
+        std::fputs("uncaught panic at ffi boundary\n", stderr);
+        std::abort();
+    }
+    freefunc free_slot = type->tp_free ? type->tp_free : PyObject_Free;
+    free_slot(self);
+    Py_DECREF(type);
+}
+
+#define ZEL_FAST(name, sig) \
+    {#name, reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(name)), \
+     METH_FASTCALL | METH_KEYWORDS, #name sig "\n--\n\n"}
+#define ZEL_NOARGS(name) {#name, name, METH_NOARGS, #name "($self)\n--\n\n"}
+
+PyMethodDef kMethods[] = {
+    ZEL_FAST(begin_group, "($self, name)"),
+    ZEL_NOARGS(end_group),
+    ZEL_NOARGS(group),
+    ZEL_FAST(contains, "($self, key)"),
+    ZEL_FAST(value, "($self, key)"),
+    ZEL_FAST(set_value, "($self, key, value)"),
+    ZEL_FAST(remove, "($self, key)"),
+    ZEL_NOARGS(all_keys),
+    ZEL_NOARGS(child_keys),
+    ZEL_NOARGS(child_groups),
+    ZEL_NOARGS(clear),
+    ZEL_NOARGS(sync),
+    ZEL_NOARGS(status),
+    ZEL_NOARGS(is_writable),
+    ZEL_NOARGS(file_name),
+    {nullptr, nullptr, 0, nullptr},
+};
+
+PyGetSetDef kGetSet[] = {
+    {"path", get_path, nullptr, nullptr, nullptr},
+    {nullptr, nullptr, nullptr, nullptr, nullptr},
+};
+
+PyType_Slot kSlots[] = {
+    {Py_tp_doc, const_cast<char*>("ZelSettingEngine(path, driver=None)\n--\n\n")},
+    {Py_tp_new, reinterpret_cast<void*>(engine_new)},
+    {Py_tp_dealloc, reinterpret_cast<void*>(engine_dealloc)},
+    {Py_tp_methods, kMethods},
+    {Py_tp_getset, kGetSet},
+    {0, nullptr},
+};
+
+PyType_Spec kSpec = {
+    "ZelSettingEngine",
+    static_cast<int>(sizeof(EngineObject)),
+    0,
+    Py_TPFLAGS_DEFAULT,
+    kSlots,
+};
+
+}  // namespace
+
+PyObject* engine_type() {
+    PyMutex_Lock(&g_engine_type_mutex);
+    if (!g_engine_type) g_engine_type = PyType_FromSpec(&kSpec);
+    PyObject* type = g_engine_type;
+    PyMutex_Unlock(&g_engine_type_mutex);
+    return type;
+}
+
+}  // namespace zel::py
