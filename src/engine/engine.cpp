@@ -123,12 +123,15 @@ Status Engine::clear() {
 
 void collect_keys(const Value& node, std::vector<std::string>& out) {
     if (!node.is_object()) return;
+    // One path buffer shared by all levels: each frame remembers the length of its prefix,
+    // so a deep chain costs no more than the keys it reports.
     struct Frame {
         Object::const_iterator next, end;
-        std::string prefix;
+        std::size_t prefix_length;
     };
+    std::string path;
     std::vector<Frame> stack;
-    stack.push_back(Frame{node.as_object().begin(), node.as_object().end(), std::string()});
+    stack.push_back(Frame{node.as_object().begin(), node.as_object().end(), 0});
     while (!stack.empty()) {
         Frame& top = stack.back();
         if (top.next == top.end) {
@@ -136,20 +139,14 @@ void collect_keys(const Value& node, std::vector<std::string>& out) {
             continue;
         }
         const auto& [name, child] = *top.next++;
-        std::string path;
-        if (top.prefix.empty()) {
-            path = name;
-        } else {
-            path.reserve(top.prefix.size() + 1 + name.size());
-            path += top.prefix;
-            path += '/';
-            path += name;
-        }
+        path.resize(top.prefix_length);
+        if (top.prefix_length != 0) path += '/';  // the test is on the prefix, not the depth
+        path += name;
         if (child.is_object()) {
             const Object& members = child.as_object();
-            stack.push_back(Frame{members.begin(), members.end(), std::move(path)});
+            stack.push_back(Frame{members.begin(), members.end(), path.size()});
         } else {
-            out.push_back(std::move(path));
+            out.push_back(path);
         }
     }
 }

@@ -1,7 +1,7 @@
 # Type stub for the _zel_core extension module, installed next to it in site-packages.
 from typing import Any, final
 
-__all__: list[str]
+__all__ = ["ZelSettingEngine"]
 
 @final
 class ZelSettingEngine:

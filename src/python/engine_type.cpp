@@ -177,6 +177,10 @@ PyObject* value(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObjec
     return run(self, Borrow::Shared, [&](Engine& engine) -> PyObject* {
         std::string_view key;
         if (!str_argument(bound[0], "key", key)) return nullptr;
+#ifdef ZEL_TEST_HOOKS
+        // Test builds only: a way to exercise the panic path from Python.
+        if (key == std::string_view("\0zel-test-panic", 15)) ZEL_PANIC("panic requested by a test");
+#endif
         // The Python result is built while the read locks are held; the locks are released
         // before any failure is turned into its exception.
         auto result = engine.with_node(key, [](const Value* node) {
@@ -335,7 +339,8 @@ PyType_Slot kSlots[] = {
 };
 
 PyType_Spec kSpec = {
-    "ZelSettingEngine",
+    // Registered without a module of its own: like a built-in class it reports "builtins".
+    "builtins.ZelSettingEngine",
     static_cast<int>(sizeof(EngineObject)),
     0,
     Py_TPFLAGS_DEFAULT,
@@ -346,7 +351,9 @@ PyType_Spec kSpec = {
 
 PyObject* engine_type() {
     PyMutex_Lock(&g_engine_type_mutex);
-    if (!g_engine_type) g_engine_type = PyType_FromSpec(&kSpec);
+    if (!g_engine_type) {
+        g_engine_type = PyType_FromSpec(&kSpec);
+    }
     PyObject* type = g_engine_type;
     PyMutex_Unlock(&g_engine_type_mutex);
     return type;

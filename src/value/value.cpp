@@ -161,6 +161,25 @@ Value Value::deep_copy() const {
     return root;
 }
 
+std::size_t nesting_depth(const Value& root, std::size_t stop_above) {
+    std::size_t deepest = 0;
+    std::vector<std::pair<const Value*, std::size_t>> work{{&root, 0}};
+    while (!work.empty()) {
+        auto [node, above] = work.back();
+        work.pop_back();
+        if (!node->is_array() && !node->is_object()) continue;
+        const std::size_t depth = above + 1;
+        if (depth > deepest) deepest = depth;
+        if (deepest > stop_above) break;
+        if (node->is_array()) {
+            for (const Value& child : node->as_array()) work.emplace_back(&child, depth);
+        } else {
+            for (const auto& member : node->as_object()) work.emplace_back(&member.second, depth);
+        }
+    }
+    return deepest;
+}
+
 bool operator==(const Value& a, const Value& b) {
     std::vector<std::pair<const Value*, const Value*>> work{{&a, &b}};
     while (!work.empty()) {

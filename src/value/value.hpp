@@ -107,6 +107,10 @@ private:
     };
 };
 
+// Number of containers on the deepest path from `root` (0 for a scalar). Stops counting once
+// it exceeds `stop_above`, so a limit check on a huge tree stays cheap.
+std::size_t nesting_depth(const Value& root, std::size_t stop_above);
+
 static_assert(sizeof(Value) == 16, "a tree node is a tag and an 8-byte payload");
 
 }  // namespace zel

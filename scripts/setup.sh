@@ -1,0 +1,184 @@
+# Shared set-up, sourced by run.sh, test.sh and test-sanitize.sh (not run on its own).
+# Owns: the Debian build packages, the .venv made from a real Python 3.13 binary, the PyPI build
+# and test tools inside it, and the incremental `pip install` of the module into that venv.
+# Every step checks first and does nothing when its work is already done.
+
+ZEL_ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
+ZEL_VENV="$ZEL_ROOT/.venv"
+ZEL_PY="$ZEL_VENV/bin/python"
+ZEL_STAMP="$ZEL_VENV/.zel-install-hash"
+
+# Debian packages the build needs (cmake and ninja come from PyPI instead: Debian 12's cmake may
+# be too old). Debian's own python3.13 additionally needs its -dev and -venv packages.
+ZEL_DEBS=(build-essential pkg-config libyaml-dev rapidjson-dev libtomlplusplus-dev libutf8proc-dev
+          libgtest-dev)
+
+# PyPI tools installed into the venv when missing: distribution name -> requirement.
+declare -A ZEL_TOOLS=(
+    [scikit-build-core]="scikit-build-core>=0.10"
+    [cmake]="cmake>=3.21"
+    [ninja]="ninja"
+    [pytest]="pytest>=8"
+    [hypothesis]="hypothesis>=6"
+    [mypy]="mypy>=1.11"
+    [orjson]="orjson"
+)
+
+# At most two parallel compile jobs, for scikit-build-core's and our own cmake --build calls.
+export CMAKE_BUILD_PARALLEL_LEVEL="${CMAKE_BUILD_PARALLEL_LEVEL:-2}"
+export PIP_DISABLE_PIP_VERSION_CHECK=1
+
+zel_log() { printf '[zel] %s\n' "$*"; }
+zel_die() { printf 'error: %s\n' "$*" >&2; exit 1; }
+
+# Print the path of a working Python 3.13 interpreter (a real binary, not a pyenv shim).
+# ZEL_PYTHON_BIN overrides the search.
+zel_find_python() {
+    local candidates=() root c seen=""
+    if [[ -n "${ZEL_PYTHON_BIN:-}" ]]; then
+        candidates+=("$ZEL_PYTHON_BIN")
+    fi
+    candidates+=(/usr/bin/python3.13 /usr/local/bin/python3.13)
+    local roots=()
+    if command -v pyenv >/dev/null 2>&1; then
+        roots+=("$(pyenv root 2>/dev/null || true)")
+    fi
+    roots+=("${PYENV_ROOT:-}" "$HOME/.pyenv")
+    for root in "${roots[@]}"; do
+        [[ -n "$root" && -d "$root/versions" ]] || continue
+        # Newest 3.13.x first; free-threaded builds (3.13.*t) after the regular ones.
+        while IFS= read -r c; do
+            candidates+=("$c")
+        done < <(ls -d "$root"/versions/3.13.*/bin/python3.13 2>/dev/null | sort -rV)
+    done
+    for c in "${candidates[@]}"; do
+        [[ -x "$c" ]] || continue
+        case " $seen " in *" $c "*) continue ;; esac
+        seen+=" $c"
+        if "$c" -c 'import sys; sys.exit(sys.version_info[:2] != (3, 13))' >/dev/null 2>&1; then
+            printf '%s\n' "$c"
+            return 0
+        fi
+    done
+    # Last resort: whatever python3.13 on PATH resolves to (a shim may refuse, hence 2>/dev/null).
+    if c="$(python3.13 -c 'import sys; print(sys.executable)' 2>/dev/null)" && [[ -x "$c" ]]; then
+        printf '%s\n' "$c"
+        return 0
+    fi
+    return 1
+}
+
+# Print the Debian packages, among those given, that are not installed.
+zel_missing_debs() {
+    local pkg status
+    for pkg in "$@"; do
+        status="$(dpkg-query -W -f='${Status}' "$pkg" 2>/dev/null || true)"
+        [[ "$status" == "install ok installed" ]] || printf '%s\n' "$pkg"
+    done
+}
+
+# Install the given Debian packages when any is missing. As root: apt-get update once, then
+# install. Otherwise print the exact command that is needed and fail.
+zel_ensure_debs() {
+    local missing
+    mapfile -t missing < <(zel_missing_debs "$@")
+    ((${#missing[@]} == 0)) && return 0
+    if ((EUID != 0)); then
+        {
+            printf 'error: missing Debian packages: %s\n' "${missing[*]}"
+            printf 'Install them as root, then run this command again:\n'
+            printf '    apt-get install -y %s\n' "${missing[*]}"
+        } >&2
+        exit 1
+    fi
+    zel_log "installing Debian packages: ${missing[*]}"
+    export DEBIAN_FRONTEND=noninteractive
+    apt-get update -q
+    apt-get install -y -q --no-install-recommends "${missing[@]}" </dev/null
+    mapfile -t missing < <(zel_missing_debs "$@")
+    ((${#missing[@]} == 0)) || zel_die "still missing after apt-get install: ${missing[*]}"
+}
+
+# Create .venv from the given interpreter unless a working 3.13 venv is already there.
+zel_ensure_venv() {
+    local base="$1"
+    if [[ -x "$ZEL_PY" ]] &&
+        "$ZEL_PY" -c 'import sys; sys.exit(sys.version_info[:2] != (3, 13))' >/dev/null 2>&1; then
+        return 0
+    fi
+    if [[ -e "$ZEL_VENV" ]]; then
+        zel_log "replacing the broken or non-3.13 venv at $ZEL_VENV"
+        rm -rf "$ZEL_VENV"
+    fi
+    zel_log "creating $ZEL_VENV with $base"
+    "$base" -m venv "$ZEL_VENV"
+}
+
+# Install into the venv the tools of ZEL_TOOLS that are not installed yet.
+zel_ensure_tools() {
+    local missing=() name
+    mapfile -t missing < <("$ZEL_PY" - "${!ZEL_TOOLS[@]}" <<'EOF'
+import importlib.metadata as md
+import sys
+for name in sys.argv[1:]:
+    try:
+        md.version(name)
+    except md.PackageNotFoundError:
+        print(name)
+EOF
+    )
+    ((${#missing[@]} == 0)) && return 0
+    local reqs=()
+    for name in "${missing[@]}"; do reqs+=("${ZEL_TOOLS[$name]}"); done
+    zel_log "installing into the venv: ${reqs[*]}"
+    "$ZEL_PY" -m pip install -q "${reqs[@]}" </dev/null
+}
+
+# Hash of everything the module's build reads: the sources, CMakeLists.txt and pyproject.toml.
+zel_source_hash() {
+    (
+        cd "$ZEL_ROOT"
+        {
+            find src -type f -print0 | LC_ALL=C sort -z | xargs -0 -r sha256sum
+            sha256sum CMakeLists.txt pyproject.toml
+        } | sha256sum | cut -d' ' -f1
+    )
+}
+
+# Build and install the module into the venv, unless the sources are unchanged since the last
+# successful install and the module is still there. The build directory of scikit-build-core
+# (build/ in pyproject.toml) persists, so a rebuild only recompiles what changed.
+zel_ensure_module() {
+    local hash
+    hash="$(zel_source_hash)"
+    local site
+    site="$("$ZEL_PY" -c 'import sysconfig; print(sysconfig.get_path("platlib"))')"
+    if [[ -f "$ZEL_STAMP" && "$(<"$ZEL_STAMP")" == "$hash" ]] &&
+        compgen -G "$site/_zel_core.cpython-*.so" >/dev/null; then
+        return 0
+    fi
+    rm -f "$ZEL_STAMP"
+    zel_log "building and installing _zel_core into the venv"
+    (cd "$ZEL_ROOT" && "$ZEL_PY" -m pip install --no-build-isolation --no-deps . </dev/null)
+    # The type stub must sit next to the extension in site-packages.
+    compgen -G "$site/_zel_core.cpython-*.so" >/dev/null && [[ -f "$site/_zel_core.pyi" ]] ||
+        zel_die "the extension and _zel_core.pyi were not both installed into $site"
+    printf '%s\n' "$hash" >"$ZEL_STAMP"
+}
+
+# Everything above, in order. Puts the venv's bin directory (cmake, ninja) first on PATH.
+zel_setup() {
+    local base
+    base="$(zel_find_python)" || zel_die "no Python 3.13 found (looked in /usr/bin, /usr/local/bin, \
+pyenv's versions/3.13.* and on PATH); install python3.13 or set ZEL_PYTHON_BIN to its binary"
+    local debs=("${ZEL_DEBS[@]}")
+    # Debian's interpreter ships its headers and venv support in separate packages.
+    if [[ "$base" == /usr/bin/* ]]; then
+        debs+=(python3.13-dev python3.13-venv)
+    fi
+    zel_ensure_debs "${debs[@]}"
+    zel_ensure_venv "$base"
+    export PATH="$ZEL_VENV/bin:$PATH"
+    zel_ensure_tools
+    zel_ensure_module
+}

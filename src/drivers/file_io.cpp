@@ -1,0 +1,398 @@
+// File input and output for the file drivers: open and read a settings file by format,
+// create parent directories, and replace a file safely (temporary file, fsync, rename).
+// Owns every file descriptor it opens and closes it on every path.
+#include "drivers/file_io.hpp"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cerrno>
+#include <utility>
+#include <vector>
+
+#include "drivers/json_reader.hpp"
+#include "drivers/json_writer.hpp"
+
+namespace zel {
+namespace {
+
+constexpr char kNulInPath[] = "file name contained an unexpected NUL byte";
+
+// Closes the descriptor it holds when it goes out of scope.
+class FileDescriptor {
+public:
+    explicit FileDescriptor(int fd = -1) noexcept : fd_(fd) {}
+    FileDescriptor(const FileDescriptor&) = delete;
+    FileDescriptor& operator=(const FileDescriptor&) = delete;
+    ~FileDescriptor() {
+        if (fd_ >= 0) ::close(fd_);
+    }
+    int get() const noexcept { return fd_; }
+    // Closes now and reports the result; close can be where a delayed write error shows.
+    int close() noexcept {
+        const int fd = fd_;
+        fd_ = -1;
+        return ::close(fd) == 0 ? 0 : errno;
+    }
+
+private:
+    int fd_;
+};
+
+int open_retrying(const char* path, int flags, mode_t mode = 0) {
+    int fd;
+    do {
+        fd = ::open(path, flags, mode);
+    } while (fd < 0 && errno == EINTR);
+    return fd;
+}
+
+bool has_nul(const std::string& path) { return path.find('\0') != std::string::npos; }
+
+// Writes every byte, through short writes and interruptions. Returns 0 or the errno.
+int write_all(int fd, std::string_view data) {
+    const char* p = data.data();
+    std::size_t left = data.size();
+    while (left > 0) {
+        const ssize_t n = ::write(fd, p, left);
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            return errno;
+        }
+        p += n;
+        left -= static_cast<std::size_t>(n);
+    }
+    return 0;
+}
+
+// fsync, except that a file that cannot be synced (a device, EINVAL) is not a failure.
+int sync_fd(int fd) {
+    if (::fsync(fd) == 0 || errno == EINVAL) return 0;
+    return errno;
+}
+
+// Everything up to and including the last '/' ("" for a bare name): the prefix that a
+// relative link target or a sibling file name is appended to.
+std::string_view directory_prefix(std::string_view path) {
+    const auto slash = path.rfind('/');
+    return slash == std::string_view::npos ? std::string_view() : path.substr(0, slash + 1);
+}
+
+std::string_view last_component(std::string_view path) {
+    const auto slash = path.rfind('/');
+    return slash == std::string_view::npos ? path : path.substr(slash + 1);
+}
+
+// Where a save really writes: the end of the chain of symbolic links starting at `path`.
+struct Target {
+    std::string path;
+    bool exists = false;
+    struct stat status {};
+};
+
+Result<Target> resolve_target(const std::string& path) {
+    constexpr int kMaxLinks = 40;  // as the kernel's own limit for path resolution
+    Target target;
+    target.path = path;
+    for (int hops = 0;; ++hops) {
+        struct stat st;
+        if (::lstat(target.path.c_str(), &st) != 0) {
+            if (errno == ENOENT) return target;  // a new file (possibly via a dangling link)
+            return io_error(errno);
+        }
+        if (!S_ISLNK(st.st_mode)) {
+            target.exists = true;
+            target.status = st;
+            return target;
+        }
+        if (hops == kMaxLinks) return io_error(ELOOP);
+        std::string link(static_cast<std::size_t>(st.st_size > 0 ? st.st_size : 255) + 1, '\0');
+        for (;;) {
+            const ssize_t n = ::readlink(target.path.c_str(), link.data(), link.size());
+            if (n < 0) return io_error(errno);
+            if (static_cast<std::size_t>(n) < link.size()) {
+                link.resize(static_cast<std::size_t>(n));
+                break;
+            }
+            link.resize(link.size() * 2);  // the link changed under us and grew
+        }
+        if (!link.empty() && link.front() == '/')
+            target.path = std::move(link);
+        else
+            target.path = std::string(directory_prefix(target.path)) + link;
+    }
+}
+
+// Truncates and rewrites an existing file. Used when the file cannot be replaced.
+Status write_in_place(const std::string& path, std::string_view text) {
+    FileDescriptor fd(open_retrying(path.c_str(), O_WRONLY | O_TRUNC | O_CLOEXEC));
+    if (fd.get() < 0) return io_error(errno);
+    if (int e = write_all(fd.get(), text)) return io_error(e);
+    if (int e = sync_fd(fd.get())) return io_error(e);
+    if (int e = fd.close()) return io_error(e);
+    return success();
+}
+
+// A temporary file that is removed unless it was renamed into place.
+class TemporaryFile {
+public:
+    TemporaryFile() = default;
+    TemporaryFile(const TemporaryFile&) = delete;
+    TemporaryFile& operator=(const TemporaryFile&) = delete;
+    ~TemporaryFile() {
+        if (fd_ >= 0) ::close(fd_);
+        if (!path_.empty()) ::unlink(path_.c_str());
+    }
+
+    // Creates ".<name>.<pid>.<n>.tmp" next to `target`. Returns 0 or the errno.
+    int create(std::string_view target) {
+        static std::atomic<unsigned> counter{0};
+        // Keep the name within the usual 255-byte limit for one component.
+        std::string_view name = last_component(target).substr(0, 200);
+        const std::string prefix = std::string(directory_prefix(target)) + "." + std::string(name) +
+                                   "." + std::to_string(::getpid()) + ".";
+        for (int attempt = 0; attempt < 1000; ++attempt) {
+            std::string candidate = prefix + std::to_string(counter.fetch_add(1)) + ".tmp";
+            // 0666 so that the umask applies exactly as it would to a newly created file.
+            const int fd = open_retrying(candidate.c_str(),
+                                         O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+            if (fd >= 0) {
+                fd_ = fd;
+                path_ = std::move(candidate);
+                return 0;
+            }
+            if (errno != EEXIST) return errno;
+        }
+        return EEXIST;
+    }
+
+    int fd() const noexcept { return fd_; }
+    const std::string& path() const noexcept { return path_; }
+
+    int close() noexcept {
+        const int fd = fd_;
+        fd_ = -1;
+        return ::close(fd) == 0 ? 0 : errno;
+    }
+    // The file now lives under another name: nothing to remove.
+    void release() noexcept { path_.clear(); }
+
+private:
+    int fd_ = -1;
+    std::string path_;
+};
+
+// Makes one directory; an existing directory (or link to one) is fine. Returns 0 or errno.
+int make_directory(const std::string& dir) {
+    if (::mkdir(dir.c_str(), 0777) == 0) return 0;
+    const int e = errno;
+    if (e != EEXIST) return e;
+    struct stat st;
+    if (::stat(dir.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) return 0;
+    return EEXIST;
+}
+
+// The directory entries of `dir` reach the disk; the rename is durable after this. Failure is
+// not reported: the file is already in place and complete.
+void sync_directory(std::string_view prefix) {
+    const std::string dir = prefix.empty() ? std::string(".") : std::string(prefix);
+    FileDescriptor fd(open_retrying(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (fd.get() >= 0) (void)::fsync(fd.get());
+}
+
+Result<Value> read_by_format(DriverKind kind, int fd) {
+    switch (kind) {
+        case DriverKind::Json:
+            return read_json_fd(fd);
+        case DriverKind::Json5:
+        case DriverKind::Toml: {
+            // These readers take the whole text, which must be UTF-8; failing to get it is an
+            // input/output error rather than a parse error.
+            Result<std::string> text = read_whole_file(fd);
+            if (!text) return std::move(text).error();
+            return make_error(ErrorKind::Internal, "no reader is built in for this format");
+        }
+        case DriverKind::Yaml:
+            return make_error(ErrorKind::Internal, "no reader is built in for this format");
+        default:
+            return make_error(ErrorKind::Internal, "load_file called for a non-file driver");
+    }
+}
+
+Result<std::string> serialise(DriverKind kind, const Value& document) {
+    std::string text;
+    switch (kind) {
+        case DriverKind::Json:
+            // A file nested deeper than loading accepts could never be opened again.
+            if (nesting_depth(document, kJsonMaxDepth) > kJsonMaxDepth)
+                return make_error(ErrorKind::Writer,
+                                  "Cannot save as JSON: the document is nested more than " +
+                                      std::to_string(kJsonMaxDepth) +
+                                      " levels deep, which loading would refuse");
+            write_json(document, text);
+            return text;
+        case DriverKind::Json5:
+        case DriverKind::Toml:
+        case DriverKind::Yaml:
+            return make_error(ErrorKind::Internal, "no writer is built in for this format");
+        default:
+            return make_error(ErrorKind::Internal, "save_file called for a non-file driver");
+    }
+}
+
+}  // namespace
+
+Result<Value> load_file(DriverKind kind, const std::string& path) {
+    if (has_nul(path))
+        return make_error(ErrorKind::OpenFailed,
+                          std::string("Failed to open config file: ") + kNulInPath);
+    FileDescriptor fd(open_retrying(path.c_str(), O_RDONLY | O_CLOEXEC));
+    if (fd.get() < 0) {
+        if (errno == ENOENT) return Value::object();
+        return make_error(ErrorKind::OpenFailed, "Failed to open config file: " + os_error_text(errno));
+    }
+    return read_by_format(kind, fd.get());
+}
+
+Status save_file(DriverKind kind, const std::string& path, const Value& document) {
+    if (has_nul(path)) return io_error(kNulInPath);
+    if (Status made = create_directories(parent_directory(path)); !made) return made;
+    // The whole text exists before the file is touched: a writer failure changes nothing.
+    Result<std::string> text = serialise(kind, document);
+    if (!text) return std::move(text).error();
+    return replace_file_contents(path, text.value());
+}
+
+Result<std::string> read_whole_file(int fd) {
+    std::string text;
+    char buffer[kJsonReadBufferSize];
+    for (;;) {
+        const ssize_t n = ::read(fd, buffer, sizeof buffer);
+        if (n > 0) {
+            text.append(buffer, static_cast<std::size_t>(n));
+        } else if (n == 0) {
+            break;
+        } else if (errno != EINTR) {
+            return io_error(errno);
+        }
+    }
+    if (!is_valid_utf8(text)) return io_error("stream did not contain valid UTF-8");
+    return text;
+}
+
+bool is_valid_utf8(std::string_view text) noexcept {
+    const auto* p = reinterpret_cast<const unsigned char*>(text.data());
+    const auto* end = p + text.size();
+    while (p != end) {
+        const unsigned char c = *p;
+        if (c < 0x80) {
+            ++p;
+            continue;
+        }
+        // Allowed range of the second byte narrows for the lead bytes that could otherwise
+        // start an overlong form (E0, F0), a surrogate (ED) or a code point past U+10FFFF (F4).
+        std::size_t length;
+        unsigned char low = 0x80, high = 0xBF;
+        if (c >= 0xC2 && c <= 0xDF) {
+            length = 2;
+        } else if (c >= 0xE0 && c <= 0xEF) {
+            length = 3;
+            if (c == 0xE0) low = 0xA0;
+            if (c == 0xED) high = 0x9F;
+        } else if (c >= 0xF0 && c <= 0xF4) {
+            length = 4;
+            if (c == 0xF0) low = 0x90;
+            if (c == 0xF4) high = 0x8F;
+        } else {
+            return false;
+        }
+        if (static_cast<std::size_t>(end - p) < length) return false;
+        if (p[1] < low || p[1] > high) return false;
+        for (std::size_t i = 2; i < length; ++i)
+            if (p[i] < 0x80 || p[i] > 0xBF) return false;
+        p += length;
+    }
+    return true;
+}
+
+std::string parent_directory(std::string_view path) {
+    std::size_t end = path.size();
+    while (end > 0 && path[end - 1] == '/') --end;  // trailing slashes end the last component
+    if (end == 0) return {};                         // "" or the root: no parent to create
+    const auto slash = path.rfind('/', end - 1);
+    if (slash == std::string_view::npos) return {};
+    std::size_t dir_end = slash;
+    while (dir_end > 0 && path[dir_end - 1] == '/') --dir_end;
+    if (dir_end == 0) return "/";
+    return std::string(path.substr(0, dir_end));
+}
+
+Status create_directories(const std::string& dir) {
+    if (dir.empty()) return success();
+    // Walk up until a directory exists or can be made, then come back down making the rest.
+    std::vector<std::string> missing;
+    std::string current = dir;
+    for (;;) {
+        const int e = make_directory(current);
+        if (e == 0) break;
+        if (e != ENOENT) return io_error(e);
+        std::string up = parent_directory(current);
+        if (up.empty()) return io_error(e);
+        missing.push_back(std::move(current));
+        current = std::move(up);
+    }
+    for (auto it = missing.rbegin(); it != missing.rend(); ++it)
+        if (const int e = make_directory(*it)) return io_error(e);
+    return success();
+}
+
+Status replace_file_contents(const std::string& path, std::string_view text) {
+    if (has_nul(path)) return io_error(kNulInPath);
+    Result<Target> resolved = resolve_target(path);
+    if (!resolved) return std::move(resolved).error();
+    const Target& target = resolved.value();
+
+    if (target.exists) {
+        if (S_ISDIR(target.status.st_mode)) return io_error(EISDIR);
+        // Replacing a file we may not write would bypass its permissions: refuse, as an
+        // in-place rewrite would.
+        if (::faccessat(AT_FDCWD, target.path.c_str(), W_OK, AT_EACCESS) != 0) return io_error(errno);
+        // Devices and pipes are not replaced, only written to.
+        if (!S_ISREG(target.status.st_mode)) return write_in_place(target.path, text);
+    }
+
+    TemporaryFile temp;
+    if (const int e = temp.create(target.path)) {
+        // A directory we may not add entries to, holding a file we may write: rewrite the file
+        // itself. Safety against interruption is lost, but the save can still happen.
+        if ((e == EACCES || e == EPERM || e == EROFS) && target.exists)
+            return write_in_place(target.path, text);
+        return io_error(e);
+    }
+    if (const int e = write_all(temp.fd(), text)) return io_error(e);
+    if (target.exists) {
+        // Owner first: changing it may clear set-user-ID bits that fchmod then restores.
+        if (target.status.st_uid != ::geteuid() || target.status.st_gid != ::getegid()) {
+            if (::fchown(temp.fd(), target.status.st_uid, target.status.st_gid) != 0 &&
+                errno != EPERM)
+                return io_error(errno);
+        }
+        if (::fchmod(temp.fd(), target.status.st_mode & 07777) != 0) return io_error(errno);
+    }
+    if (const int e = sync_fd(temp.fd())) return io_error(e);
+    if (const int e = temp.close()) return io_error(e);
+    if (::rename(temp.path().c_str(), target.path.c_str()) != 0) {
+        const int e = errno;
+        // In a sticky directory only a file's owner may replace it, yet the file itself can
+        // be writable to us: rewrite it in place (the temporary file goes with `temp`).
+        if ((e == EPERM || e == EACCES) && target.exists) return write_in_place(target.path, text);
+        return io_error(e);
+    }
+    temp.release();
+    sync_directory(directory_prefix(target.path));
+    return success();
+}
+
+}  // namespace zel

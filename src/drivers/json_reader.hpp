@@ -1,0 +1,31 @@
+// The JSON reader: RFC 8259 text to a Value tree, parsed event by event (no DOM), either
+// from memory or streamed from an open file through an 8192-byte buffer. Owns the JSON
+// error texts ("JSON parse error: {description} at line L column C").
+#pragma once
+
+#include <cstddef>
+#include <string_view>
+
+#include "value/error.hpp"
+#include "value/value.hpp"
+
+namespace zel {
+
+// Size of the buffer a file is streamed through.
+inline constexpr std::size_t kJsonReadBufferSize = 8192;
+
+// Deepest nesting of arrays and objects that loads; one more level fails with
+// "recursion limit exceeded".
+inline constexpr std::size_t kJsonMaxDepth = 127;
+
+// Parses one JSON document held in memory. Only white space may follow the value.
+// Failures are ErrorKind::Parse with the full message.
+Result<Value> parse_json(std::string_view text);
+
+// Parses one JSON document from an open file descriptor, reading it through a buffer of
+// kJsonReadBufferSize bytes; the whole text is never held. The descriptor is neither
+// closed nor rewound. A read failure is ErrorKind::Parse with "JSON parse error: " and the
+// system's error text.
+Result<Value> read_json_fd(int fd);
+
+}  // namespace zel

@@ -1,0 +1,431 @@
+// Tests of loading and saving settings files and of the driver dispatch: missing files, open
+// and read errors, directory creation, safe replacement (links followed, permissions and
+// owner kept, fallback to in-place writes, interrupted saves, concurrent saves).
+// Permission tests run in a forked child that drops to the user nobody when we are root.
+#include <dirent.h>
+#include <fcntl.h>
+#include <grp.h>
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cerrno>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <sstream>
+#include <string>
+#include <string_view>
+#include <thread>
+#include <vector>
+
+#include "drivers/drivers.hpp"
+#include "drivers/file_io.hpp"
+#include "drivers/json_reader.hpp"
+#include "drivers/json_writer.hpp"
+
+namespace zel {
+namespace {
+
+constexpr uid_t kNobody = 65534;
+
+std::string read_file(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
+void write_file(const std::string& path, const std::string& text, mode_t mode = 0644) {
+    std::ofstream(path, std::ios::binary) << text;
+    ::chmod(path.c_str(), mode);
+}
+
+std::vector<std::string> entries(const std::string& dir) {
+    std::vector<std::string> names;
+    for (const auto& e : std::filesystem::directory_iterator(dir)) names.push_back(e.path().filename());
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+mode_t mode_of(const std::string& path) {
+    struct stat st {};
+    ::stat(path.c_str(), &st);
+    return st.st_mode & 07777;
+}
+
+const char* kind_name(ErrorKind k) {
+    switch (k) {
+        case ErrorKind::Io: return "Io";
+        case ErrorKind::OpenFailed: return "OpenFailed";
+        case ErrorKind::Parse: return "Parse";
+        default: return "Other";
+    }
+}
+
+// "ok", or "Kind:os_code:message".
+template <class T>
+std::string describe(const Result<T>& r) {
+    if (r.ok()) return "ok";
+    return std::string(kind_name(r.error().kind)) + ":" + std::to_string(r.error().os_code) + ":" +
+           r.error().message;
+}
+
+std::string io_text(int code) { return "Io:" + std::to_string(code) + ":" + os_error_text(code); }
+
+// Runs `body` in a forked child and returns the text it produced. As root the child first
+// becomes nobody (unless told otherwise), so that file permissions apply to it.
+std::string in_child(const std::function<std::string()>& body, bool as_nobody = true) {
+    int fds[2];
+    if (::pipe(fds) != 0) return "pipe failed";
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        ::close(fds[0]);
+        std::string out;
+        if (as_nobody && ::geteuid() == 0 &&
+            (::setgroups(0, nullptr) != 0 || ::setresgid(kNobody, kNobody, kNobody) != 0 ||
+             ::setresuid(kNobody, kNobody, kNobody) != 0))
+            out = "could not become nobody";
+        else
+            out = body();
+        (void)!::write(fds[1], out.data(), out.size());
+        ::_exit(0);
+    }
+    ::close(fds[1]);
+    std::string out;
+    char buffer[512];
+    for (ssize_t n; (n = ::read(fds[0], buffer, sizeof buffer)) > 0;) out.append(buffer, static_cast<std::size_t>(n));
+    ::close(fds[0]);
+    int status = 0;
+    ::waitpid(pid, &status, 0);
+    if (!WIFEXITED(status)) return "child killed by signal " + std::to_string(WTERMSIG(status));
+    return out;
+}
+
+Value document(const char* text) { return parse_json(text).value(); }
+
+std::string json_text(const Value& v) {
+    std::string out;
+    write_json(v, out);
+    return out;
+}
+
+class file_io : public ::testing::Test {
+protected:
+    void SetUp() override {
+        char name[] = "/tmp/zel_file_io_XXXXXX";
+        ASSERT_NE(::mkdtemp(name), nullptr);
+        dir_ = name;
+        ::chmod(dir_.c_str(), 0755);  // nobody may enter
+        old_umask_ = ::umask(022);
+    }
+    void TearDown() override {
+        ::umask(old_umask_);
+        std::error_code ignored;
+        std::filesystem::remove_all(dir_, ignored);
+    }
+    std::string path(const std::string& relative) const { return dir_ + "/" + relative; }
+
+    std::string dir_;
+    mode_t old_umask_ = 0;
+};
+
+// ---- loading ----
+
+TEST_F(file_io, loading_missing_file_or_directory_gives_empty_object_and_creates_nothing) {
+    for (const char* relative : {"settings.json", "no/such/dir/settings.json"}) {
+        Result<Value> r = load_file(DriverKind::Json, path(relative));
+        ASSERT_TRUE(r.ok()) << describe(r);
+        EXPECT_EQ(r.value(), Value::object());
+    }
+    EXPECT_TRUE(entries(dir_).empty());
+}
+
+TEST_F(file_io, loading_reads_the_file) {
+    Result<Value> r = load_file(DriverKind::Json, ZEL_TEST_DATA_DIR "/json/settings.json");
+    ASSERT_TRUE(r.ok()) << describe(r);
+    const Value& v = r.value();
+    EXPECT_EQ(*v.find("window")->find("width"), Value::uinteger(800));
+    EXPECT_EQ(*v.find("window")->find("scale"), Value::floating(1.25));
+    EXPECT_EQ(*v.find("name"), Value::string("caf\xc3\xa9"));
+    EXPECT_EQ(v.find("recent")->as_array().size(), 2u);
+}
+
+TEST_F(file_io, loading_failures_by_cause) {
+    write_file(path("file"), "{}");
+    write_file(path("bad.json"), "{\"a\": }");
+    write_file(path("latin1.toml"), "a = \"\xe9\"");
+    ::mkdir(path("dir").c_str(), 0755);
+    const std::string open_failed = "OpenFailed:0:Failed to open config file: ";
+    EXPECT_EQ(describe(load_file(DriverKind::Json, path("a") + std::string(1, '\0'))),
+              open_failed + "file name contained an unexpected NUL byte");
+    EXPECT_EQ(describe(load_file(DriverKind::Json, path("file/x.json"))),
+              open_failed + os_error_text(ENOTDIR));
+    // A directory opens; reading it fails. JSON reports it as a parse error, the whole-text
+    // formats as the input/output error it is.
+    EXPECT_EQ(describe(load_file(DriverKind::Json, path("dir"))),
+              "Parse:0:JSON parse error: " + os_error_text(EISDIR));
+    EXPECT_EQ(describe(load_file(DriverKind::Toml, path("dir"))), io_text(EISDIR));
+    EXPECT_EQ(describe(load_file(DriverKind::Json5, path("dir"))), io_text(EISDIR));
+    EXPECT_EQ(describe(load_file(DriverKind::Toml, path("latin1.toml"))),
+              "Io:0:stream did not contain valid UTF-8");
+    EXPECT_EQ(describe(load_file(DriverKind::Json, path("bad.json"))),
+              "Parse:0:JSON parse error: expected value at line 1 column 7");
+}
+
+TEST_F(file_io, loading_without_read_permission_is_open_failed) {
+    write_file(path("secret.json"), "{}", 0000);
+    EXPECT_EQ(in_child([&] { return describe(load_file(DriverKind::Json, path("secret.json"))); }),
+              "OpenFailed:0:Failed to open config file: " + os_error_text(EACCES));
+}
+
+TEST(file_io_text, read_whole_file_and_utf8_validation) {
+    const std::string text = "\xc3\xa9" + std::string(20000, 'x') + "\xf0\x9f\x98\x80";
+    char name[] = "/tmp/zel_whole_XXXXXX";
+    const int fd = ::mkstemp(name);
+    ASSERT_GE(fd, 0);
+    ::unlink(name);
+    ASSERT_EQ(::write(fd, text.data(), text.size()), static_cast<ssize_t>(text.size()));
+    ::lseek(fd, 0, SEEK_SET);
+    Result<std::string> r = read_whole_file(fd);
+    ::close(fd);
+    ASSERT_TRUE(r.ok());
+    EXPECT_EQ(r.value(), text);
+
+    for (const char* valid : {"", "abc", "\xc3\xa9", "\xe2\x82\xac", "\xed\x9f\xbf", "\xee\x80\x80",
+                              "\xf0\x90\x80\x80", "\xf4\x8f\xbf\xbf"})
+        EXPECT_TRUE(is_valid_utf8(valid)) << valid;
+    for (const char* invalid : {"\x80", "\xc0\x80", "\xc1\xbf", "\xe0\x9f\xbf", "\xed\xa0\x80",
+                                "\xf0\x8f\xbf\xbf", "\xf4\x90\x80\x80", "\xf5\x80\x80\x80", "\xe4\xb8",
+                                "\xc3\x28", "a\xff"})
+        EXPECT_FALSE(is_valid_utf8(invalid)) << invalid;
+}
+
+TEST(file_io_text, parent_directory_of_paths) {
+    const std::pair<const char*, const char*> cases[] = {
+        {"a/b/c", "a/b"}, {"/c", "/"}, {"c", ""}, {"/", ""}, {"", ""},   {"a//b", "a"},
+        {"a/b/", "a"},    {"//a", "/"}, {"./x", "."}, {"../x/y", "../x"},
+    };
+    for (const auto& [input, parent] : cases) EXPECT_EQ(parent_directory(input), parent) << input;
+}
+
+// ---- saving ----
+
+TEST_F(file_io, saving_creates_missing_directories_then_the_file) {
+    const Value doc = document(R"({"b": [1, 2.5], "a": {}})");
+    ASSERT_EQ(describe(save_file(DriverKind::Json, path("x/y/z/settings.json"), doc)), "ok");
+    EXPECT_EQ(read_file(path("x/y/z/settings.json")), "{\n  \"a\": {},\n  \"b\": [\n    1,\n    2.5\n  ]\n}");
+    EXPECT_EQ(mode_of(path("x")), 0755u);
+    EXPECT_EQ(mode_of(path("x/y/z")), 0755u);
+    EXPECT_EQ(mode_of(path("x/y/z/settings.json")), 0644u);
+    EXPECT_EQ(entries(path("x/y/z")), std::vector<std::string>{"settings.json"});
+    // A bare file name and an existing directory need nothing created.
+    const auto cwd = std::filesystem::current_path();
+    std::filesystem::current_path(dir_);
+    EXPECT_EQ(describe(save_file(DriverKind::Json, "bare.json", doc)), "ok");
+    EXPECT_EQ(describe(save_file(DriverKind::Json, path("x/./y/again.json"), doc)), "ok");
+    std::filesystem::current_path(cwd);
+    EXPECT_EQ(read_file(path("bare.json")), read_file(path("x/y/again.json")));
+}
+
+TEST_F(file_io, saving_where_a_file_blocks_the_directories) {
+    write_file(path("file"), "keep");
+    const Value doc = Value::object();
+    EXPECT_EQ(describe(save_file(DriverKind::Json, path("file/settings.json"), doc)), io_text(EEXIST));
+    EXPECT_EQ(describe(save_file(DriverKind::Json, path("file/sub/settings.json"), doc)), io_text(ENOTDIR));
+    ::mkdir(path("dir.json").c_str(), 0755);
+    EXPECT_EQ(describe(save_file(DriverKind::Json, path("dir.json"), doc)), io_text(EISDIR));
+    EXPECT_EQ(describe(save_file(DriverKind::Json, path("a") + std::string(1, '\0') + "b", doc)),
+              "Io:0:file name contained an unexpected NUL byte");
+    EXPECT_EQ(entries(dir_), (std::vector<std::string>{"dir.json", "file"}));
+    EXPECT_TRUE(entries(path("dir.json")).empty());
+    EXPECT_EQ(read_file(path("file")), "keep");
+}
+
+TEST_F(file_io, saving_follows_symbolic_links_and_keeps_them) {
+    ::mkdir(path("real").c_str(), 0755);
+    ::mkdir(path("sub").c_str(), 0755);
+    write_file(path("real/target.json"), "{}");
+    ASSERT_EQ(::symlink("real/target.json", path("settings.json").c_str()), 0);
+    ASSERT_EQ(::symlink("../settings.json", path("sub/chain.json").c_str()), 0);  // link to a link
+    ASSERT_EQ(::symlink("real/new.json", path("dangling.json").c_str()), 0);
+
+    const Value first = document(R"({"v": 1})");
+    const Value second = document(R"({"v": [2]})");
+    ASSERT_EQ(describe(save_file(DriverKind::Json, path("settings.json"), first)), "ok");
+    EXPECT_EQ(read_file(path("real/target.json")), json_text(first));
+    ASSERT_EQ(describe(save_file(DriverKind::Json, path("sub/chain.json"), second)), "ok");
+    EXPECT_EQ(read_file(path("real/target.json")), json_text(second));
+    ASSERT_EQ(describe(save_file(DriverKind::Json, path("dangling.json"), first)), "ok");
+    EXPECT_EQ(read_file(path("real/new.json")), json_text(first));
+
+    for (const char* link : {"settings.json", "sub/chain.json", "dangling.json"}) {
+        struct stat st {};
+        ASSERT_EQ(::lstat(path(link).c_str(), &st), 0);
+        EXPECT_TRUE(S_ISLNK(st.st_mode)) << link;
+    }
+    EXPECT_EQ(entries(path("real")), (std::vector<std::string>{"new.json", "target.json"}));
+}
+
+TEST_F(file_io, saving_keeps_permission_bits_and_gives_new_files_the_umask) {
+    write_file(path("private.json"), "{}", 0600);
+    write_file(path("shared.json"), "{}", 0664);
+    const Value doc = document(R"({"k": "v"})");
+    ASSERT_EQ(describe(save_file(DriverKind::Json, path("private.json"), doc)), "ok");
+    ASSERT_EQ(describe(save_file(DriverKind::Json, path("shared.json"), doc)), "ok");
+    EXPECT_EQ(mode_of(path("private.json")), 0600u);
+    EXPECT_EQ(mode_of(path("shared.json")), 0664u);
+    ::umask(027);
+    ASSERT_EQ(describe(save_file(DriverKind::Json, path("new.json"), doc)), "ok");
+    EXPECT_EQ(mode_of(path("new.json")), 0640u);
+    EXPECT_EQ(read_file(path("private.json")), json_text(doc));
+}
+
+TEST_F(file_io, saving_keeps_the_owner_of_a_file_we_may_chown) {
+    if (::geteuid() != 0) GTEST_SKIP() << "needs root to give the file another owner";
+    write_file(path("theirs.json"), "{}", 0640);
+    ASSERT_EQ(::chown(path("theirs.json").c_str(), kNobody, kNobody), 0);
+    ASSERT_EQ(describe(save_file(DriverKind::Json, path("theirs.json"), document("[1]"))), "ok");
+    struct stat st {};
+    ASSERT_EQ(::stat(path("theirs.json").c_str(), &st), 0);
+    EXPECT_EQ(st.st_uid, kNobody);
+    EXPECT_EQ(st.st_gid, kNobody);
+    EXPECT_EQ(st.st_mode & 07777, 0640u);
+}
+
+TEST_F(file_io, saving_without_permission) {
+    // ro: a directory nobody may add to; rw: one anybody may; sticky: one where only the
+    // owner of a file may replace it.
+    ::mkdir(path("ro").c_str(), 0555);
+    ::mkdir(path("rw").c_str(), 0777);
+    ::mkdir(path("sticky").c_str(), 0777);
+    ::chmod(path("rw").c_str(), 0777);
+    ::chmod(path("sticky").c_str(), 01777);
+    write_file(path("sticky/shared.json"), "old", 0666);
+    write_file(path("ro/writable.json"), "old", 0666);
+    write_file(path("ro/readonly.json"), "old", 0444);
+    write_file(path("rw/readonly.json"), "old", 0444);
+    ::chmod(path("ro").c_str(), 0555);
+    const Value doc = document(R"({"new": true})");
+    auto save_as_child = [&](const std::string& relative) {
+        return in_child([&] { return describe(save_file(DriverKind::Json, path(relative), doc)); });
+    };
+    // The file cannot be replaced, but it can be rewritten in place.
+    EXPECT_EQ(save_as_child("ro/writable.json"), "ok");
+    EXPECT_EQ(read_file(path("ro/writable.json")), json_text(doc));
+    EXPECT_EQ(save_as_child("sticky/shared.json"), "ok");
+    EXPECT_EQ(read_file(path("sticky/shared.json")), json_text(doc));
+    EXPECT_EQ(entries(path("sticky")), std::vector<std::string>{"shared.json"});
+    // Neither way is allowed: the error, and the old file unchanged.
+    EXPECT_EQ(save_as_child("ro/readonly.json"), io_text(EACCES));
+    EXPECT_EQ(save_as_child("rw/readonly.json"), io_text(EACCES));
+    EXPECT_EQ(save_as_child("ro/missing.json"), io_text(EACCES));
+    EXPECT_EQ(save_as_child("ro/sub/settings.json"), io_text(EACCES));
+    EXPECT_EQ(read_file(path("ro/readonly.json")), "old");
+    EXPECT_EQ(read_file(path("rw/readonly.json")), "old");
+    EXPECT_EQ(entries(path("ro")), (std::vector<std::string>{"readonly.json", "writable.json"}));
+    EXPECT_EQ(entries(path("rw")), std::vector<std::string>{"readonly.json"});
+    ::chmod(path("ro").c_str(), 0755);  // let the fixture clean up when not root
+}
+
+TEST_F(file_io, save_failing_part_way_leaves_the_old_file_and_no_temporary) {
+    const std::string old_bytes = "{\n  \"old\": \"contents\"\n}";
+    write_file(path("settings.json"), old_bytes, 0644);
+    Value doc = Value::object();
+    doc.set("big", Value::string(std::string(100000, 'x')));
+    const std::string result = in_child([&] {
+        // Writes past 4 KiB fail with EFBIG instead of killing the process.
+        ::signal(SIGXFSZ, SIG_IGN);
+        const rlimit limit{4096, 4096};
+        ::setrlimit(RLIMIT_FSIZE, &limit);
+        return describe(save_file(DriverKind::Json, path("settings.json"), doc));
+    }, /*as_nobody=*/false);
+    EXPECT_EQ(result, io_text(EFBIG));
+    EXPECT_EQ(read_file(path("settings.json")), old_bytes);
+    EXPECT_EQ(entries(dir_), std::vector<std::string>{"settings.json"});
+}
+
+TEST_F(file_io, concurrent_saves_each_leave_a_complete_file) {
+    const std::string target = path("settings.json");
+    Value docs[2];
+    for (int i = 0; i < 2; ++i) {
+        docs[i] = Value::object();
+        docs[i].set("writer", Value::uinteger(static_cast<std::uint64_t>(i)));
+        docs[i].set("pad", Value::string(std::string(20000 * (i + 1), static_cast<char>('a' + i))));
+    }
+    ASSERT_EQ(describe(save_file(DriverKind::Json, target, docs[0])), "ok");
+    std::atomic<bool> writing{true};
+    std::atomic<int> failures{0}, torn_reads{0};
+    std::thread writers[2];
+    for (int i = 0; i < 2; ++i)
+        writers[i] = std::thread([&, i] {
+            for (int n = 0; n < 40; ++n)
+                if (!save_file(DriverKind::Json, target, docs[i]).ok()) ++failures;
+        });
+    std::thread reader([&] {
+        while (writing) {
+            Result<Value> r = load_file(DriverKind::Json, target);
+            if (!r.ok() || !(r.value() == docs[0] || r.value() == docs[1])) ++torn_reads;
+        }
+    });
+    for (auto& w : writers) w.join();
+    writing = false;
+    reader.join();
+    EXPECT_EQ(failures, 0);
+    EXPECT_EQ(torn_reads, 0);
+    EXPECT_EQ(entries(dir_), std::vector<std::string>{"settings.json"});
+}
+
+// ---- dispatch on the driver kind ----
+
+class RecordingDriver : public CustomDriver {
+public:
+    Result<Value> read(const std::string& path) override {
+        paths.push_back(path);
+        return Value::string("from the driver");
+    }
+    Status write(const std::string& path, const Value& document) override {
+        paths.push_back(path);
+        written = document.deep_copy();
+        return io_error(EPIPE);
+    }
+    std::vector<std::string> paths;
+    Value written;
+};
+
+TEST(drivers, names_select_json_and_memory_only) {
+    DriverKind kind = DriverKind::Custom;
+    EXPECT_TRUE(driver_kind_from_name("json", kind));
+    EXPECT_EQ(kind, DriverKind::Json);
+    EXPECT_TRUE(driver_kind_from_name("memory", kind));
+    EXPECT_EQ(kind, DriverKind::Memory);
+    using namespace std::string_view_literals;
+    for (std::string_view other : {""sv, "JSON"sv, " json"sv, "yml"sv, "custom"sv, "json\0"sv})
+        EXPECT_FALSE(driver_kind_from_name(other, kind)) << other;
+}
+
+TEST_F(file_io, drivers_dispatch_on_the_kind) {
+    Driver memory{DriverKind::Memory, nullptr};
+    EXPECT_EQ(load(memory, "/proc/no/such/place").value(), Value::object());
+    EXPECT_TRUE(save(memory, path("memory/settings.json"), document("[1]")).ok());
+
+    Driver custom{DriverKind::Custom, std::make_unique<RecordingDriver>()};
+    auto* recorder = static_cast<RecordingDriver*>(custom.custom.get());
+    EXPECT_EQ(load(custom, "any/path").value(), Value::string("from the driver"));
+    EXPECT_EQ(describe(save(custom, "any/path", document(R"({"a": 1})"))), io_text(EPIPE));
+    EXPECT_EQ(recorder->paths, (std::vector<std::string>{"any/path", "any/path"}));
+    EXPECT_EQ(recorder->written, document(R"({"a": 1})"));
+
+    Driver json{DriverKind::Json, nullptr};
+    ASSERT_TRUE(save(json, path("file/settings.json"), document(R"({"x": [true]})")).ok());
+    EXPECT_EQ(load(json, path("file/settings.json")).value(), document(R"({"x": [true]})"));
+    EXPECT_EQ(entries(dir_), std::vector<std::string>{"file"});  // Memory wrote nothing
+}
+
+}  // namespace
+}  // namespace zel

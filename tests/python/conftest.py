@@ -1,0 +1,138 @@
+"""Shared fixtures and helpers for the _zel_core test suite."""
+
+import json
+import os
+import shutil
+import subprocess
+import sys
+import tempfile
+import textwrap
+
+import pytest
+
+import _zel_core
+from _zel_core import ZelSettingEngine
+
+NOBODY = 65534
+PROBE_KEY = "\x00probe"
+
+
+@pytest.fixture
+def mem(tmp_path):
+    """An empty memory-only store (its path is never touched)."""
+    return ZelSettingEngine(str(tmp_path / "never-created.json"), "memory")
+
+
+@pytest.fixture
+def json_path(tmp_path):
+    """Path (as str) of a JSON settings file that does not exist yet."""
+    return str(tmp_path / "settings.json")
+
+
+def write_file(path, content):
+    data = content.encode() if isinstance(content, str) else content
+    with open(path, "wb") as fh:
+        fh.write(data)
+    return str(path)
+
+
+@pytest.fixture
+def open_json(tmp_path):
+    """Write `content` (str or bytes) to a file and open a JSON store on it."""
+
+    def _open(content, name="settings.json"):
+        path = write_file(tmp_path / name, content)
+        return ZelSettingEngine(path)
+
+    return _open
+
+
+def snapshot(engine):
+    """Everything observable about a store's in-memory state."""
+    return (engine.group(), engine.value(""), engine.all_keys())
+
+
+def assert_usable(engine):
+    """The store answers reads, takes an exclusive borrow and (at root) writes."""
+    group = engine.group()
+    engine.begin_group("probe-group")
+    assert engine.group() == (group + "/" if group else "") + "probe-group"
+    engine.end_group()
+    assert engine.group() == group
+    assert engine.status() == 0
+    doc = engine.value("")
+    if group == "" and isinstance(doc, dict):
+        engine.set_value(PROBE_KEY, 1)
+        assert engine.value(PROBE_KEY) == 1
+        engine.remove(PROBE_KEY)
+        assert engine.value("") == doc
+
+
+def assert_unchanged(engine, before):
+    assert snapshot(engine) == before
+    assert_usable(engine)
+    assert snapshot(engine) == before
+
+
+def strict_equal(a, b):
+    """Equality that also compares types (bool vs int vs float) and the sign of zero."""
+    if type(a) is not type(b):
+        return False
+    if isinstance(a, float):
+        return a == b and (a != 0.0 or str(a) == str(b))
+    if isinstance(a, list):
+        return len(a) == len(b) and all(strict_equal(x, y) for x, y in zip(a, b))
+    if isinstance(a, dict):
+        return a.keys() == b.keys() and all(strict_equal(a[k], b[k]) for k in a)
+    return a == b
+
+
+def read_bytes(path):
+    with open(path, "rb") as fh:
+        return fh.read()
+
+
+@pytest.fixture
+def public_dir():
+    """A directory that any user can enter (tmp_path is private to root)."""
+    path = tempfile.mkdtemp(prefix="zel-test-")
+    os.chmod(path, 0o755)
+    yield path
+    shutil.rmtree(path, ignore_errors=True)
+
+
+def run_child(body, *, as_nobody=False, limit_file_size=None):
+    """Run `body` in a fresh interpreter; it must print one JSON line as its result.
+
+    With as_nobody the child drops root privileges after importing the module, so
+    permission checks apply. With limit_file_size the child may not write files
+    larger than that many bytes (SIGXFSZ ignored, so writes fail with EFBIG).
+    """
+    prologue = ["import json, os, sys", "import _zel_core", "from _zel_core import ZelSettingEngine"]
+    if limit_file_size is not None:
+        prologue += [
+            "import resource, signal",
+            "signal.signal(signal.SIGXFSZ, signal.SIG_IGN)",
+            f"resource.setrlimit(resource.RLIMIT_FSIZE, ({limit_file_size}, {limit_file_size}))",
+        ]
+    if as_nobody and os.geteuid() == 0:
+        prologue += ["os.setgroups([])", f"os.setgid({NOBODY})", f"os.setuid({NOBODY})"]
+    code = "\n".join(prologue) + "\n" + textwrap.dedent(body)
+    env = dict(os.environ)
+    module_dir = os.path.dirname(os.path.abspath(_zel_core.__file__))
+    env["PYTHONPATH"] = module_dir + os.pathsep + env.get("PYTHONPATH", "")
+    proc = subprocess.run(
+        [sys.executable, "-c", code], capture_output=True, text=True, env=env, timeout=120
+    )
+    assert proc.returncode == 0, f"child failed ({proc.returncode}):\n{proc.stdout}\n{proc.stderr}"
+    return json.loads(proc.stdout.strip().splitlines()[-1])
+
+
+CHILD_CALL = """
+def call(fn, *args):
+    try:
+        r = fn(*args)
+    except BaseException as e:
+        return {"ok": False, "type": type(e).__name__, "msg": str(e), "args": len(e.args)}
+    return {"ok": True, "result": r}
+"""
