@@ -14,8 +14,8 @@ bool driver_kind_from_name(std::string_view lowered, DriverKind& out) {
         DriverKind kind;
     };
     static constexpr Name kNames[] = {
-        {"json", DriverKind::Json},
-        {"memory", DriverKind::Memory},
+        {"json", DriverKind::Json},   {"json5", DriverKind::Json5},   {"toml", DriverKind::Toml},
+        {"yaml", DriverKind::Yaml},   {"memory", DriverKind::Memory},
     };
     for (const Name& entry : kNames) {
         if (entry.name == lowered) {

@@ -12,8 +12,12 @@
 #include <utility>
 #include <vector>
 
+#include "drivers/json5_reader.hpp"
+#include "drivers/json5_writer.hpp"
 #include "drivers/json_reader.hpp"
 #include "drivers/json_writer.hpp"
+#include "drivers/toml_io.hpp"
+#include "drivers/yaml_io.hpp"
 
 namespace zel {
 namespace {
@@ -212,31 +216,46 @@ Result<Value> read_by_format(DriverKind kind, int fd) {
             // input/output error rather than a parse error.
             Result<std::string> text = read_whole_file(fd);
             if (!text) return std::move(text).error();
-            return make_error(ErrorKind::Internal, "no reader is built in for this format");
+            return kind == DriverKind::Json5 ? parse_json5(text.value()) : parse_toml(text.value());
         }
         case DriverKind::Yaml:
-            return make_error(ErrorKind::Internal, "no reader is built in for this format");
+            return read_yaml_fd(fd);
         default:
             return make_error(ErrorKind::Internal, "load_file called for a non-file driver");
     }
+}
+
+// A file nested deeper than its reader accepts could never be opened again: refuse to
+// write it, leaving the old file as it is.
+Status check_loadable_depth(const Value& document, std::size_t limit, const char* format) {
+    if (nesting_depth(document, limit) <= limit) return success();
+    return make_error(ErrorKind::Writer, std::string("Cannot save as ") + format +
+                                             ": the document is nested more than " +
+                                             std::to_string(limit) +
+                                             " levels deep, which loading would refuse");
 }
 
 Result<std::string> serialise(DriverKind kind, const Value& document) {
     std::string text;
     switch (kind) {
         case DriverKind::Json:
-            // A file nested deeper than loading accepts could never be opened again.
-            if (nesting_depth(document, kJsonMaxDepth) > kJsonMaxDepth)
-                return make_error(ErrorKind::Writer,
-                                  "Cannot save as JSON: the document is nested more than " +
-                                      std::to_string(kJsonMaxDepth) +
-                                      " levels deep, which loading would refuse");
+            if (Status s = check_loadable_depth(document, kJsonMaxDepth, "JSON"); !s)
+                return std::move(s).error();
             write_json(document, text);
             return text;
         case DriverKind::Json5:
+            if (Status s = check_loadable_depth(document, kJson5MaxDepth, "JSON5"); !s)
+                return std::move(s).error();
+            write_json5(document, text);
+            return text;
         case DriverKind::Toml:
+            if (Status s = check_loadable_depth(document, kTomlMaxDepth, "TOML"); !s)
+                return std::move(s).error();
+            return write_toml(document);
         case DriverKind::Yaml:
-            return make_error(ErrorKind::Internal, "no writer is built in for this format");
+            if (Status s = check_loadable_depth(document, kYamlMaxDepth, "YAML"); !s)
+                return std::move(s).error();
+            return write_yaml(document);
         default:
             return make_error(ErrorKind::Internal, "save_file called for a non-file driver");
     }

@@ -1,0 +1,20 @@
+// The JSON5 reader: the whole JSON5 grammar (comments, identifier keys, single quotes, line
+// continuations, hexadecimal numbers, Infinity and NaN, trailing commas) to a Value tree.
+// Owns the JSON5 error texts ("JSON5 parse error: {description} at line L column C").
+#pragma once
+
+#include <cstddef>
+#include <string_view>
+
+#include "value/error.hpp"
+#include "value/value.hpp"
+
+namespace zel {
+
+// Deepest nesting of arrays and objects that loads; one more level fails.
+inline constexpr std::size_t kJson5MaxDepth = 127;
+
+// Parses one JSON5 document (already checked to be UTF-8). ErrorKind::Parse on failure.
+Result<Value> parse_json5(std::string_view text);
+
+}  // namespace zel
