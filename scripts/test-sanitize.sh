@@ -18,10 +18,9 @@ build=build/asan
 site="$ZEL_ROOT/$build/site"
 
 zel_log "sanitized build ($build)"
-if [[ ! -f "$build/build.ninja" ]]; then
-    cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-        -DZEL_SANITIZE=ON -DZEL_BUILD_TESTS=ON -DPython_EXECUTABLE="$ZEL_PY"
-fi
+# Configuring again is cheap and keeps an existing build directory's options current.
+cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+    -DZEL_SANITIZE=ON -DZEL_BUILD_TESTS=ON -DZEL_TEST_HOOKS=ON -DPython_EXECUTABLE="$ZEL_PY" >/dev/null
 cmake --build "$build" -j 2
 # The module and its stub, side by side, in a directory that goes first on PYTHONPATH.
 cmake --install "$build" --prefix "$site" >/dev/null

@@ -44,7 +44,11 @@ Status save(const Driver& driver, const std::string& path, const Value& document
             return success();
         case DriverKind::Custom:
             if (!driver.custom) return make_error(ErrorKind::Internal, "custom driver without an object");
-            return driver.custom->write(path, document);
+        {
+            auto snapshot = driver.custom->snapshot(document);
+            if (!snapshot) return std::move(snapshot).error();
+            return driver.custom->write(path, *snapshot.value());
+        }
         default:
             return save_file(driver.kind, path, document);
     }

@@ -13,13 +13,21 @@ namespace zel {
 
 enum class DriverKind : std::uint8_t { Json = 0, Json5 = 1, Toml = 2, Yaml = 3, Memory = 4, Custom = 5 };
 
+// The data a custom driver hands to its write call, made from the document while it is
+// locked, so that the write itself runs with no engine lock held.
+class CustomSnapshot {
+public:
+    virtual ~CustomSnapshot() = default;
+};
+
 // A driver implemented outside the core (by the Python boundary). Errors it returns are
 // passed on unchanged.
 class CustomDriver {
 public:
     virtual ~CustomDriver() = default;
     virtual Result<Value> read(const std::string& path) = 0;
-    virtual Status write(const std::string& path, const Value& document) = 0;
+    virtual Result<std::unique_ptr<CustomSnapshot>> snapshot(const Value& document) = 0;
+    virtual Status write(const std::string& path, CustomSnapshot& snapshot) = 0;
 };
 
 struct Driver {
@@ -38,7 +46,8 @@ bool driver_kind_from_name(std::string_view lowered, DriverKind& out);
 Result<Value> load(const Driver& driver, const std::string& path);
 
 // Writes the whole document: creates the parent directories, serialises completely, then
-// replaces the file so that a failed save leaves the previous contents intact.
+// replaces the file so that a failed save leaves the previous contents intact. A custom
+// driver is handed a snapshot of the document (see Engine::sync for the locking).
 Status save(const Driver& driver, const std::string& path, const Value& document);
 
 }  // namespace zel

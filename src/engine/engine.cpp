@@ -183,6 +183,20 @@ Result<std::vector<std::string>> Engine::child_groups() {
 }
 
 Status Engine::sync() {
+    if (driver_.kind == DriverKind::Custom && driver_.custom) {
+        // The snapshot is taken under the read lock; the driver's write, which is foreign
+        // code free to call back into this store or to let other threads run, is called
+        // with no lock held. It still receives the document as it was when locked.
+        std::unique_ptr<CustomSnapshot> snapshot;
+        {
+            auto doc = acquire_read(document_lock_);
+            if (!doc) return std::move(doc).error();
+            auto taken = driver_.custom->snapshot(document_);
+            if (!taken) return std::move(taken).error();
+            snapshot = std::move(taken).value();
+        }
+        return driver_.custom->write(path_, *snapshot);
+    }
     auto doc = acquire_read(document_lock_);
     if (!doc) return std::move(doc).error();
     return save(driver_, path_, document_);

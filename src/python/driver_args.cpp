@@ -3,6 +3,7 @@
 
 #include <string>
 
+#include "python/custom_driver.hpp"
 #include "python/errors.hpp"
 #include "python/pyref.hpp"
 
@@ -41,7 +42,9 @@ bool driver_from_args(PyObject* argument, Driver& out) {
         int has_write = has_attribute(argument, "write");
         if (has_write < 0) return false;
         if (has_write == 1) {
-            // Objects acting as drivers are not supported by this build yet.
+            out.kind = DriverKind::Custom;
+            out.custom = make_custom_driver(PyRef::borrow(argument));
+            return true;
         }
     }
     raise_message(PyExc_TypeError,

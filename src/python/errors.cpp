@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <new>
 
+#include "python/custom_driver.hpp"
 #include "python/pyref.hpp"
 
 namespace zel::py {
@@ -53,6 +54,9 @@ PyObject* raise_error(const Error& error) {
         case ErrorKind::KeyEmpty: return raise_message(PyExc_KeyError, error.message);
         case ErrorKind::Writer: return raise_message(PyExc_ValueError, error.message);
         case ErrorKind::Reentrant: return raise_message(PyExc_RuntimeError, error.message);
+        case ErrorKind::Foreign:
+            if (restore_python_error(error)) return nullptr;
+            return raise_message(PyExc_SystemError, error.message);
         case ErrorKind::Internal: return raise_panic(error.message, __FILE__, __LINE__);
     }
     return raise_panic("unknown error kind", __FILE__, __LINE__);
@@ -134,9 +138,10 @@ PyObject* panic_exception_type() {
     return type;
 }
 
-PyObject* raise_panic(const std::string& message, const char* file, int line) {
+PyObject* raise_panic(const std::string& message, const char* file, int line, bool report) {
     std::string text = message.empty() ? "native code failed without a message" : message;
-    std::fprintf(stderr,
+    if (report)
+        std::fprintf(stderr,
                  "\nthread '%s' panicked at %s:%d:\n%s\nnote: this is a bug in _zel_core; "
                  "run under gdb with `catch throw` to get a backtrace\n",
                  thread_name().c_str(), file, line, text.c_str());
@@ -150,7 +155,7 @@ PyObject* handle_current_exception() noexcept {
     try {
         throw;
     } catch (const Panic& panic) {
-        return raise_panic(panic.what(), panic.file, panic.line);
+        return raise_panic(panic.what(), panic.file, panic.line, panic.report);
     } catch (const std::bad_alloc&) {
         return PyErr_NoMemory();
     } catch (const std::exception& e) {

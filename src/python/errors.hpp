@@ -17,6 +17,7 @@ struct Panic : std::runtime_error {
         : std::runtime_error(std::move(message)), file(file), line(line) {}
     const char* file;
     int line;
+    bool report = true;  // false when the failure was already printed (a panic from Python)
 };
 #define ZEL_PANIC(message) throw ::zel::py::Panic((message), __FILE__, __LINE__)
 
@@ -42,8 +43,9 @@ std::string take_exception_text();
 // TypeError("argument '{name}': {text}"), anything else stays as it is.
 void argument_error(const char* name);
 
-// Reports a panic on standard error and raises PanicException. Returns nullptr.
-PyObject* raise_panic(const std::string& message, const char* file, int line);
+// Reports a panic on standard error (unless `report` is false) and raises PanicException.
+// Returns nullptr.
+PyObject* raise_panic(const std::string& message, const char* file, int line, bool report = true);
 
 // The shared catch sequence of every entry point: call from inside a catch block.
 PyObject* handle_current_exception() noexcept;

@@ -2,6 +2,7 @@
 // Result<T>. Only the Python boundary turns an Error into an exception class.
 #pragma once
 
+#include <memory>
 #include <string>
 #include <utility>
 #include <variant>
@@ -18,13 +19,24 @@ enum class ErrorKind {
     Writer,         // a format writer cannot express the document
     Conversion,     // a Python <-> Value conversion failed; message is its text
     Reentrant,      // the calling thread already holds the lock it would wait for
+    Foreign,        // raised by code outside the core (a custom driver); passed on unchanged
     Internal,       // a violated internal expectation
 };
 
+// What a Foreign error carries; the boundary that raised it knows the concrete type.
+struct ForeignPayload {
+    virtual ~ForeignPayload() = default;
+};
+
 struct Error {
+    Error(ErrorKind kind, int os_code = 0, std::string message = {},
+          std::shared_ptr<ForeignPayload> foreign = {})
+        : kind(kind), os_code(os_code), message(std::move(message)), foreign(std::move(foreign)) {}
+
     ErrorKind kind;
     int os_code = 0;  // errno for ErrorKind::Io when the system reported one
     std::string message;
+    std::shared_ptr<ForeignPayload> foreign;  // set for ErrorKind::Foreign
 };
 
 // Text of a system error: the system's description, then " (os error N)".

@@ -1,0 +1,24 @@
+// The driver for any Python object with `read` and `write`: read(path) once at construction,
+// write(path, data) on each sync with a freshly converted copy of the document.
+#pragma once
+
+#include <Python.h>
+
+#include "drivers/drivers.hpp"
+#include "python/pyref.hpp"
+
+namespace zel::py {
+
+// Owns one strong reference to the driver object; released by whoever destroys the store,
+// which always runs attached to the interpreter here.
+std::unique_ptr<CustomDriver> make_custom_driver(PyRef object);
+
+// The exception currently raised, taken from the interpreter into an Error that raise_error
+// sets again unchanged. A PanicException coming back from Python is turned into a panic of
+// this module (after printing it), as the caller of an extension expects.
+Error capture_python_error();
+
+// Sets a Foreign error's exception again; false when the error carries none.
+bool restore_python_error(const Error& error);
+
+}  // namespace zel::py
