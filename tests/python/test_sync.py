@@ -306,11 +306,11 @@ def test_document_too_deep_to_load_back_is_not_saved(tmp_path):
     path = tmp_path / "deep.json"
     path.write_bytes(b'{"old": true}')
     store = ZelSettingEngine(str(path))
-    store.set_value("/".join(["k"] * 127), 1)  # 127 objects plus the root: one too many
+    store.set_value("/".join(["k"] * 128), 1)  # the root and 127 objects: one too many
     with pytest.raises(ValueError, match="nested more than 127 levels"):
         store.sync()
     assert path.read_bytes() == b'{"old": true}'
     store.remove("k")
-    store.set_value("/".join(["k"] * 126), 1)  # 127 levels: loads back
+    store.set_value("/".join(["k"] * 127), 1)  # 127 levels: loads back
     store.sync()
-    assert ZelSettingEngine(str(path)).value("/".join(["k"] * 126)) == 1
+    assert ZelSettingEngine(str(path)).value("/".join(["k"] * 127)) == 1
