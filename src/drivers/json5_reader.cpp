@@ -1,8 +1,697 @@
-// Placeholder until the JSON5 reader lands.
+// The JSON5 reader: a recursive-descent parser over UTF-8 text that builds the Value tree
+// directly; depth is checked before each descent, so nesting never exceeds kJson5MaxDepth.
+// Owns the JSON5 error descriptions and their positions ("... at line L column C").
 #include "drivers/json5_reader.hpp"
 
+#include <utf8proc.h>
+
+#include <charconv>
+#include <cmath>
+#include <cstdint>
+#include <limits>
+#include <string>
+#include <system_error>
+#include <utility>
+
 namespace zel {
-Result<Value> parse_json5(std::string_view) {
-    return make_error(ErrorKind::Internal, "no JSON5 reader is built in yet");
+namespace {
+
+// Decodes the UTF-8 sequence at `p` (p < end): its length 1 to 4, or 0 when the bytes are
+// not the shortest encoding of a Unicode scalar value (overlong forms, surrogates, values
+// past U+10FFFF, truncated or stray continuation bytes).
+int decode_utf8(const char* p, const char* end, char32_t& cp) noexcept {
+    const auto* s = reinterpret_cast<const unsigned char*>(p);
+    const std::size_t left = static_cast<std::size_t>(end - p);
+    const unsigned char c = s[0];
+    if (c < 0x80) {
+        cp = c;
+        return 1;
+    }
+    int length;
+    unsigned char low = 0x80, high = 0xBF;  // allowed range of the second byte
+    if (c >= 0xC2 && c <= 0xDF) {
+        length = 2;
+        cp = c & 0x1F;
+    } else if (c >= 0xE0 && c <= 0xEF) {
+        length = 3;
+        cp = c & 0x0F;
+        if (c == 0xE0) low = 0xA0;
+        if (c == 0xED) high = 0x9F;
+    } else if (c >= 0xF0 && c <= 0xF4) {
+        length = 4;
+        cp = c & 0x07;
+        if (c == 0xF0) low = 0x90;
+        if (c == 0xF4) high = 0x8F;
+    } else {
+        return 0;
+    }
+    if (left < static_cast<std::size_t>(length) || s[1] < low || s[1] > high) return 0;
+    for (int i = 1; i < length; ++i) {
+        if (s[i] < 0x80 || s[i] > 0xBF) return 0;
+        cp = (cp << 6) | (s[i] & 0x3F);
+    }
+    return length;
 }
+
+void append_utf8(char32_t cp, std::string& out) {
+    if (cp < 0x80) {
+        out += static_cast<char>(cp);
+    } else if (cp < 0x800) {
+        out += static_cast<char>(0xC0 | (cp >> 6));
+        out += static_cast<char>(0x80 | (cp & 0x3F));
+    } else if (cp < 0x10000) {
+        out += static_cast<char>(0xE0 | (cp >> 12));
+        out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+        out += static_cast<char>(0x80 | (cp & 0x3F));
+    } else {
+        out += static_cast<char>(0xF0 | (cp >> 18));
+        out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
+        out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+        out += static_cast<char>(0x80 | (cp & 0x3F));
+    }
+}
+
+utf8proc_category_t category(char32_t cp) noexcept {
+    return utf8proc_category(static_cast<utf8proc_int32_t>(cp));
+}
+
+// White space outside ASCII: no-break space, the byte-order mark, the two Unicode line and
+// paragraph separators and every other space separator (Zs).
+bool is_unicode_space(char32_t cp) noexcept {
+    return cp == 0xA0 || cp == 0xFEFF || cp == 0x2028 || cp == 0x2029 ||
+           category(cp) == UTF8PROC_CATEGORY_ZS;
+}
+
+bool is_ascii_identifier_part(char c) noexcept {
+    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_' ||
+           c == '$';
+}
+
+bool is_digit(char c) noexcept { return c >= '0' && c <= '9'; }
+
+int hex_value(char c) noexcept {
+    if (c >= '0' && c <= '9') return c - '0';
+    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+    return -1;
+}
+
+bool is_high_surrogate(char32_t cp) noexcept { return cp >= 0xD800 && cp <= 0xDBFF; }
+bool is_low_surrogate(char32_t cp) noexcept { return cp >= 0xDC00 && cp <= 0xDFFF; }
+
+// Decimal exponent of the leading significant digit of a decimal number text (digits, an
+// optional point and fraction, an optional exponent; no sign) that has a non-zero digit,
+// saturating far beyond any double. Tells an overflow (> 0) from an underflow when a double
+// cannot hold the number.
+long long leading_digit_exponent(std::string_view text) {
+    std::size_t i = 0;
+    long long integer_digits = 0;
+    long long first_nonzero = -1;  // index among all mantissa digits
+    long long index = 0;
+    bool in_fraction = false;
+    for (; i < text.size() && text[i] != 'e' && text[i] != 'E'; ++i) {
+        if (text[i] == '.') {
+            in_fraction = true;
+            continue;
+        }
+        if (first_nonzero < 0 && text[i] != '0') first_nonzero = index;
+        ++index;
+        if (!in_fraction) ++integer_digits;
+    }
+    long long exponent = 0;
+    if (i < text.size()) {
+        ++i;
+        bool negative = false;
+        if (i < text.size() && (text[i] == '+' || text[i] == '-')) negative = text[i++] == '-';
+        for (; i < text.size(); ++i)
+            if (exponent < 1000000000) exponent = exponent * 10 + (text[i] - '0');
+        if (negative) exponent = -exponent;
+    }
+    return integer_digits - 1 - first_nonzero + exponent;
+}
+
+class Parser {
+public:
+    explicit Parser(std::string_view text) noexcept
+        : begin_(text.data()), p_(text.data()), end_(text.data() + text.size()) {}
+
+    Result<Value> run() {
+        Value root;
+        if (!skip_space()) return error();
+        if (p_ == end_) {
+            fail("unexpected end of input", p_);  // nothing but white space and comments
+            return error();
+        }
+        if (!parse_value(root, 0) || !skip_space()) return error();
+        if (p_ != end_) {
+            fail("trailing characters", p_);
+            return error();
+        }
+        return root;
+    }
+
+private:
+    // ---- failures ----
+
+    bool fail(std::string description, const char* at) {
+        description_ = std::move(description);
+        error_at_ = at;
+        return false;
+    }
+
+    // What is wrong with the character at `at`, which the grammar does not allow there.
+    bool fail_unexpected(const char* at) {
+        if (at == end_) return fail("unexpected end of input", at);
+        char32_t cp;
+        const int length = decode_utf8(at, end_, cp);
+        if (length == 0) return fail("invalid utf-8", at);
+        if (cp < 0x20 || (cp >= 0x7F && cp < 0xA0)) {
+            static constexpr char kHex[] = "0123456789ABCDEF";
+            const char code[] = {'U', '+', '0', '0', kHex[cp >> 4], kHex[cp & 0xF], '\0'};
+            return fail(std::string("unexpected character ") + code, at);
+        }
+        const std::string text(at, static_cast<std::size_t>(length));
+        return fail("unexpected character '" + text + "'", at);
+    }
+
+    // The full message for the failure recorded by fail(). Lines end at LF, CR, CRLF, U+2028
+    // or U+2029; the column is the 1-based index, counted in code points, of the offending
+    // character on its line: the backslash that opens a bad escape, the first byte of invalid
+    // UTF-8, the bracket one level too deep, or, when the input ends too early (an
+    // unterminated string or comment included), one past the last character.
+    Error error() const {
+        // Worked out only now, from the start of the text: the parse itself counts nothing.
+        std::size_t line = 1;
+        const char* line_start = begin_;
+        for (const char* q = begin_; q < error_at_; ++q) {
+            const char c = *q;
+            if (c == '\n' || (c == '\r' && (q + 1 == end_ || q[1] != '\n'))) {
+                ++line;
+                line_start = q + 1;
+            } else if (c == '\xE2' && error_at_ - q >= 3 && q[1] == '\x80' &&
+                       (q[2] == '\xA8' || q[2] == '\xA9')) {
+                ++line;
+                line_start = q + 3;
+                q += 2;
+            }
+        }
+        // Everything before the error decoded cleanly, so counting the bytes that start a
+        // sequence counts code points.
+        std::size_t column = 1;
+        for (const char* q = line_start; q < error_at_; ++q)
+            if ((static_cast<unsigned char>(*q) & 0xC0) != 0x80) ++column;
+        return make_error(ErrorKind::Parse, "JSON5 parse error: " + description_ + " at line " +
+                                                std::to_string(line) + " column " +
+                                                std::to_string(column));
+    }
+
+    // ---- white space and comments ----
+
+    // Moves past white space and comments. False only on a broken comment or invalid UTF-8.
+    bool skip_space() {
+        while (p_ != end_) {
+            const char c = *p_;
+            switch (c) {
+                case '\t': case '\n': case '\v': case '\f': case '\r': case ' ':
+                    ++p_;
+                    continue;
+                case '/':
+                    if (end_ - p_ >= 2 && p_[1] == '/') {
+                        if (!skip_line_comment()) return false;
+                        continue;
+                    }
+                    if (end_ - p_ >= 2 && p_[1] == '*') {
+                        if (!skip_block_comment()) return false;
+                        continue;
+                    }
+                    return true;  // a lone '/': the caller reports it
+                default:
+                    break;
+            }
+            if (static_cast<unsigned char>(c) < 0x80) return true;
+            char32_t cp;
+            const int length = decode_utf8(p_, end_, cp);
+            if (length == 0) return fail("invalid utf-8", p_);
+            if (!is_unicode_space(cp)) return true;
+            p_ += length;
+        }
+        return true;
+    }
+
+    // From "//" up to (not including) the line terminator or the end of the input.
+    bool skip_line_comment() {
+        p_ += 2;
+        while (p_ != end_) {
+            const char c = *p_;
+            if (c == '\n' || c == '\r') return true;
+            if (static_cast<unsigned char>(c) < 0x80) {
+                ++p_;
+                continue;
+            }
+            char32_t cp;
+            const int length = decode_utf8(p_, end_, cp);
+            if (length == 0) return fail("invalid utf-8", p_);
+            if (cp == 0x2028 || cp == 0x2029) return true;
+            p_ += length;
+        }
+        return true;
+    }
+
+    bool skip_block_comment() {
+        p_ += 2;
+        while (p_ != end_) {
+            const char c = *p_;
+            if (c == '*' && end_ - p_ >= 2 && p_[1] == '/') {
+                p_ += 2;
+                return true;
+            }
+            if (static_cast<unsigned char>(c) < 0x80) {
+                ++p_;
+                continue;
+            }
+            char32_t cp;
+            const int length = decode_utf8(p_, end_, cp);
+            if (length == 0) return fail("invalid utf-8", p_);
+            p_ += length;
+        }
+        return fail("unterminated comment", end_);
+    }
+
+    // ---- values ----
+
+    // `depth` is the number of arrays and objects that enclose the value.
+    bool parse_value(Value& out, std::size_t depth) {
+        if (p_ == end_) return fail_unexpected(p_);
+        switch (*p_) {
+            case '{':
+            case '[':
+                if (depth >= kJson5MaxDepth) return fail("recursion limit exceeded", p_);
+                return *p_ == '{' ? parse_object(out, depth + 1) : parse_array(out, depth + 1);
+            case '"':
+            case '\'':
+                out = Value::string(std::string());
+                return parse_string(out.as_string());
+            case 'n':
+                out = Value::null();
+                return parse_word("null");
+            case 't':
+                out = Value::boolean(true);
+                return parse_word("true");
+            case 'f':
+                out = Value::boolean(false);
+                return parse_word("false");
+            case '+': case '-': case '.': case 'I': case 'N':
+            case '0': case '1': case '2': case '3': case '4':
+            case '5': case '6': case '7': case '8': case '9':
+                return parse_number(out);
+            default:
+                return fail_unexpected(p_);
+        }
+    }
+
+    bool parse_word(std::string_view word) {
+        for (const char c : word) {
+            if (p_ == end_ || *p_ != c) return fail_unexpected(p_);
+            ++p_;
+        }
+        return true;
+    }
+
+    bool parse_array(Value& out, std::size_t depth) {
+        ++p_;  // '['
+        out = Value::array();
+        Array& items = out.as_array();
+        for (;;) {
+            if (!skip_space()) return false;
+            if (p_ != end_ && *p_ == ']') break;
+            items.emplace_back();
+            if (!parse_value(items.back(), depth) || !skip_space()) return false;
+            if (p_ != end_ && *p_ == ',') {
+                ++p_;
+                continue;
+            }
+            if (p_ != end_ && *p_ == ']') break;
+            return fail_unexpected(p_);
+        }
+        ++p_;  // ']'
+        return true;
+    }
+
+    bool parse_object(Value& out, std::size_t depth) {
+        ++p_;  // '{'
+        out = Value::object();
+        Object& members = out.as_object();
+        std::string key;
+        for (;;) {
+            if (!skip_space()) return false;
+            if (p_ != end_ && *p_ == '}') break;
+            key.clear();
+            if (p_ != end_ && (*p_ == '"' || *p_ == '\'')) {
+                if (!parse_string(key)) return false;
+            } else if (!parse_identifier(key)) {
+                return false;
+            }
+            if (!skip_space()) return false;
+            if (p_ == end_ || *p_ != ':') return fail_unexpected(p_);
+            ++p_;
+            if (!skip_space()) return false;
+            Value member;
+            if (!parse_value(member, depth)) return false;
+            // Members usually arrive in order: appending at the end is then O(1). A repeated
+            // key replaces the earlier value.
+            if (members.empty() || members.rbegin()->first < key)
+                members.emplace_hint(members.end(), std::move(key), std::move(member));
+            else
+                members.insert_or_assign(std::move(key), std::move(member));
+            if (!skip_space()) return false;
+            if (p_ != end_ && *p_ == ',') {
+                ++p_;
+                continue;
+            }
+            if (p_ != end_ && *p_ == '}') break;
+            return fail_unexpected(p_);
+        }
+        ++p_;  // '}'
+        return true;
+    }
+
+    // ---- strings and identifiers ----
+
+    // Four hexadecimal digits after "\u" at `p_`, which is left after them.
+    bool parse_hex4(const char* escape, char32_t& cp, const char* eof_description) {
+        cp = 0;
+        for (int i = 0; i < 4; ++i, ++p_) {
+            if (p_ == end_) return fail(eof_description, p_);
+            const int digit = hex_value(*p_);
+            if (digit < 0) return fail("invalid escape", escape);
+            cp = (cp << 4) | static_cast<char32_t>(digit);
+        }
+        return true;
+    }
+
+    // A \u escape whose "\u" has been taken: one code unit, or a surrogate pair written as
+    // two escapes. A surrogate that is not half of a pair fails.
+    bool parse_unicode_escape(const char* escape, char32_t& cp, const char* eof_description) {
+        if (!parse_hex4(escape, cp, eof_description)) return false;
+        if (is_low_surrogate(cp)) return fail("lone surrogate in escape", escape);
+        if (!is_high_surrogate(cp)) return true;
+        const char* second = p_;
+        if (end_ - p_ < 2 || p_[0] != '\\' || p_[1] != 'u') {
+            if (end_ - p_ < 2 && (p_ == end_ || *p_ == '\\')) return fail(eof_description, end_);
+            return fail("lone surrogate in escape", escape);
+        }
+        p_ += 2;
+        char32_t low;
+        if (!parse_hex4(second, low, eof_description)) return false;
+        if (!is_low_surrogate(low)) return fail("lone surrogate in escape", escape);
+        cp = 0x10000 + ((cp - 0xD800) << 10) + (low - 0xDC00);
+        return true;
+    }
+
+    // A single- or double-quoted string at `p_`, decoded and appended to `out`.
+    bool parse_string(std::string& out) {
+        const char quote = *p_++;
+        for (;;) {
+            const char* run = p_;
+            while (p_ != end_) {
+                const char c = *p_;
+                if (c == quote || c == '\\' || c == '\n' || c == '\r' ||
+                    static_cast<unsigned char>(c) >= 0x80)
+                    break;
+                ++p_;
+            }
+            out.append(run, p_);
+            if (p_ == end_) return fail("unterminated string", p_);
+            const char c = *p_;
+            if (c == quote) {
+                ++p_;
+                return true;
+            }
+            if (c == '\n' || c == '\r') return fail("unescaped line break in string", p_);
+            if (c == '\\') {
+                if (!parse_escape(out)) return false;
+                continue;
+            }
+            char32_t cp;
+            const int length = decode_utf8(p_, end_, cp);
+            if (length == 0) return fail("invalid utf-8", p_);
+            out.append(p_, static_cast<std::size_t>(length));
+            p_ += length;
+        }
+    }
+
+    bool parse_escape(std::string& out) {
+        const char* escape = p_++;  // the backslash
+        if (p_ == end_) return fail("unterminated string", p_);
+        const char c = *p_++;
+        switch (c) {
+            case 'b': out += '\b'; return true;
+            case 'f': out += '\f'; return true;
+            case 'n': out += '\n'; return true;
+            case 'r': out += '\r'; return true;
+            case 't': out += '\t'; return true;
+            case 'v': out += '\v'; return true;
+            case '0':
+                if (p_ != end_ && is_digit(*p_)) return fail("invalid escape", escape);
+                out += '\0';
+                return true;
+            case '1': case '2': case '3': case '4': case '5':
+            case '6': case '7': case '8': case '9':
+                return fail("invalid escape", escape);
+            case 'x': {
+                char32_t cp = 0;
+                for (int i = 0; i < 2; ++i, ++p_) {
+                    if (p_ == end_) return fail("unterminated string", p_);
+                    const int digit = hex_value(*p_);
+                    if (digit < 0) return fail("invalid escape", escape);
+                    cp = (cp << 4) | static_cast<char32_t>(digit);
+                }
+                append_utf8(cp, out);
+                return true;
+            }
+            case 'u': {
+                char32_t cp;
+                if (!parse_unicode_escape(escape, cp, "unterminated string")) return false;
+                append_utf8(cp, out);
+                return true;
+            }
+            case '\n':
+                return true;  // line continuation
+            case '\r':
+                if (p_ != end_ && *p_ == '\n') ++p_;
+                return true;
+            default:
+                break;
+        }
+        if (static_cast<unsigned char>(c) < 0x80) {
+            out += c;  // \' \" \\ and every other character stand for themselves
+            return true;
+        }
+        --p_;
+        char32_t cp;
+        const int length = decode_utf8(p_, end_, cp);
+        if (length == 0) return fail("invalid utf-8", p_);
+        if (cp != 0x2028 && cp != 0x2029) out.append(p_, static_cast<std::size_t>(length));
+        p_ += length;
+        return true;
+    }
+
+    // An identifier name used as a key: raw identifier characters and \uXXXX escapes that
+    // stand for identifier characters.
+    bool parse_identifier(std::string& out) {
+        bool first = true;
+        for (;; first = false) {
+            const char* run = p_;
+            while (p_ != end_ && is_ascii_identifier_part(*p_) && !(first && is_digit(*p_))) {
+                ++p_;
+                first = false;
+            }
+            out.append(run, p_);
+            if (p_ == end_) break;
+            const char* at = p_;
+            char32_t cp;
+            if (*p_ == '\\') {
+                if (end_ - p_ < 2) return fail("unexpected end of input", end_);
+                if (p_[1] != 'u') return fail("invalid identifier", at);
+                p_ += 2;
+                if (!parse_unicode_escape(at, cp, "unexpected end of input")) return false;
+                if (!(first ? is_json5_identifier_start(cp) : is_json5_identifier_part(cp)))
+                    return fail("invalid identifier", at);
+                append_utf8(cp, out);
+                continue;
+            }
+            if (static_cast<unsigned char>(*p_) < 0x80) break;
+            const int length = decode_utf8(p_, end_, cp);
+            if (length == 0) return fail("invalid utf-8", p_);
+            if (!(first ? is_json5_identifier_start(cp) : is_json5_identifier_part(cp))) break;
+            out.append(p_, static_cast<std::size_t>(length));
+            p_ += length;
+        }
+        if (out.empty()) return fail_unexpected(p_);  // no identifier started here
+        return true;
+    }
+
+    // ---- numbers ----
+
+    bool parse_number(Value& out) {
+        const char* sign = p_;
+        bool negative = false;
+        if (*p_ == '+' || *p_ == '-') {
+            negative = *p_ == '-';
+            ++p_;
+        }
+        if (p_ == end_) return fail_unexpected(p_);
+        if (*p_ == 'I' || *p_ == 'N') {
+            const bool infinity = *p_ == 'I';
+            if (!parse_word(infinity ? "Infinity" : "NaN")) return false;
+            out = Value::null();  // a number is always finite
+            return true;
+        }
+        if (*p_ == '0' && end_ - p_ >= 2 && (p_[1] == 'x' || p_[1] == 'X')) {
+            p_ += 2;
+            const char* digits = p_;
+            while (p_ != end_ && hex_value(*p_) >= 0) ++p_;
+            if (p_ == digits) return fail_unexpected(p_);
+            return hex_number(sign, digits, negative, out);
+        }
+        const char* digits = p_;
+        bool integral = true;
+        bool has_digits = false;
+        if (*p_ == '0') {
+            ++p_;
+            has_digits = true;
+            if (p_ != end_ && is_digit(*p_)) return fail("leading zero in number", digits);
+        } else {
+            while (p_ != end_ && is_digit(*p_)) ++p_;
+            has_digits = p_ != digits;
+        }
+        if (p_ != end_ && *p_ == '.') {
+            integral = false;
+            const char* fraction = ++p_;
+            while (p_ != end_ && is_digit(*p_)) ++p_;
+            has_digits = has_digits || p_ != fraction;
+        }
+        if (!has_digits) return fail_unexpected(p_);
+        if (p_ != end_ && (*p_ == 'e' || *p_ == 'E')) {
+            integral = false;
+            ++p_;
+            if (p_ != end_ && (*p_ == '+' || *p_ == '-')) ++p_;
+            const char* exponent = p_;
+            while (p_ != end_ && is_digit(*p_)) ++p_;
+            if (p_ == exponent) return fail_unexpected(p_);
+        }
+        if (integral) {
+            if (negative) {
+                std::int64_t i = 0;
+                const auto r = std::from_chars(sign, p_, i);  // sign is '-'
+                if (r.ec == std::errc() && r.ptr == p_) {
+                    out = Value::integer(i);
+                    return true;
+                }
+            } else {
+                std::uint64_t u = 0;
+                const auto r = std::from_chars(digits, p_, u);
+                if (r.ec == std::errc() && r.ptr == p_) {
+                    out = Value::uinteger(u);
+                    return true;
+                }
+            }
+        }
+        double d = 0;
+        const auto r = std::from_chars(digits, p_, d);
+        if (r.ec == std::errc::result_out_of_range) {
+            const std::string_view text(digits, static_cast<std::size_t>(p_ - digits));
+            if (leading_digit_exponent(text) > 0) return fail("number out of range", sign);
+            d = 0.0;  // below the smallest subnormal
+        } else if (r.ec != std::errc() || r.ptr != p_) {
+            return fail("invalid number", sign);
+        }
+        out = Value::floating(negative ? -d : d);
+        return true;
+    }
+
+    // Hexadecimal digits [digits, p_): an integer when it fits (2^64 - 1, or down to -2^63
+    // when negative), otherwise the correctly rounded float.
+    bool hex_number(const char* sign, const char* digits, bool negative, Value& out) {
+        std::uint64_t u = 0;
+        const auto r = std::from_chars(digits, p_, u, 16);
+        if (r.ec == std::errc() && r.ptr == p_) {
+            constexpr std::uint64_t kMinMagnitude = std::uint64_t{1} << 63;
+            if (!negative) {
+                out = Value::uinteger(u);
+            } else if (u < kMinMagnitude) {
+                out = Value::integer(-static_cast<std::int64_t>(u));
+            } else if (u == kMinMagnitude) {
+                out = Value::integer(std::numeric_limits<std::int64_t>::min());
+            } else {
+                out = Value::floating(-static_cast<double>(u));
+            }
+            return true;
+        }
+        double d = 0;
+        const auto f = std::from_chars(digits, p_, d, std::chars_format::hex);
+        if (f.ec == std::errc::result_out_of_range || !std::isfinite(d))
+            return fail("number out of range", sign);
+        if (f.ec != std::errc() || f.ptr != p_) return fail("invalid number", digits);
+        out = Value::floating(negative ? -d : d);
+        return true;
+    }
+
+    const char* begin_;
+    const char* p_;
+    const char* end_;
+    std::string description_;
+    const char* error_at_ = nullptr;
+};
+
+}  // namespace
+
+bool is_json5_identifier_start(char32_t c) noexcept {
+    if (c < 0x80)
+        return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || c == '$' || c == '_';
+    switch (category(c)) {
+        case UTF8PROC_CATEGORY_LU:
+        case UTF8PROC_CATEGORY_LL:
+        case UTF8PROC_CATEGORY_LT:
+        case UTF8PROC_CATEGORY_LM:
+        case UTF8PROC_CATEGORY_LO:
+        case UTF8PROC_CATEGORY_NL:
+            return true;
+        default:
+            return false;
+    }
+}
+
+bool is_json5_identifier_part(char32_t c) noexcept {
+    if (c < 0x80) return is_ascii_identifier_part(static_cast<char>(c));
+    if (c == 0x200C || c == 0x200D || is_json5_identifier_start(c)) return true;
+    switch (category(c)) {
+        case UTF8PROC_CATEGORY_MN:
+        case UTF8PROC_CATEGORY_MC:
+        case UTF8PROC_CATEGORY_ND:
+        case UTF8PROC_CATEGORY_PC:
+            return true;
+        default:
+            return false;
+    }
+}
+
+bool is_json5_identifier_name(std::string_view name) noexcept {
+    if (name.empty()) return false;
+    const char* p = name.data();
+    const char* end = p + name.size();
+    bool first = true;
+    while (p != end) {
+        char32_t cp;
+        const int length = decode_utf8(p, end, cp);
+        if (length == 0) return false;
+        if (!(first ? is_json5_identifier_start(cp) : is_json5_identifier_part(cp))) return false;
+        p += length;
+        first = false;
+    }
+    return true;
+}
+
+Result<Value> parse_json5(std::string_view text) { return Parser(text).run(); }
+
 }  // namespace zel

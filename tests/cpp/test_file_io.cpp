@@ -383,27 +383,44 @@ TEST_F(file_io, concurrent_saves_each_leave_a_complete_file) {
 
 // ---- dispatch on the driver kind ----
 
+struct CopySnapshot : CustomSnapshot {
+    Value copy;
+};
+
 class RecordingDriver : public CustomDriver {
 public:
     Result<Value> read(const std::string& path) override {
         paths.push_back(path);
         return Value::string("from the driver");
     }
-    Status write(const std::string& path, const Value& document) override {
+    Result<std::unique_ptr<CustomSnapshot>> snapshot(const Value& document) override {
+        auto taken = std::make_unique<CopySnapshot>();
+        taken->copy = document.deep_copy();
+        return std::unique_ptr<CustomSnapshot>(std::move(taken));
+    }
+    Status write(const std::string& path, CustomSnapshot& snapshot) override {
         paths.push_back(path);
-        written = document.deep_copy();
+        written = std::move(static_cast<CopySnapshot&>(snapshot).copy);
         return io_error(EPIPE);
     }
     std::vector<std::string> paths;
     Value written;
 };
 
-TEST(drivers, names_select_json_and_memory_only) {
+TEST(drivers, names_select_each_kind_after_lower_casing) {
+    const std::pair<const char*, DriverKind> names[] = {
+        {"json", DriverKind::Json},   {"json5", DriverKind::Json5},    {"toml", DriverKind::Toml},
+        {"yaml", DriverKind::Yaml},   {"memory", DriverKind::Memory},
+    };
+    for (const auto& [name, expected] : names) {
+        DriverKind kind = DriverKind::Custom;
+        EXPECT_TRUE(driver_kind_from_name(name, kind)) << name;
+        EXPECT_EQ(kind, expected) << name;
+    }
+    EXPECT_EQ(lowercase_name("JSON5"), "json5");
+    EXPECT_EQ(lowercase_name("T\xc3\x96ML"), "t\xc3\xb6ml");
+    EXPECT_EQ(lowercase_name("\xc4\xb0"), "i\xcc\x87");  // the one two-code-point mapping
     DriverKind kind = DriverKind::Custom;
-    EXPECT_TRUE(driver_kind_from_name("json", kind));
-    EXPECT_EQ(kind, DriverKind::Json);
-    EXPECT_TRUE(driver_kind_from_name("memory", kind));
-    EXPECT_EQ(kind, DriverKind::Memory);
     using namespace std::string_view_literals;
     for (std::string_view other : {""sv, "JSON"sv, " json"sv, "yml"sv, "custom"sv, "json\0"sv})
         EXPECT_FALSE(driver_kind_from_name(other, kind)) << other;

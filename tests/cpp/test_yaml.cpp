@@ -1,0 +1,417 @@
+// Tests of the YAML reader and writer: the scalar typing table, documents, keys, anchors and
+// the alias expansion bound, nesting limits, malformed input with its messages, reading a
+// file, the writer's exact text for a few documents, and reader-after-writer round trips.
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <cmath>
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "drivers/json_reader.hpp"
+#include "drivers/json_writer.hpp"
+#include "drivers/yaml_io.hpp"
+
+namespace zel {
+namespace {
+
+using namespace std::string_literals;
+
+// JSON text of a tree: tells integers from floats and shows the sign of a zero.
+std::string json_of(const Value& v) {
+    std::string out;
+    write_json(v, out);
+    return out;
+}
+
+std::string outcome(const Result<Value>& r) {
+    return r.ok() ? json_of(r.value()) : r.error().message;
+}
+
+// The expected tree written as compact JSON, in the same rendering as json_of.
+std::string json(std::string_view compact) { return outcome(parse_json(compact)); }
+
+Result<Value> read_through_file(const std::string& text) {
+    char path[] = "/tmp/zel_yaml_XXXXXX";
+    const int fd = ::mkstemp(path);
+    if (fd < 0) return make_error(ErrorKind::Internal, "mkstemp failed");
+    ::unlink(path);
+    const bool written = ::write(fd, text.data(), text.size()) == static_cast<ssize_t>(text.size());
+    ::lseek(fd, 0, SEEK_SET);
+    Result<Value> r = written ? read_yaml_fd(fd)
+                              : Result<Value>(make_error(ErrorKind::Internal, "short write"));
+    ::close(fd);
+    return r;
+}
+
+// ---- scalar typing: the text of `v: <text>` and the value it loads as ----
+
+struct Typing {
+    std::string text;
+    std::string json;  // JSON text of the expected value
+};
+void PrintTo(const Typing& t, std::ostream* os) { *os << t.text; }
+
+class yaml_typing : public ::testing::TestWithParam<Typing> {};
+
+TEST_P(yaml_typing, scalar_loads_as) {
+    const Result<Value> r = parse_yaml("v: " + GetParam().text + "\n");
+    ASSERT_TRUE(r.ok()) << r.error().message;
+    EXPECT_EQ(json_of(*r.value().find("v")), GetParam().json);
+}
+
+INSTANTIATE_TEST_SUITE_P(plain, yaml_typing, ::testing::Values(
+    Typing{"", "null"}, Typing{"~", "null"}, Typing{"null", "null"}, Typing{"Null", "null"},
+    Typing{"NULL", "null"}, Typing{"nULL", "\"nULL\""},
+    Typing{"true", "true"}, Typing{"True", "true"}, Typing{"TRUE", "true"}, Typing{"false", "false"},
+    Typing{"False", "false"}, Typing{"FALSE", "false"}, Typing{"tRUE", "\"tRUE\""},
+    Typing{"yes", "\"yes\""}, Typing{"on", "\"on\""}, Typing{"n", "\"n\""},
+    Typing{"0", "0"}, Typing{"-0", "0"}, Typing{"+12", "12"}, Typing{"-12", "-12"},
+    Typing{"0x1F", "31"}, Typing{"0x1f", "31"}, Typing{"-0x10", "-16"}, Typing{"+0o17", "15"},
+    Typing{"0b101", "5"}, Typing{"0X1F", "\"0X1F\""}, Typing{"0x", "\"0x\""}, Typing{"0o8", "\"0o8\""},
+    Typing{"0b2", "\"0b2\""}, Typing{"+-1", "\"+-1\""}, Typing{"--1", "\"--1\""}, Typing{"1_000", "\"1_000\""},
+    Typing{"0x-1", "\"0x-1\""}, Typing{"18446744073709551615", "18446744073709551615"},
+    Typing{"-9223372036854775808", "-9223372036854775808"}, Typing{"0xFFFFFFFFFFFFFFFF", "18446744073709551615"},
+    // Integers too long even for 128 bits keep their digits as text.
+    Typing{"340282366920938463463374607431768211456", "\"340282366920938463463374607431768211456\""},
+    Typing{"0123", "\"0123\""}, Typing{"-007", "\"-007\""}, Typing{"00", "\"00\""},
+    Typing{"1.5", "1.5"}, Typing{"-2e3", "-2000.0"}, Typing{"5.", "5.0"}, Typing{".5", "0.5"},
+    Typing{"+1.5", "1.5"}, Typing{"1E3", "1000.0"}, Typing{"1e+20", "1e+20"}, Typing{"00.5", "0.5"},
+    Typing{"01e2", "100.0"}, Typing{"1e-400", "0.0"}, Typing{"-1e-400", "-0.0"}, Typing{"1e400", "\"1e400\""},
+    Typing{"1.", "1.0"}, Typing{".", "\".\""}, Typing{"1e", "\"1e\""}, Typing{"e3", "\"e3\""},
+    Typing{".inf", "null"}, Typing{"+.Inf", "null"}, Typing{"-.INF", "null"}, Typing{".nan", "null"},
+    Typing{".NaN", "null"}, Typing{".NAN", "null"}, Typing{"+.nan", "\"+.nan\""}, Typing{".nAn", "\".nAn\""},
+    Typing{"inf", "\"inf\""}, Typing{"-inf", "\"-inf\""}, Typing{"nan", "\"nan\""},
+    Typing{"Infinity", "\"Infinity\""}, Typing{"0x1p3", "\"0x1p3\""}, Typing{"1 2", "\"1 2\""},
+    Typing{"café", "\"café\""}, Typing{"<<", "\"<<\""}));
+
+INSTANTIATE_TEST_SUITE_P(quoted_or_block, yaml_typing, ::testing::Values(
+    Typing{"'true'", "\"true\""}, Typing{"\"1\"", "\"1\""}, Typing{"''", "\"\""}, Typing{"'~'", "\"~\""},
+    Typing{"\".inf\"", "\".inf\""}, Typing{"\"a\\tb\\u00e9\"", "\"a\\tbé\""},
+    Typing{"|\n  12\n", "\"12\\n\""}, Typing{">-\n  null\n", "\"null\""}));
+
+// Tags other than the four core scalar tags leave the style to decide, as if untagged.
+INSTANTIATE_TEST_SUITE_P(tagged, yaml_typing, ::testing::Values(
+    Typing{"!!null null", "null"}, Typing{"!!null '~'", "null"}, Typing{"!!bool 'True'", "true"},
+    Typing{"!!int \"12\"", "12"}, Typing{"!!int -0x10", "-16"}, Typing{"!!float 1", "1.0"},
+    Typing{"!!float 0123", "123.0"}, Typing{"!!float -.inf", "null"}, Typing{"!!float \".nan\"", "null"},
+    Typing{"!<tag:yaml.org,2002:int> 7", "7"}, Typing{"!!str 12", "\"12\""}, Typing{"!!str true", "\"true\""}, Typing{"!!str '12'", "\"12\""},
+    Typing{"! 12", "12"}, Typing{"!local true", "true"}, Typing{"!!binary abc", "\"abc\""}));
+
+struct Failing {
+    std::string text;
+    std::string message;  // after "YAML parse error: "
+};
+void PrintTo(const Failing& f, std::ostream* os) { *os << f.text; }
+
+class yaml_failing : public ::testing::TestWithParam<Failing> {};
+
+TEST_P(yaml_failing, fails_with_message_from_memory_and_file) {
+    const Result<Value> r = parse_yaml(GetParam().text);
+    ASSERT_FALSE(r.ok()) << json_of(r.value());
+    EXPECT_EQ(r.error().kind, ErrorKind::Parse);
+    EXPECT_EQ(r.error().message, "YAML parse error: " + GetParam().message);
+    EXPECT_EQ(outcome(read_through_file(GetParam().text)), r.error().message);
+}
+
+INSTANTIATE_TEST_SUITE_P(scalars, yaml_failing, ::testing::Values(
+    Failing{"v: 18446744073709551616", "JSON number out of range at line 1 column 4"},
+    Failing{"v: -9223372036854775809", "JSON number out of range at line 1 column 4"},
+    Failing{"v: 0xFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFF", "JSON number out of range at line 1 column 4"},
+    Failing{"v: -170141183460469231731687303715884105728", "JSON number out of range at line 1 column 4"},
+    Failing{"- !!int 0123", "invalid value for tag !!int at line 1 column 3"},
+    Failing{"- !!int 1.5", "invalid value for tag !!int at line 1 column 3"},
+    Failing{"- !!int 1" + std::string(40, '0'), "JSON number out of range at line 1 column 3"},
+    Failing{"- !!null ''", "invalid value for tag !!null at line 1 column 3"},
+    Failing{"- !!bool yes", "invalid value for tag !!bool at line 1 column 3"},
+    Failing{"- !!float inf", "invalid value for tag !!float at line 1 column 3"},
+    Failing{"- !!float 1e400", "invalid value for tag !!float at line 1 column 3"}));
+
+INSTANTIATE_TEST_SUITE_P(structure, yaml_failing, ::testing::Values(
+    Failing{"a: 1\n---\nb: 2\n", "deserializing from YAML containing more than one document is not supported"},
+    Failing{"---\n...\n---\n", "deserializing from YAML containing more than one document is not supported"},
+    Failing{"[1]: x", "a mapping or sequence cannot be a mapping key at line 1 column 1"},
+    Failing{"? {a: 1}\n: x\n", "a mapping or sequence cannot be a mapping key at line 1 column 3"},
+    Failing{"s: &s [1]\n*s : x\n", "a mapping or sequence cannot be a mapping key at line 2 column 1"},
+    Failing{"a: *nowhere", "unknown anchor \"nowhere\" at line 1 column 4"},
+    Failing{"a: &x [1, *x]", "alias \"x\" refers to a node that contains it at line 1 column 11"},
+    Failing{"a: b\n c: d\n", "mapping values are not allowed in this context at line 2 column 3"},
+    Failing{"a:\n  b: 1\n c: 2\n", "did not find expected key at line 3 column 2"},
+    Failing{"a: [1, 2", "did not find expected ',' or ']' at line 2 column 1"},  // libyaml ends the last line
+    Failing{"\"abc", "found unexpected end of stream at line 1 column 5"},
+    Failing{"a: \xff", "invalid leading UTF-8 octet at line 1 column 4"},
+    Failing{"é: x\n\xc3", "incomplete UTF-8 octet sequence at line 2 column 1"},
+    Failing{"a: \xed\xa0\x80", "invalid Unicode character at line 1 column 4"},
+    Failing{"a: b\0c"s, "control characters are not allowed at line 1 column 5"},
+    Failing{"a: \"\\ud800\"", "found invalid Unicode character escape code at line 1 column 7"}));
+
+std::string nested_flow(std::size_t depth) { return std::string(depth, '[') + std::string(depth, ']'); }
+
+TEST(yaml_nesting, limit_is_128_levels_and_checked_before_reading_deeper) {
+    const Result<Value> flow = parse_yaml(nested_flow(128));
+    ASSERT_TRUE(flow.ok()) << flow.error().message;
+    EXPECT_EQ(nesting_depth(flow.value(), 1000), 128u);
+    std::string block;  // 127 nested mappings holding a sequence
+    for (std::size_t i = 0; i < 127; ++i) block += std::string(i, ' ') + "k:\n";
+    const Result<Value> mappings = parse_yaml(block + std::string(127, ' ') + "- 1\n");
+    ASSERT_TRUE(mappings.ok()) << mappings.error().message;
+    EXPECT_EQ(nesting_depth(mappings.value(), 1000), 128u);
+    EXPECT_EQ(outcome(parse_yaml(nested_flow(129))),
+              "YAML parse error: recursion limit exceeded at line 1 column 129");
+    EXPECT_EQ(outcome(parse_yaml(std::string(100000, '['))),
+              "YAML parse error: recursion limit exceeded at line 1 column 129");
+    std::string dashes;
+    for (int i = 0; i < 100000; ++i) dashes += "- ";
+    EXPECT_EQ(outcome(parse_yaml(dashes + "x")),
+              "YAML parse error: recursion limit exceeded at line 1 column 257");
+    // An alias may not carry a copy past the limit either.
+    EXPECT_EQ(outcome(parse_yaml("a: &d " + nested_flow(100) + "\nb: " + std::string(28, '[') + "*d" +
+                                 std::string(28, ']'))),
+              "YAML parse error: recursion limit exceeded at line 2 column 32");
+}
+
+// ---- documents, keys, anchors ----
+
+TEST(yaml_documents, empty_streams_give_a_null_root_and_one_document_loads) {
+    for (const char* text : {"", "# only\n# comments\n", "   \n", "---\n", "--- # c\n...\n"})
+        EXPECT_EQ(outcome(parse_yaml(text)), "null") << text;
+    EXPECT_EQ(outcome(parse_yaml("%YAML 1.2\n---\na: 1\n...\n# after\n")), json(R"({"a": 1})"));
+    EXPECT_EQ(outcome(parse_yaml("\xEF\xBB\xBF- x")), json(R"(["x"])"));
+    EXPECT_EQ(outcome(parse_yaml("plain root")), "\"plain root\"");
+}
+
+TEST(yaml_keys, scalar_keys_are_their_text_and_a_repeated_key_keeps_the_later_value) {
+    const Result<Value> r = parse_yaml(
+        "1: a\ntrue: b\n~: c\n0x1F: d\n'q': e\n!!int 7: f\n?\n: g\n<<: {m: 1}\n1: later\n"
+        "&k key: v\n*k : again\n");
+    ASSERT_TRUE(r.ok()) << r.error().message;
+    const Object& o = r.value().as_object();
+    std::vector<std::string> keys;
+    for (const auto& [k, v] : o) keys.push_back(k);
+    EXPECT_EQ(keys, (std::vector<std::string>{"", "0x1F", "1", "7", "<<", "key", "q", "true", "~"}));
+    EXPECT_EQ(*r.value().find("1"), Value::string("later"));
+    EXPECT_EQ(*r.value().find("key"), Value::string("again"));
+    EXPECT_EQ(json_of(*r.value().find("<<")), json(R"({"m": 1})"));
+}
+
+TEST(yaml_anchors, aliases_copy_the_latest_definition_and_scalars_are_typed_where_used) {
+    EXPECT_EQ(outcome(parse_yaml("x: &a 1\ny: *a\n*a : z\n")), json(R"({"1": "z", "x": 1, "y": 1})"));
+    EXPECT_EQ(outcome(parse_yaml("- &x 1\n- &x two\n- *x\n")), json(R"([1, "two", "two"])"));
+    EXPECT_EQ(outcome(parse_yaml("- &a [&a 1]\n- *a\n")), json("[[1], 1]"));
+    EXPECT_EQ(outcome(parse_yaml("a: &m {k: [1]}\na: 2\nb: *m\n")),
+              json(R"({"a": 2, "b": {"k": [1]}})"));
+}
+
+TEST(yaml_anchors, settings_file_with_shared_defaults_loads) {
+    const int fd = ::open(ZEL_TEST_DATA_DIR "/yaml/settings.yaml", O_RDONLY);
+    ASSERT_GE(fd, 0);
+    Result<Value> r = read_yaml_fd(fd);
+    ::close(fd);
+    ASSERT_TRUE(r.ok()) << r.error().message;
+    const Value& doc = r.value();
+    ASSERT_NE(doc.find("defaults"), nullptr);
+    EXPECT_EQ(*doc.find("development"), *doc.find("defaults"));
+    // "<<" is an ordinary key: nothing is merged.
+    EXPECT_EQ(*doc.find("production")->find("<<"), *doc.find("defaults"));
+    EXPECT_EQ(json_of(*doc.find("defaults")),
+              json(R"({"hosts": ["alpha", "beta"], "ratio": 0.75, "retries": 3, "timeout": 30,
+                       "verbose": false})"));
+    EXPECT_EQ(*doc.find("notes"), Value::string("first line\nsecond line\n"));
+    EXPECT_EQ(json_of(*doc.find("ids")), json(R"([31, 15, 5, -12, "0123"])"));
+    EXPECT_EQ(json_of(*doc.find("flags")), json(R"([true, false, null, null, null, 1000.0, "yes"])"));
+    EXPECT_EQ(*doc.find("window")->find("title"), Value::string("café"));
+}
+
+TEST(yaml_anchors, alias_expansion_is_bounded_in_proportion_to_the_input) {
+    const int fd = ::open(ZEL_TEST_DATA_DIR "/yaml/alias_bomb.yaml", O_RDONLY);
+    ASSERT_GE(fd, 0);
+    const std::string bomb_message = outcome(read_yaml_fd(fd));
+    ::close(fd);
+    EXPECT_EQ(bomb_message,
+              "YAML parse error: alias expansion exceeds " + std::to_string(kYamlAliasNodesFloor) +
+                  " nodes (possible alias bomb) at line 8 column 10");
+
+    // A larger input earns a larger bound, in proportion to its size.
+    std::string padded = "# " + std::string(20000, 'p') + "\nl0: &l0 [x, x, x, x, x, x, x, x, x, x]\n";
+    for (int level = 1; level < 9; ++level) {
+        const std::string n = std::to_string(level), below = std::to_string(level - 1);
+        padded.append("l").append(n).append(": &l").append(n).append(" [*l").append(below);
+        for (int i = 1; i < 10; ++i) padded.append(", *l").append(below);
+        padded.append("]\n");
+    }
+    const std::string expected = "YAML parse error: alias expansion exceeds " +
+                                 std::to_string(kYamlAliasNodesPerByte * padded.size()) +
+                                 " nodes (possible alias bomb)";
+    EXPECT_EQ(outcome(parse_yaml(padded)).substr(0, expected.size()), expected);
+
+    // Many aliases of shared defaults expand past the floor and still load.
+    std::string shared = "d: &d [1, 2, 3, 4, 5, 6, 7, 8, 9, 10]\nuses:\n";
+    for (int i = 0; i < 100000; ++i) shared += "- *d\n";
+    const Result<Value> r = parse_yaml(shared);
+    ASSERT_TRUE(r.ok()) << r.error().message;
+    EXPECT_EQ(r.value().find("uses")->as_array().size(), 100000u);
+    EXPECT_EQ(r.value().find("uses")->as_array().back(), *r.value().find("d"));
+}
+
+TEST(yaml_file, read_errors_and_reads_across_the_buffer) {
+    const int dir = ::open("/tmp", O_RDONLY | O_DIRECTORY);
+    ASSERT_GE(dir, 0);
+    EXPECT_EQ(outcome(read_yaml_fd(dir)), "YAML parse error: Is a directory (os error 21)");
+    ::close(dir);
+    const std::string long_text(20000, 'y');
+    EXPECT_EQ(outcome(read_through_file("k: " + long_text + "\nn: 0x10\n")),
+              json(R"({"k": ")" + long_text + R"(", "n": 16})"));
+}
+
+// ---- writer ----
+
+// Builders for trees of move-only nodes: array_of(v...), object_of("key", v, ...).
+template <class... V>
+Value array_of(V... items) {
+    Array a;
+    (a.push_back(std::move(items)), ...);
+    return Value::array(std::move(a));
+}
+void add_members(Value&) {}
+template <class... Rest>
+void add_members(Value& o, std::string key, Value v, Rest... rest) {
+    o.set(key, std::move(v));
+    add_members(o, std::move(rest)...);
+}
+template <class... M>
+Value object_of(M... members) {
+    Value o = Value::object();
+    add_members(o, std::move(members)...);
+    return o;
+}
+
+std::string written(const Value& v) {
+    Result<std::string> r = write_yaml(v);
+    return r.ok() ? r.value() : "error: " + r.error().message;
+}
+
+TEST(yaml_writer, writes_block_style_with_quoting_by_reading) {
+    EXPECT_EQ(written(object_of("b", array_of(Value::uinteger(1), Value::floating(2.5)), "a",
+                                Value::object())),
+              "a: {}\nb:\n- 1\n- 2.5\n");
+    EXPECT_EQ(written(object_of("text", Value::string("line1\nline2\n"), "m",
+                                object_of("k", array_of(object_of("x", Value::null()))), "say",
+                                Value::string("hello world"))),
+              "m:\n  k:\n  - x: null\nsay: hello world\ntext: |\n  line1\n  line2\n");
+    EXPECT_EQ(written(array_of(Value::string("true"), Value::string("1"), Value::string(""),
+                                Value::string("0x1F"), Value::string("1e3"), Value::string("~"),
+                                Value::string(".inf"), Value::string("0123"), Value::string("- a"),
+                                Value::string("a\tb"), Value::boolean(false), Value::integer(-3),
+                                Value::floating(1.0), Value::floating(1e20), Value::array())),
+              "- 'true'\n- '1'\n- ''\n- '0x1F'\n- '1e3'\n- '~'\n- '.inf'\n- 0123\n- '- a'\n"
+              "- \"a\\tb\"\n- false\n- -3\n- 1.0\n- 1e+20\n- []\n");
+    EXPECT_EQ(written(object_of("1", Value::uinteger(1), "null", Value::null())),
+              "'1': 1\n'null': null\n");
+    EXPECT_EQ(written(Value::null()), "null\n");
+    EXPECT_EQ(written(Value::string("")), "''\n");
+    EXPECT_EQ(written(Value::object()), "{}\n");
+    const Result<std::string> invalid = write_yaml(Value::string("\xff"));
+    ASSERT_FALSE(invalid.ok());
+    EXPECT_EQ(invalid.error().kind, ErrorKind::Writer);
+}
+
+// ---- round trips: what the writer produces reads back as the same tree ----
+
+void expect_round_trip(const Value& v) {
+    const Result<std::string> text = write_yaml(v);
+    ASSERT_TRUE(text.ok()) << text.error().message;
+    const Result<Value> back = parse_yaml(text.value());
+    ASSERT_TRUE(back.ok()) << back.error().message << "\n" << text.value();
+    EXPECT_EQ(json_of(back.value()), json_of(v)) << text.value();
+}
+
+const std::vector<std::string> kAwkward = {
+    "", " ", "plain", "true", "False", "NULL", "~", "1", "-1", "0x1F", "0o7", "0b1", "1.0", "1e3", ".inf",
+    "-.Inf", ".nan", "inf", "0123", "18446744073709551616", "a\nb", "a\n", "\n", "\n\n", "a\n\n", " a\nb",
+    "a \nb", "a\n ", "\ta", "a\tb", "\x01", "\x7f", "\r", "a\r\nb", "\xEF\xBB\xBF", "x\xEF\xBB\xBF",
+    "\xE2\x80\xA8", "a\xE2\x80\xA9" "b", "\xC2\x85", "\xF0\x9F\x98\x80", "é", "- a", "-", "a: b", "a:",
+    ":", "? x", "#c", "a #c", "a#c", "---", "...", "--- x", "[x]", "{x}", "*a", "&a", "!t", "|", ">",
+    "%", "@", "`", "'", "\"", "'q'", "\"q\"", "  lead", "trail  ", "a  b", std::string("\0", 1),
+    "\\", "\\n", std::string(200, 'k'), "word " + std::string(300, 'w') + " word", std::string(130, ' ') + "x", "<<", "=", "a,b", "x\xC2\xA0"};
+
+TEST(yaml_round_trip, awkward_strings_as_keys_values_and_roots) {
+    Value keyed = Value::object();
+    Array values;
+    for (const std::string& s : kAwkward) {
+        keyed.set(s, Value::string(s));
+        values.push_back(Value::string(s));
+        expect_round_trip(Value::string(s));
+        expect_round_trip(array_of(array_of(Value::string(s))));
+    }
+    expect_round_trip(keyed);
+    expect_round_trip(object_of("nested", object_of("list", Value::array(std::move(values)))));
+}
+
+TEST(yaml_round_trip, numbers_and_deep_nesting) {
+    Array numbers;
+    for (double d : {0.0, -0.0, 1.0, -1.5, 0.1, 1e15, 1e16, 1e17, 1e20, 1.5e-7, 5e-324,
+                     1.7976931348623157e308, 123456789.125, -2.2250738585072014e-308})
+        numbers.push_back(Value::floating(d));
+    for (std::uint64_t u : {std::uint64_t{0}, std::uint64_t{1}, UINT64_MAX})
+        numbers.push_back(Value::uinteger(u));
+    numbers.push_back(Value::integer(INT64_MIN));
+    expect_round_trip(Value::array(std::move(numbers)));
+
+    Value deep = Value::string("leaf\n");
+    for (std::size_t i = 0; i < kYamlMaxDepth; ++i)
+        deep = i % 2 ? array_of(Value::null(), std::move(deep)) : object_of("k", std::move(deep));
+    expect_round_trip(deep);
+}
+
+// Random trees over scalars of every kind, strings drawn from awkward pieces.
+Value random_tree(std::mt19937_64& rng, int depth) {
+    const int pick = static_cast<int>(rng() % (depth > 0 ? 10 : 7));
+    switch (pick) {
+        case 0: return Value::null();
+        case 1: return Value::boolean(rng() & 1);
+        case 2: return Value::uinteger(rng() >> (rng() % 64));
+        case 3: return Value::integer(-static_cast<std::int64_t>(rng() >> (1 + rng() % 63)) - 1);
+        case 4: {
+            const std::uint64_t bits = rng();
+            double d;
+            std::memcpy(&d, &bits, sizeof d);
+            if (!std::isfinite(d)) d = static_cast<double>(bits % 1000) / 8;
+            return Value::floating(d);
+        }
+        case 5:
+        case 6: {
+            std::string s;
+            for (std::uint64_t n = rng() % 4; n > 0; --n) s += kAwkward[rng() % kAwkward.size()];
+            return Value::string(std::move(s));
+        }
+        case 7:
+        case 8: {
+            Value o = Value::object();
+            for (std::uint64_t n = rng() % 5; n > 0; --n)
+                o.set(kAwkward[rng() % kAwkward.size()], random_tree(rng, depth - 1));
+            return o;
+        }
+        default: {
+            Array a;
+            for (std::uint64_t n = rng() % 5; n > 0; --n) a.push_back(random_tree(rng, depth - 1));
+            return Value::array(std::move(a));
+        }
+    }
+}
+
+TEST(yaml_round_trip, random_trees) {
+    std::mt19937_64 rng(20240611);
+    for (int i = 0; i < 400; ++i) {
+        SCOPED_TRACE(i);
+        expect_round_trip(random_tree(rng, 6));
+        if (HasFatalFailure()) return;
+    }
+}
+
+}  // namespace
+}  // namespace zel

@@ -1,0 +1,158 @@
+"""YAML settings files through the public API: scalar typing, documents, anchors and the
+alias bound, saving and reopening, and round trips of arbitrary trees."""
+
+import os
+import pathlib
+
+import pytest
+from hypothesis import HealthCheck, given, settings, strategies as st
+
+from _zel_core import ZelSettingEngine
+
+from conftest import read_bytes, strict_equal, write_file
+
+DATA = pathlib.Path(__file__).resolve().parent.parent / "data" / "yaml"
+MULTI_DOC = "YAML parse error: deserializing from YAML containing more than one document is not supported"
+
+
+def load(tmp_path, content, driver="yaml"):
+    return ZelSettingEngine(write_file(tmp_path / "s.yaml", content), driver)
+
+
+def load_error(tmp_path, content):
+    with pytest.raises(TypeError) as info:
+        load(tmp_path, content)
+    assert type(info.value) is TypeError and len(info.value.args) == 1
+    return info.value.args[0]
+
+
+@pytest.mark.parametrize(
+    "text,expected",
+    [
+        ("", None), ("~", None), ("NULL", None), ("True", True), ("FALSE", False), ("yes", "yes"),
+        ("0", 0), ("-0", 0), ("+12", 12), ("0x1F", 31), ("-0o17", -15), ("0b101", 5),
+        ("18446744073709551615", 2**64 - 1), ("-9223372036854775808", -(2**63)),
+        ("0123", "0123"), ("-007", "-007"), ("0x", "0x"), ("1_000", "1_000"),
+        ("1" + "0" * 40, "1" + "0" * 40),
+        ("1.5", 1.5), ("5.", 5.0), (".5", 0.5), ("-2e3", -2000.0), ("1e+20", 1e20), ("-1e-400", -0.0),
+        (".inf", None), ("-.Inf", None), (".NaN", None), ("inf", "inf"), ("nan", "nan"), ("1e400", "1e400"),
+        ("'true'", "true"), ('"12"', "12"), ("|\n  a\n  b\n", "a\nb\n"), (">-\n  x\n  y\n", "x y"),
+        ("!!int '12'", 12), ("!!float 1", 1.0), ("!!bool 'true'", True), ("!!null null", None),
+        ("!!str 12", "12"), ("!!str ~", "~"), ("!!str '12'", "12"),
+    ],
+)
+def test_scalar_typing(tmp_path, text, expected):
+    assert strict_equal(load(tmp_path, "v: " + text + "\n").value("v"), expected)
+
+
+@pytest.mark.parametrize(
+    "text,message",
+    [
+        ("v: 18446744073709551616", "YAML parse error: JSON number out of range at line 1 column 4"),
+        ("v: !!int x", "YAML parse error: invalid value for tag !!int at line 1 column 4"),
+        ("[1]: x", "YAML parse error: a mapping or sequence cannot be a mapping key at line 1 column 1"),
+        ("a: *nope", 'YAML parse error: unknown anchor "nope" at line 1 column 4'),
+        ("a: b\n c: d", "YAML parse error: mapping values are not allowed in this context at line 2 column 3"),
+        (b"a: \xff", "YAML parse error: invalid leading UTF-8 octet at line 1 column 4"),
+        ("[" * 129 + "]" * 129, "YAML parse error: recursion limit exceeded at line 1 column 129"),
+        ("a: 1\n---\nb: 2\n", MULTI_DOC),
+        ("---\n---\n", MULTI_DOC),
+    ],
+)
+def test_rejected_files(tmp_path, text, message):
+    assert load_error(tmp_path, text) == message
+
+
+@pytest.mark.parametrize("content", ["", "# only a comment\n\n# and another\n", "---\n"])
+def test_empty_stream_is_a_null_root(tmp_path, content):
+    engine = load(tmp_path, content)
+    assert engine.value("") is None
+    assert engine.value("a") is None
+    with pytest.raises(TypeError) as info:
+        engine.set_value("a", 1)
+    assert info.value.args == ("Root is not an object",)
+
+
+def test_keys_are_text_and_anchors_are_copied(tmp_path):
+    engine = load(tmp_path, "1: one\ntrue: t\nbase: &b {x: [1, 2]}\ncopy: *b\nbase: replaced\n")
+    assert strict_equal(
+        engine.value(""), {"1": "one", "base": "replaced", "copy": {"x": [1, 2]}, "true": "t"}
+    )
+    settings_file = ZelSettingEngine(str(DATA / "settings.yaml"), "yaml")
+    assert settings_file.value("development") == settings_file.value("defaults")
+    assert settings_file.value("production/<</timeout") == 30
+    assert settings_file.value("window/title") == "café"
+
+
+def test_alias_bomb_fails_with_the_bound():
+    with pytest.raises(TypeError) as info:
+        ZelSettingEngine(str(DATA / "alias_bomb.yaml"), "yaml")
+    assert info.value.args == (
+        "YAML parse error: alias expansion exceeds 1000000 nodes (possible alias bomb) at line 8 column 10",
+    )
+
+
+def test_directory_fails_with_the_system_text(tmp_path):
+    with pytest.raises(TypeError) as info:
+        ZelSettingEngine(str(tmp_path), "yaml")
+    assert info.value.args == ("YAML parse error: Is a directory (os error 21)",)
+
+
+@pytest.mark.parametrize("driver", ["yaml", "YAML", "Yaml", "yAmL"])
+def test_set_value_sync_and_reopen(tmp_path, driver):
+    path = str(tmp_path / "conf" / "app.yaml")
+    engine = ZelSettingEngine(path, driver)
+    assert engine.value("") == {}
+    engine.begin_group("window")
+    engine.set_value("size/width", 800)
+    engine.end_group()
+    for key, value in [("flag", "true"), ("ratio", 1.0), ("text", "two\nlines\n"), ("none", None),
+                       ("empty", []), ("n", -5), ("big", 1e20), ("tab", "a\tb")]:
+        engine.set_value(key, value)
+    engine.sync()
+    assert read_bytes(path) == (
+        b"big: 1e+20\nempty: []\nflag: 'true'\nn: -5\nnone: null\nratio: 1.0\n"
+        b'tab: "a\\tb"\ntext: |\n  two\n  lines\nwindow:\n  size:\n    width: 800\n'
+    )
+    reopened = ZelSettingEngine(path, "yaml")
+    assert strict_equal(reopened.value(""), engine.value(""))
+    assert reopened.value("window/size/width") == 800
+
+
+@pytest.mark.parametrize(
+    "content,root",
+    [("- 1\n- [a, {b: ~}]\n", [1, ["a", {"b": None}]]), ("just text", "just text"), ("'1'", "1"),
+     ("2.5", 2.5), ("", None)],
+)
+def test_non_object_roots_survive_sync(tmp_path, content, root):
+    engine = load(tmp_path, content)
+    assert strict_equal(engine.value(""), root)
+    engine.sync()
+    assert strict_equal(ZelSettingEngine(str(tmp_path / "s.yaml"), "yaml").value(""), root)
+
+
+# Any text a Python str can hold (no lone surrogates), in keys and values.
+TEXT = st.text(st.characters(exclude_categories=("Cs",)), max_size=12)
+AWKWARD = st.sampled_from(
+    ["", "true", "~", "null", "1", "0x1F", ".inf", "1e3", "- a", "a: b", "#", "a\n", "\n", " x\n", "\r",
+     "\ufeff", "\u2028", "\x85", "\x00", "'", '"', "---", "\t", "😀", "0123", "1" * 40]
+)
+STRINGS = st.one_of(TEXT, AWKWARD, st.lists(AWKWARD, max_size=3).map("".join))
+TREES = st.recursive(
+    st.none() | st.booleans() | st.integers(-(2**63), 2**64 - 1)
+    | st.floats(allow_nan=False, allow_infinity=False) | STRINGS,
+    lambda inner: st.lists(inner, max_size=4) | st.dictionaries(STRINGS, inner, max_size=4),
+    max_leaves=25,
+)
+
+
+@given(TREES)
+@settings(max_examples=300, deadline=None, suppress_health_check=[HealthCheck.function_scoped_fixture])
+def test_round_trip_of_any_tree(tmp_path, tree):
+    path = str(tmp_path / "rt.yaml")
+    if os.path.exists(path):
+        os.remove(path)
+    engine = ZelSettingEngine(path, "yaml")
+    engine.set_value("v", tree)
+    engine.sync()
+    assert strict_equal(ZelSettingEngine(path, "yaml").value("v"), tree)
