@@ -1,0 +1,286 @@
+"""TOML settings files: loading every kind of value, date-times kept across syncs, what the
+writer refuses (and that a refused sync changes no file), read errors, and round trips."""
+
+import datetime
+import os
+import pathlib
+import re
+import tomllib
+
+import pytest
+from hypothesis import HealthCheck, given, settings, strategies as st
+
+from _zel_core import ZelSettingEngine
+
+from conftest import read_bytes, strict_equal, write_file
+
+SEED = pathlib.Path(__file__).resolve().parent.parent / "data" / "toml" / "settings.toml"
+MARKER = "$__toml_private_datetime"
+PARSE_ERROR = re.compile(r"TOML parse error: .+ at line \d+ column \d+")
+
+
+def dt(text):
+    return {MARKER: text}
+
+
+def open_toml(tmp_path, content, name="settings.toml", driver="toml"):
+    return ZelSettingEngine(write_file(tmp_path / name, content), driver)
+
+
+# ---------------------------------------------------------------- loading
+
+
+def test_seed_file_loads_every_kind_of_value():
+    doc = ZelSettingEngine(str(SEED), "toml").value("")
+    assert strict_equal(doc["schedule"], {
+        "alarm": dt("07:30:00"), "day": dt("1979-05-27"),
+        "local": dt("1979-05-27T07:32:00.5"), "released": dt("1979-05-27T07:32:00Z"),
+    })
+    assert strict_equal(doc["temperatures"], [-40.5, 1000.0, None, None])
+    assert strict_equal(doc["offsets"], [-1, 0, 16, 15, 5])
+    assert doc["window"]["theme"] == {"colors": {"background": "#202020", "text": "é\t"},
+                                      "name": "C:\\themes\\dark"}
+    assert doc["plugins"] == [{"name": "spell", "options": {"languages": ["en", "fr"]}},
+                              {"name": "format", "rules": [{"id": 1}]}]
+    assert list(doc) == sorted(doc)
+
+
+@pytest.mark.parametrize("driver", ["toml", "TOML", "Toml", "tOmL"])
+def test_driver_name_is_case_insensitive(tmp_path, driver):
+    engine = open_toml(tmp_path, "a = 1\n", driver=driver)
+    assert engine.value("a") == 1
+
+
+@pytest.mark.parametrize(
+    "content,expected",
+    [
+        ("", {}),
+        (b"", {}),
+        ("# only a comment\n\n", {}),
+        ("i = 9223372036854775807\nn = -9223372036854775808\nh = 0xff",
+         {"h": 255, "i": 2**63 - 1, "n": -(2**63)}),
+        ("f = 1.0\ng = -0.0\ne = 1e3\ni = inf\nn = nan", {"e": 1000.0, "f": 1.0, "g": -0.0, "i": None, "n": None}),
+        ("t = true\ns = 'lit\\eral'\nb = \"\\u00e9\\n\"", {"b": "é\n", "s": "lit\\eral", "t": True}),
+        ("a.b.c = 1\n[x.y]\nz = [1, 'a', {k = []}]", {"a": {"b": {"c": 1}}, "x": {"y": {"z": [1, "a", {"k": []}]}}}),
+        ("[[p]]\nn = 1\n[[p]]\n[p.q]", {"p": [{"n": 1}, {"q": {}}]}),
+        ("d = 1979-05-27 07:32:00-07:00\nt = 07:32:00.250", {"d": dt("1979-05-27T07:32:00-07:00"), "t": dt("07:32:00.25")}),
+    ],
+)
+def test_loads_valid_toml(tmp_path, content, expected):
+    assert strict_equal(open_toml(tmp_path, content).value(""), expected)
+
+
+def test_missing_file_is_an_empty_table_and_is_not_created(tmp_path):
+    path = tmp_path / "no" / "such.toml"
+    assert ZelSettingEngine(str(path), "toml").value("") == {}
+    assert not path.parent.exists()
+
+
+@pytest.mark.parametrize(
+    "content",
+    ["a = ", "a = 1\na = 2", "a = [1, 2", "[a\n", "a = \"\\q\"", "a = 9223372036854775808",
+     "x = 1979-05-27TZ", "é = 1", "a = {b = 1,\nc = 2}"],
+)
+def test_malformed_text_raises_type_error(tmp_path, content):
+    with pytest.raises(TypeError) as info:
+        open_toml(tmp_path, content)
+    assert type(info.value) is TypeError and len(info.value.args) == 1
+    assert PARSE_ERROR.fullmatch(info.value.args[0]), info.value.args[0]
+
+
+@pytest.mark.parametrize("levels,ok", [(127, True), (128, False), (100_000, False)])
+def test_nesting_limit(tmp_path, levels, ok):
+    content = "a = " + "[" * (levels - 1) + "]" * (levels - 1)
+    if ok:
+        value = open_toml(tmp_path, content).value("a")
+        for _ in range(levels - 2):
+            value = value[0]
+        assert value == []
+    else:
+        with pytest.raises(TypeError, match=r"^TOML parse error: recursion limit exceeded at line 1 column 131$"):
+            open_toml(tmp_path, content)
+
+
+def test_deep_dotted_key_fails_cleanly(tmp_path):
+    with pytest.raises(TypeError, match=r"^TOML parse error: recursion limit exceeded at line 1 column 1$"):
+        open_toml(tmp_path, "a" + ".a" * 100_000 + " = 1")
+
+
+def test_bytes_that_are_not_utf8_raise_plain_oserror(tmp_path):
+    with pytest.raises(OSError) as info:
+        open_toml(tmp_path, b"a = '\xff'\n")
+    assert type(info.value) is OSError
+    assert info.value.args == ("stream did not contain valid UTF-8",)
+
+
+def test_directory_path_raises_is_a_directory_error(tmp_path):
+    with pytest.raises(IsADirectoryError):
+        ZelSettingEngine(str(tmp_path), "toml")
+
+
+# ---------------------------------------------------------------- saving
+
+
+def test_set_sync_reopen(tmp_path):
+    engine = open_toml(tmp_path, "title = 'x'\n[window]\nwidth = 800\n")
+    engine.set_value("window/height", 600)
+    engine.set_value("list", [1, 2.5, "three", [True], {"k": "v"}])
+    engine.set_value("plugins", [{"name": "a"}, {"name": "b", "opts": {"on": False}}])
+    engine.sync()
+    path = tmp_path / "settings.toml"
+    expected = {
+        "list": [1, 2.5, "three", [True], {"k": "v"}],
+        "plugins": [{"name": "a"}, {"name": "b", "opts": {"on": False}}],
+        "title": "x",
+        "window": {"height": 600, "width": 800},
+    }
+    assert strict_equal(ZelSettingEngine(str(path), "toml").value(""), expected)
+    assert strict_equal(tomllib.loads(read_bytes(path).decode()), expected)
+
+
+def test_layout(tmp_path):
+    engine = ZelSettingEngine(str(tmp_path / "l.toml"), "toml")
+    engine.set_value("b", [1, 2])
+    engine.set_value("a", "it's")
+    engine.set_value("t/x", "y")
+    engine.set_value("p", [{"n": 1}])
+    engine.sync()
+    assert read_bytes(tmp_path / "l.toml") == (
+        b"a = \"it's\"\nb = [ 1, 2 ]\n\n[t]\nx = 'y'\n\n[[p]]\nn = 1\n"
+    )
+
+
+def test_date_times_survive_set_sync_reopen(tmp_path):
+    content = ("d = 1979-05-27\nlt = 07:32:00.5\n[s]\nodt = 1979-05-27T07:32:00-07:00\n"
+               "ldt = 1979-05-27T07:32:00\nl = [2000-01-01, 23:59:59]\n")
+    engine = open_toml(tmp_path, content)
+    before = engine.value("")
+    engine.set_value("s/new", 1)
+    engine.sync()
+    path = tmp_path / "settings.toml"
+    after = ZelSettingEngine(str(path), "toml").value("")
+    assert after["s"].pop("new") == 1
+    assert strict_equal(after, before)
+    assert b"d = 1979-05-27\n" in read_bytes(path)
+    parsed = tomllib.loads(read_bytes(path).decode())
+    assert parsed["d"] == datetime.date(1979, 5, 27)
+    assert parsed["lt"] == datetime.time(7, 32, 0, 500000)
+    assert parsed["s"]["odt"] == datetime.datetime(
+        1979, 5, 27, 7, 32, tzinfo=datetime.timezone(datetime.timedelta(hours=-7)))
+    assert parsed["s"]["ldt"] == datetime.datetime(1979, 5, 27, 7, 32)
+    assert parsed["s"]["l"] == [datetime.date(2000, 1, 1), datetime.time(23, 59, 59)]
+
+
+def test_marker_set_from_python_is_written_as_a_date_time(tmp_path):
+    path = tmp_path / "m.toml"
+    engine = ZelSettingEngine(str(path), "toml")
+    engine.set_value("when", dt("2024-02-29T12:00:00Z"))
+    engine.set_value("not_a_date", dt("tomorrow"))
+    engine.set_value("not_canonical", dt("2024-02-29 12:00:00Z"))
+    engine.sync()
+    parsed = tomllib.loads(read_bytes(path).decode())
+    assert parsed["when"] == datetime.datetime(2024, 2, 29, 12, tzinfo=datetime.timezone.utc)
+    assert parsed["not_a_date"] == dt("tomorrow")
+    assert parsed["not_canonical"] == dt("2024-02-29 12:00:00Z")
+    assert ZelSettingEngine(str(path), "toml").value("") == engine.value("")
+
+
+@pytest.mark.parametrize(
+    "key,value,message",
+    [
+        ("x", None, "TOML cannot express null (at key x)"),
+        ("a/b/c", None, "TOML cannot express null (at key a/b/c)"),
+        ("l", [1, [None]], "TOML cannot express null (at key l[1][0])"),
+        ("u", 2**64 - 1, "integer 18446744073709551615 is out of TOML's range (at key u)"),
+        ("u", [2**63], "integer 9223372036854775808 is out of TOML's range (at key u[0])"),
+    ],
+)
+def test_inexpressible_document_fails_sync_and_keeps_the_file(tmp_path, key, value, message):
+    path = tmp_path / "settings.toml"
+    original = b"keep = 'these bytes'  # comment\n"
+    engine = open_toml(tmp_path, original)
+    engine.set_value(key, value)
+    with pytest.raises(ValueError) as info:
+        engine.sync()
+    assert type(info.value) is ValueError
+    assert info.value.args == (message,)
+    assert read_bytes(path) == original
+    assert strict_equal(engine.value(key), value)  # the document is unchanged
+    engine.remove(key.split("/")[0])
+    engine.sync()
+    assert ZelSettingEngine(str(path), "toml").value("") == {"keep": "these bytes"}
+
+
+def test_failed_sync_still_creates_the_directories(tmp_path):
+    path = tmp_path / "new" / "dirs" / "s.toml"
+    engine = ZelSettingEngine(str(path), "toml")
+    engine.set_value("a", None)
+    with pytest.raises(ValueError, match=r"^TOML cannot express null \(at key a\)$"):
+        engine.sync()
+    assert path.parent.is_dir()
+    assert not path.exists()
+
+
+# ---------------------------------------------------------------- round trips
+
+
+KEY_TEXT = st.text(st.characters(exclude_categories=("Cs",)), max_size=6)
+
+
+@st.composite
+def date_times(draw):
+    """A date-time marker in the form the reader produces for it."""
+    day = draw(st.dates(min_value=datetime.date(1, 1, 1)))
+    clock = draw(st.times())
+    date_text = f"{day.year:04d}-{day.month:02d}-{day.day:02d}"
+    time_text = f"{clock.hour:02d}:{clock.minute:02d}:{clock.second:02d}"
+    if clock.microsecond:
+        time_text += f".{clock.microsecond:06d}".rstrip("0")
+    offset = draw(st.one_of(st.none(), st.just("Z"),
+                            st.integers(-1439, 1439).filter(bool).map(
+                                lambda m: f"{'-' if m < 0 else '+'}{abs(m) // 60:02d}:{abs(m) % 60:02d}")))
+    kind = draw(st.sampled_from(["date", "time", "local", "offset"]))
+    if kind == "date":
+        return dt(date_text)
+    if kind == "time":
+        return dt(time_text)
+    return dt(f"{date_text}T{time_text}" + ((offset or "Z") if kind == "offset" else ""))
+
+
+TOML_LEAVES = st.one_of(
+    st.booleans(), st.integers(-(2**63), 2**63 - 1), st.floats(allow_nan=False, allow_infinity=False),
+    st.text(st.characters(exclude_categories=("Cs",))), date_times(),
+)
+TOML_VALUES = st.recursive(
+    TOML_LEAVES,
+    lambda children: st.one_of(st.lists(children, max_size=4), st.dictionaries(KEY_TEXT, children, max_size=4)),
+    max_leaves=40,
+)
+TOML_DOCUMENTS = st.dictionaries(KEY_TEXT, TOML_VALUES, max_size=5)  # an object: a table
+
+
+def native(value):
+    """What tomllib gives for a value of ours: date-time markers become date and time objects."""
+    if isinstance(value, dict):
+        if list(value) == [MARKER]:
+            text = value[MARKER]
+            if "T" in text:
+                return datetime.datetime.fromisoformat(text)
+            return datetime.date.fromisoformat(text) if ":" not in text else datetime.time.fromisoformat(text)
+        return {k: native(v) for k, v in value.items()}
+    if isinstance(value, list):
+        return [native(v) for v in value]
+    return value
+
+
+@given(TOML_DOCUMENTS)
+@settings(max_examples=200, deadline=None, suppress_health_check=[HealthCheck.function_scoped_fixture])
+def test_round_trip(tmp_path, document):
+    path = tmp_path / "rt" / "tree.toml"
+    if path.exists():
+        os.remove(path)
+    engine = ZelSettingEngine(str(path), "toml")
+    engine.set_value("root", document)
+    engine.sync()
+    assert strict_equal(ZelSettingEngine(str(path), "toml").value("root"), document)
+    assert strict_equal(tomllib.loads(read_bytes(path).decode()), {"root": native(document)})
