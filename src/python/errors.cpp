@@ -75,7 +75,12 @@ std::string type_qualname(PyObject* object) {
 
 std::string cast_text(PyObject* object, const char* required) {
     if (object == Py_None) return std::string("'None' is not an instance of '") + required + "'";
-    return "'" + type_qualname(object) + "' object is not an instance of '" + required + "'";
+    std::string text = "'";
+    text += type_qualname(object);
+    text += "' object is not an instance of '";
+    text += required;
+    text += "'";
+    return text;
 }
 
 std::string take_exception_text() {
