@@ -267,3 +267,25 @@ def test_failed_construction_releases_the_driver():
         with pytest.raises(TypeError):
             ZelSettingEngine("p", driver)
     assert sys.getrefcount(driver) == before
+
+
+def test_panic_from_python_code_comes_back_as_a_panic(capfd):
+    class PanicException(BaseException):  # what another extension built the same way raises
+        pass
+
+    class D:
+        def read(self, path):
+            raise PanicException("boom in another extension")
+
+        write = None
+
+    with pytest.raises(BaseException) as info:
+        ZelSettingEngine("p", D())
+    err = info.value
+    assert type(err).__name__ == "PanicException"
+    assert type(err) is not PanicException
+    assert type(err).__bases__ == (BaseException,)
+    assert err.args == ("boom in another extension",)
+    printed = capfd.readouterr().err
+    assert "Python stack trace below:" in printed
+    assert "boom in another extension" in printed
