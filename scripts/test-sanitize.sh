@@ -13,6 +13,10 @@ if [[ "$asan_lib" != /* || ! -e "$asan_lib" ]]; then
     zel_die "g++ has no libasan.so (it comes with g++ through libasan8 / libgcc-*-dev)"
 fi
 asan_lib="$(readlink -f "$asan_lib")"
+# The interpreter does not link libstdc++; the module brings it in later with dlopen, too late
+# for ASan's __cxa_throw interceptor to find the real function. Preloading it as well keeps
+# C++ exceptions (used inside the module, never across its boundary) working.
+cxx_lib="$(readlink -f "$(g++ -print-file-name=libstdc++.so)")"
 
 build=build/asan
 site="$ZEL_ROOT/$build/site"
@@ -51,7 +55,7 @@ common="abort_on_error=1:print_summary=1:stack_trace_format='$frame_format'"
 
 sanitized() {
     env PYTHONPATH="$site${PYTHONPATH:+:$PYTHONPATH}" PYTHONMALLOC=malloc \
-        LD_PRELOAD="$asan_lib" \
+        LD_PRELOAD="$asan_lib $cxx_lib" \
         ASAN_OPTIONS="detect_leaks=1:exitcode=0:$common:log_path=$logdir/asan" \
         UBSAN_OPTIONS="halt_on_error=1:print_stacktrace=1:$common:log_path=$logdir/ubsan" \
         "$@"
