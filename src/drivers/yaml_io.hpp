@@ -21,8 +21,8 @@ inline constexpr std::size_t kYamlAliasNodesFloor = 1'000'000;
 // Parses a YAML stream (UTF-8) held in memory: at most one document, and an empty stream
 // (or only comments) is a null root. Plain scalars are typed (null, bool, integer, float,
 // else string); quoted and block scalars are strings; the tags !!null, !!bool, !!int and
-// !!float type by their own rule and fail when the text does not fit, while any other tag
-// is ignored (the scalar is typed by its style alone, so `!!str 12` is the integer 12).
+// !!float type by their own rule and fail when the text does not fit, !!str makes any
+// scalar a string, and any other tag is ignored (the scalar is typed by its style alone).
 // An integer literal too long for 128 bits stays a string holding its text. Mapping keys
 // are the text of scalar keys; "<<" is an ordinary key (no merging). Aliases copy the
 // anchored node; their copies may add at most max(kYamlAliasNodesFloor,

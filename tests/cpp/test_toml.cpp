@@ -312,7 +312,10 @@ std::string nested_inline_tables(std::size_t levels) {
     return "a = " + repeat("{a = ", levels - 1) + "1" + repeat("}", levels - 1);
 }
 std::string dotted_key(std::size_t levels) {
-    return "a" + repeat(".a", levels - 1) + " = 1";
+    std::string text = "a";
+    text += repeat(".a", levels - 1);
+    text += " = 1";
+    return text;
 }
 std::string table_header(std::size_t levels) { return "[a" + repeat(".a", levels - 2) + "]"; }
 
@@ -586,7 +589,7 @@ TEST(toml_writing_round_trip, marker_like_objects_that_are_not_date_times_stay_t
     for (const char* text : {"1979-05-27 07:32:00Z", "1979-05-27t07:32:00z", "1979-05-27T07:32:00+00:00",
                              "07:32:00.500", "1979-13-27", "1979-05-27\nx = 1", "1979-05-27 # c",
                              "yesterday", "", "1979-05-27T07:32:00.1234567891"})
-        doc.set("s" + std::to_string(i++), datetime(text));
+        doc.set(std::string(1, 's').append(std::to_string(i++)), datetime(text));
     Value two = datetime("1979-05-27");
     two.set("other", Value::integer(1));
     doc.set("two_members", std::move(two));

@@ -1,0 +1,311 @@
+// The properties every reader and writer pair must keep, shared by the fuzz targets and the
+// regression test: what an accepted tree may hold, and that written, read back and written
+// again it gives the same tree and text. Each check returns its first fault, or "".
+#pragma once
+
+#include <sys/mman.h>
+#include <unistd.h>
+
+#include <cmath>
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+#include "drivers/file_io.hpp"
+#include "drivers/json5_reader.hpp"
+#include "drivers/json5_writer.hpp"
+#include "drivers/json_reader.hpp"
+#include "drivers/json_writer.hpp"
+#include "drivers/toml_io.hpp"
+#include "drivers/yaml_io.hpp"
+#include "value/error.hpp"
+#include "value/value.hpp"
+
+namespace zel::fuzz {
+
+enum class Format { Json, Json5, Toml, Yaml };
+
+inline constexpr Format kFormats[] = {Format::Json, Format::Json5, Format::Toml, Format::Yaml};
+
+inline const char* format_name(Format f) {
+    switch (f) {
+        case Format::Json: return "json";
+        case Format::Json5: return "json5";
+        case Format::Toml: return "toml";
+        case Format::Yaml: return "yaml";
+    }
+    return "?";
+}
+
+inline const char* error_prefix(Format f) {
+    switch (f) {
+        case Format::Json: return "JSON parse error: ";
+        case Format::Json5: return "JSON5 parse error: ";
+        case Format::Toml: return "TOML parse error: ";
+        case Format::Yaml: return "YAML parse error: ";
+    }
+    return "";
+}
+
+// Deepest nesting of arrays and objects the reader loads (for TOML, date-time objects
+// included).
+inline std::size_t max_depth(Format f) {
+    switch (f) {
+        case Format::Json: return kJsonMaxDepth;
+        case Format::Json5: return kJson5MaxDepth;
+        case Format::Toml: return kTomlMaxDepth;
+        case Format::Yaml: return kYamlMaxDepth;
+    }
+    return 0;
+}
+
+inline Result<Value> parse(Format f, std::string_view text) {
+    switch (f) {
+        case Format::Json: return parse_json(text);
+        case Format::Json5: return parse_json5(text);
+        case Format::Toml: return parse_toml(text);
+        case Format::Yaml: return parse_yaml(text);
+    }
+    return make_error(ErrorKind::Internal, "unknown format");
+}
+
+inline Result<std::string> write(Format f, const Value& tree) {
+    std::string out;
+    switch (f) {
+        case Format::Json: write_json(tree, out); return out;
+        case Format::Json5: write_json5(tree, out); return out;
+        case Format::Toml: return write_toml(tree);
+        case Format::Yaml: return write_yaml(tree);
+    }
+    return make_error(ErrorKind::Internal, "unknown format");
+}
+
+// True while the TOML reader is still the placeholder that refuses everything.
+inline bool toml_reader_missing() {
+    const Result<Value> r = parse_toml("");
+    return !r && r.error().kind == ErrorKind::Internal;
+}
+
+// Calls visit(node, key) for every node (key is null for the root and array elements).
+template <class Visit>
+void for_each_node(const Value& root, Visit visit) {
+    std::vector<std::pair<const Value*, const std::string*>> work{{&root, nullptr}};
+    while (!work.empty()) {
+        const auto [node, key] = work.back();
+        work.pop_back();
+        visit(*node, key);
+        if (node->is_array()) {
+            for (const Value& child : node->as_array()) work.emplace_back(&child, nullptr);
+        } else if (node->is_object()) {
+            for (const auto& [name, child] : node->as_object()) work.emplace_back(&child, &name);
+        }
+    }
+}
+
+inline std::size_t node_count(const Value& root) {
+    std::size_t n = 0;
+    for_each_node(root, [&n](const Value&, const std::string*) { ++n; });
+    return n;
+}
+
+// TOML has no null, its root is a table and its integers are signed 64-bit; its reader
+// loads kTomlMaxDepth levels.
+inline bool toml_expressible(const Value& tree) {
+    if (!tree.is_object() || nesting_depth(tree, kTomlMaxDepth) > kTomlMaxDepth) return false;
+    bool ok = true;
+    for_each_node(tree, [&ok](const Value& v, const std::string*) {
+        if (v.is_null() || (v.kind() == Kind::UInt && v.as_uint() > INT64_MAX)) ok = false;
+    });
+    return ok;
+}
+
+// What the JSON5 reader gives back for a written tree: an integral float in [-2^63, 2^64)
+// is written without a fraction and so loads as the integer of that value (-0.0 as 0).
+inline Value json5_normalised(const Value& tree) {
+    Value out = tree.deep_copy();
+    std::vector<Value*> work{&out};
+    while (!work.empty()) {
+        Value* v = work.back();
+        work.pop_back();
+        if (v->is_array()) {
+            for (Value& child : v->as_array()) work.push_back(&child);
+        } else if (v->is_object()) {
+            for (auto& member : v->as_object()) work.push_back(&member.second);
+        } else if (v->kind() == Kind::Float) {
+            const double d = v->as_float();
+            if (std::floor(d) != d) continue;
+            if (d >= 0 && d < 18446744073709551616.0)
+                *v = Value::uinteger(static_cast<std::uint64_t>(d));
+            else if (d < 0 && d >= -9223372036854775808.0)
+                *v = Value::integer(static_cast<std::int64_t>(d));
+        }
+    }
+    return out;
+}
+
+// Shows bytes in a failure report: printable ASCII as is, everything else as \xHH, cut
+// after `limit` bytes.
+inline std::string escaped(std::string_view bytes, std::size_t limit = 3000) {
+    static constexpr char kHex[] = "0123456789abcdef";
+    std::string out;
+    for (std::size_t i = 0; i < bytes.size() && i < limit; ++i) {
+        const unsigned char c = static_cast<unsigned char>(bytes[i]);
+        if (c == '\n') {
+            out += "\\n\n";
+        } else if (c >= 0x20 && c < 0x7F && c != '\\') {
+            out += static_cast<char>(c);
+        } else {
+            out += "\\x";
+            out += kHex[c >> 4];
+            out += kHex[c & 0xF];
+        }
+    }
+    if (bytes.size() > limit) out += "... (" + std::to_string(bytes.size()) + " bytes)";
+    return out;
+}
+
+// A tree as JSON text for a report (integers and floats stay apart: 1 and 1.0).
+inline std::string shown(const Value& tree) {
+    std::string out;
+    write_json(tree, out);
+    return escaped(out);
+}
+
+// What any accepted tree must satisfy: valid UTF-8 in every string and key, finite floats,
+// nesting within the reader's limit.
+inline std::string check_tree(Format f, const Value& tree) {
+    std::string fault;
+    for_each_node(tree, [&fault](const Value& v, const std::string* key) {
+        if (!fault.empty()) return;
+        if (key != nullptr && !is_valid_utf8(*key))
+            fault = "a key is not valid UTF-8: " + escaped(*key);
+        else if (v.is_string() && !is_valid_utf8(v.as_string()))
+            fault = "a string is not valid UTF-8: " + escaped(v.as_string());
+        else if (v.kind() == Kind::Float && !std::isfinite(v.as_float()))
+            fault = "a float is not finite";
+    });
+    if (!fault.empty()) return fault;
+    const std::size_t depth = nesting_depth(tree, max_depth(f));
+    if (depth > max_depth(f))
+        return "the tree nests deeper than the reader's limit of " +
+               std::to_string(max_depth(f));
+    return {};
+}
+
+// A rejected input must be a parse error with the format's prefix.
+inline std::string check_rejection(Format f, const Error& e) {
+    const std::string_view prefix = error_prefix(f);
+    if (e.kind != ErrorKind::Parse)
+        return std::string("the reader failed with an error that is not a parse error: ") +
+               e.message;
+    if (std::string_view(e.message).substr(0, prefix.size()) != prefix)
+        return "the parse error lacks the prefix \"" + std::string(prefix) + "\": " + e.message;
+    return {};
+}
+
+// Writes `tree` as `f`, reads the text back and compares; writes the tree read back and
+// compares the texts. TOML only when it can express the tree (else its writer must refuse).
+inline std::string check_round_trip(Format f, const Value& tree) {
+    const std::string name = format_name(f);
+    if (f == Format::Toml && !toml_expressible(tree)) {
+        const Result<std::string> refused = write(f, tree);
+        if (refused) return "the toml writer accepted a tree TOML cannot express: " + shown(tree);
+        if (refused.error().kind != ErrorKind::Writer)
+            return "the toml writer refused with a kind other than Writer: " +
+                   refused.error().message;
+        return {};
+    }
+    const Result<std::string> first = write(f, tree);
+    if (!first) return "the " + name + " writer refused a tree: " + first.error().message +
+                       "\ntree: " + shown(tree);
+    const Result<Value> back = parse(f, first.value());
+    if (!back)
+        return "the " + name + " reader rejects the " + name + " writer's text: " +
+               back.error().message + "\ntext:\n" + escaped(first.value()) +
+               "\ntree: " + shown(tree);
+    const Value expected = f == Format::Json5 ? json5_normalised(tree) : tree.deep_copy();
+    if (!(back.value() == expected))
+        return "the " + name + " round trip changed the tree\nwritten:\n" +
+               escaped(first.value()) + "\nexpected: " + shown(expected) +
+               "\nread back: " + shown(back.value());
+    const Result<std::string> second = write(f, back.value());
+    if (!second) return "the " + name + " writer refused the tree it wrote itself";
+    // Normalised JSON5 floats change the text once ("-0" becomes "0"); it is then fixed.
+    if (second.value() != first.value() && expected == tree)
+        return "the " + name + " writer is not idempotent\nfirst:\n" + escaped(first.value()) +
+               "\nsecond:\n" + escaped(second.value());
+    return {};
+}
+
+// Round trips through every writer whose reader loads trees this deep; `primary` first.
+// Large trees (alias expansions) go through the primary format only.
+inline std::string check_all_round_trips(Format primary, const Value& tree,
+                                         bool with_toml) {
+    if (std::string fault = check_round_trip(primary, tree); !fault.empty()) return fault;
+    if (node_count(tree) > 20000) return {};
+    const std::size_t depth = nesting_depth(tree, kYamlMaxDepth);
+    for (const Format f : kFormats) {
+        if (f == primary || (f == Format::Toml && !with_toml) || depth > max_depth(f))
+            continue;
+        if (std::string fault = check_round_trip(f, tree); !fault.empty())
+            return std::string("(through ") + format_name(f) + ") " + fault;
+    }
+    return {};
+}
+
+// Reads `text` through read_json_fd, from a memory file.
+inline Result<Value> read_json_streamed(std::string_view text) {
+    const int fd = ::memfd_create("zel_fuzz_json", 0);
+    if (fd < 0) return make_error(ErrorKind::Internal, "memfd_create failed");
+    const bool written =
+        ::write(fd, text.data(), text.size()) == static_cast<ssize_t>(text.size()) &&
+        ::lseek(fd, 0, SEEK_SET) == 0;
+    Result<Value> r = written ? read_json_fd(fd)
+                              : Result<Value>(make_error(ErrorKind::Internal, "write failed"));
+    ::close(fd);
+    return r;
+}
+
+inline std::string outcome(const Result<Value>& r) {
+    return r ? "accepted " + shown(r.value()) : "rejected: " + r.error().message;
+}
+
+// Where a JSON input's last byte puts the buffer boundary (check_json_extras).
+inline std::size_t boundary_cut(std::string_view input) {
+    if (input.empty()) return 0;
+    return (static_cast<unsigned char>(input.back()) * 131u) % (input.size() + 1);
+}
+
+// JSON only: streaming from a file with the 8192-byte buffer boundary at byte `cut` of the
+// input (blanks in front move it there) reads what parsing from memory reads, blanks do not
+// change the outcome, and the JSON5 reader, whose grammar contains JSON's, reads the same tree.
+inline std::string check_json_extras(std::string_view input, std::size_t cut) {
+    if (cut > input.size() || cut > kJsonReadBufferSize) cut = 0;
+    std::string padded(kJsonReadBufferSize - cut, ' ');
+    padded.append(input);
+    const Result<Value> direct = parse_json(input);
+    const Result<Value> in_memory = parse_json(padded);
+    const Result<Value> streamed = read_json_streamed(padded);
+    const bool same = in_memory.ok() == streamed.ok() &&
+                      (in_memory ? in_memory.value() == streamed.value()
+                                 : in_memory.error().message == streamed.error().message);
+    if (!same)
+        return "streaming (buffer boundary at input byte " + std::to_string(cut) +
+               ") differs from memory\nmemory: " + outcome(in_memory) +
+               "\nstream: " + outcome(streamed);
+    if (in_memory.ok() != direct.ok() || (direct && !(direct.value() == in_memory.value())))
+        return "leading blanks changed the outcome\nwithout: " + outcome(direct) +
+               "\nwith: " + outcome(in_memory);
+    if (direct) {
+        const Result<Value> as_json5 = parse_json5(input);
+        if (!as_json5 || !(as_json5.value() == direct.value()))
+            return "the JSON5 reader reads this JSON differently\njson: " + outcome(direct) +
+                   "\njson5: " + outcome(as_json5);
+    }
+    return {};
+}
+
+}  // namespace zel::fuzz
