@@ -1,6 +1,7 @@
 // The JSON5 reader: a recursive-descent parser over UTF-8 text that builds the Value tree
 // directly; depth is checked before each descent, so nesting never exceeds kJson5MaxDepth.
 // Owns the JSON5 error descriptions and their positions ("... at line L column C").
+#include "drivers/number_text.hpp"
 #include "drivers/json5_reader.hpp"
 
 #include <utf8proc.h>
@@ -99,36 +100,6 @@ int hex_value(char c) noexcept {
 bool is_high_surrogate(char32_t cp) noexcept { return cp >= 0xD800 && cp <= 0xDBFF; }
 bool is_low_surrogate(char32_t cp) noexcept { return cp >= 0xDC00 && cp <= 0xDFFF; }
 
-// Decimal exponent of the leading significant digit of a decimal number text (digits, an
-// optional point and fraction, an optional exponent; no sign) that has a non-zero digit,
-// saturating far beyond any double. Tells an overflow (> 0) from an underflow when a double
-// cannot hold the number.
-long long leading_digit_exponent(std::string_view text) {
-    std::size_t i = 0;
-    long long integer_digits = 0;
-    long long first_nonzero = -1;  // index among all mantissa digits
-    long long index = 0;
-    bool in_fraction = false;
-    for (; i < text.size() && text[i] != 'e' && text[i] != 'E'; ++i) {
-        if (text[i] == '.') {
-            in_fraction = true;
-            continue;
-        }
-        if (first_nonzero < 0 && text[i] != '0') first_nonzero = index;
-        ++index;
-        if (!in_fraction) ++integer_digits;
-    }
-    long long exponent = 0;
-    if (i < text.size()) {
-        ++i;
-        bool negative = false;
-        if (i < text.size() && (text[i] == '+' || text[i] == '-')) negative = text[i++] == '-';
-        for (; i < text.size(); ++i)
-            if (exponent < 1000000000) exponent = exponent * 10 + (text[i] - '0');
-        if (negative) exponent = -exponent;
-    }
-    return integer_digits - 1 - first_nonzero + exponent;
-}
 
 class Parser {
 public:

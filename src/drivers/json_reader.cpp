@@ -2,6 +2,7 @@
 // counts lines and columns and streams a file through a fixed buffer) and builds the Value
 // tree from its events. Owns the error descriptions and the checks RapidJSON leaves to us:
 // nesting depth, trailing text, NUL bytes, lone low-surrogate escapes, overflowing numbers.
+#include "drivers/number_text.hpp"
 #include "drivers/json_reader.hpp"
 
 #include <rapidjson/error/error.h>
@@ -108,35 +109,6 @@ bool holds_surrogate(const char* text, std::size_t length) noexcept {
     return false;
 }
 
-// Decimal exponent of the leading significant digit of a JSON number that has a non-zero
-// digit, saturating far beyond any double. Only the sign matters to the caller: a number
-// that does not fit a double is too large when it is positive, too small when negative.
-long long leading_digit_exponent(std::string_view text) {
-    std::size_t i = text.empty() || text[0] != '-' ? 0 : 1;
-    long long integer_digits = 0;
-    long long first_nonzero = -1;  // index among all mantissa digits
-    long long index = 0;
-    bool in_fraction = false;
-    for (; i < text.size() && text[i] != 'e' && text[i] != 'E'; ++i) {
-        if (text[i] == '.') {
-            in_fraction = true;
-            continue;
-        }
-        if (first_nonzero < 0 && text[i] != '0') first_nonzero = index;
-        ++index;
-        if (!in_fraction) ++integer_digits;
-    }
-    long long exponent = 0;
-    if (i < text.size()) {
-        ++i;
-        bool negative = false;
-        if (i < text.size() && (text[i] == '+' || text[i] == '-')) negative = text[i++] == '-';
-        for (; i < text.size(); ++i)
-            if (exponent < 1000000000) exponent = exponent * 10 + (text[i] - '0');
-        if (negative) exponent = -exponent;
-    }
-    return integer_digits - 1 - first_nonzero + exponent;
-}
 
 // Converts the text of a JSON number (already checked against the grammar by RapidJSON):
 // integers that fit 64 bits become unsigned (zero or more) or signed (negative) integers,

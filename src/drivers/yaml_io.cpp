@@ -1,6 +1,7 @@
 // The YAML reader and writer, both driven through libyaml's event interfaces. The reader
 // builds the Value tree straight from parser events, types scalars itself and resolves
 // aliases with a bounded expansion; the writer walks the tree and emits block-style events.
+#include "drivers/number_text.hpp"
 #include "drivers/yaml_io.hpp"
 
 #include <unistd.h>
@@ -158,30 +159,6 @@ IntText parse_integer(std::string_view t, Value& out) {
     return IntText::OutOfRange;
 }
 
-// Decimal exponent of the first significant digit of a syntactically valid float text with
-// a non-zero digit; only its sign is used, to tell overflow from underflow.
-long long leading_digit_exponent(std::string_view t) {
-    long long integer_digits = 0, index = 0, first_nonzero = -1, exponent = 0;
-    bool fraction = false;
-    std::size_t i = (!t.empty() && (t[0] == '+' || t[0] == '-')) ? 1 : 0;
-    for (; i < t.size() && t[i] != 'e' && t[i] != 'E'; ++i) {
-        if (t[i] == '.') {
-            fraction = true;
-            continue;
-        }
-        if (first_nonzero < 0 && t[i] != '0') first_nonzero = index;
-        ++index;
-        if (!fraction) ++integer_digits;
-    }
-    if (i < t.size()) {
-        bool negative = false;
-        if (++i < t.size() && (t[i] == '+' || t[i] == '-')) negative = t[i++] == '-';
-        for (; i < t.size(); ++i)
-            if (exponent < 1'000'000'000) exponent = exponent * 10 + (t[i] - '0');
-        if (negative) exponent = -exponent;
-    }
-    return integer_digits - 1 - first_nonzero + exponent;
-}
 
 // The decimal floating-point syntax: [+-]? (digits [. digits?] | . digits) ([eE] [+-]? digits)?
 bool is_decimal_float_syntax(std::string_view t) {
