@@ -54,46 +54,43 @@ Result<std::vector<std::string_view>> Engine::write_path(std::string_view key,
     return path;
 }
 
-Status Engine::set_value(std::string_view key, Value value) {
+template <class Change>
+Status Engine::change_member(std::string_view key, Change&& change) {
     std::vector<std::string> names;
     auto path = write_path(key, names);
     if (!path) return std::move(path).error();
-    // The old member, if any, is freed after the lock is released.
+    // Whatever the change takes out of the tree is freed after the lock is released.
     Value old;
     {
         auto guard = acquire_write(document_lock_);
         if (!guard) return std::move(guard).error();
         auto slot = resolve_parent(document_, path.value());
         if (!slot) return std::move(slot).error();
-        Value* existing = slot.value().parent->find(slot.value().target);
-        if (existing) {
-            old = std::move(*existing);
-            *existing = std::move(value);
-        } else {
-            slot.value().parent->set(slot.value().target, std::move(value));
-        }
+        change(slot.value().parent->as_object(), slot.value().target, old);
     }
     return success();
 }
 
+Status Engine::set_value(std::string_view key, Value value) {
+    return change_member(key, [&value](Object& members, std::string_view name, Value& old) {
+        auto it = members.find(name);
+        if (it != members.end()) {
+            old = std::move(it->second);
+            it->second = std::move(value);
+        } else {
+            members.emplace(std::string(name), std::move(value));
+        }
+    });
+}
+
 Status Engine::remove(std::string_view key) {
-    std::vector<std::string> names;
-    auto path = write_path(key, names);
-    if (!path) return std::move(path).error();
-    Value old;
-    {
-        auto guard = acquire_write(document_lock_);
-        if (!guard) return std::move(guard).error();
-        auto slot = resolve_parent(document_, path.value());
-        if (!slot) return std::move(slot).error();
-        Object& members = slot.value().parent->as_object();
-        auto it = members.find(slot.value().target);
+    return change_member(key, [](Object& members, std::string_view name, Value& old) {
+        auto it = members.find(name);
         if (it != members.end()) {
             old = std::move(it->second);
             members.erase(it);
         }
-    }
-    return success();
+    });
 }
 
 Status Engine::clear() {

@@ -58,6 +58,10 @@ private:
     // Group names followed by the key's segments; the views point into `names` and `key`.
     Result<std::vector<std::string_view>> write_path(std::string_view key,
                                                      std::vector<std::string>& names);
+    // Resolves the parent of the key's target under the document write lock and runs
+    // change(members, target name, old), where old receives anything taken out of the tree.
+    template <class Change>
+    Status change_member(std::string_view key, Change&& change);
     template <class Fn>
     Result<std::vector<std::string>> list_current_group(Fn&& fill);
 
