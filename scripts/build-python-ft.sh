@@ -101,32 +101,6 @@ prefix_python() {
     printf '%s\n' "$1/bin/python3.13t"
 }
 
-# The Debian mirror of the machine's own apt sources: the first URI of a "deb" entry for the
-# main archive (not the security one), from deb822 files and then the one-line format.
-debian_mirror() {
-    if [[ -n "${ZEL_DEBIAN_MIRROR:-}" ]]; then
-        printf '%s\n' "${ZEL_DEBIAN_MIRROR%/}"
-        return
-    fi
-    local uri
-    uri="$(
-        {
-            # deb822: one URI per field value; only stanzas whose Types include deb.
-            cat /etc/apt/sources.list.d/*.sources 2>/dev/null | awk '
-                function flush() { if (isdeb && uris != "") print uris; isdeb = 0; uris = "" }
-                /^[[:space:]]*$/ { flush(); next }
-                /^[[:space:]]*#/ { next }
-                tolower($1) == "types:" { for (i = 2; i <= NF; i++) if ($i == "deb") isdeb = 1 }
-                tolower($1) == "uris:" { for (i = 2; i <= NF; i++) uris = uris " " $i }
-                END { flush() }' | tr ' ' '\n'
-            # One-line format: deb [options] URI suite components.
-            cat /etc/apt/sources.list /etc/apt/sources.list.d/*.list 2>/dev/null |
-                sed -e 's/#.*//' -e 's/\[[^]]*\]//' | awk '$1 == "deb" { print $2 }'
-        } | grep -E '^(https?|ftp)://' | grep -v -- '-security' | grep -E '/debian/?$' | head -n1
-    )" || true
-    printf '%s\n' "${uri:-http://deb.debian.org/debian}" | sed 's:/*$::'
-}
-
 # The sha256 that a .dsc gives for one of its files.
 dsc_sha256() {
     awk -v f="$2" '
@@ -150,7 +124,7 @@ fetch_source() {
     fi
 
     local mirror tmp
-    mirror="$(debian_mirror)"
+    mirror="$(zel_debian_mirror)"
     tmp="$(mktemp -d "${TMPDIR:-/tmp}/zel-apt.XXXXXX")"
     temp_dirs+=("$tmp")
     mkdir -p "$tmp/sources.list.d" "$tmp/lists/partial" "$tmp/cache/archives/partial" "$tmp/dl"

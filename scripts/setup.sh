@@ -99,6 +99,32 @@ zel_ensure_debs() {
     ((${#missing[@]} == 0)) || zel_die "still missing after apt-get install: ${missing[*]}"
 }
 
+# The Debian mirror of the machine's own apt sources (ZEL_DEBIAN_MIRROR overrides it): the first URI of a "deb" entry for the
+# main archive (not the security one), from deb822 files and then the one-line format.
+zel_debian_mirror() {
+    if [[ -n "${ZEL_DEBIAN_MIRROR:-}" ]]; then
+        printf '%s\n' "${ZEL_DEBIAN_MIRROR%/}"
+        return
+    fi
+    local uri
+    uri="$(
+        {
+            # deb822: one URI per field value; only stanzas whose Types include deb.
+            cat /etc/apt/sources.list.d/*.sources 2>/dev/null | awk '
+                function flush() { if (isdeb && uris != "") print uris; isdeb = 0; uris = "" }
+                /^[[:space:]]*$/ { flush(); next }
+                /^[[:space:]]*#/ { next }
+                tolower($1) == "types:" { for (i = 2; i <= NF; i++) if ($i == "deb") isdeb = 1 }
+                tolower($1) == "uris:" { for (i = 2; i <= NF; i++) uris = uris " " $i }
+                END { flush() }' | tr ' ' '\n'
+            # One-line format: deb [options] URI suite components.
+            cat /etc/apt/sources.list /etc/apt/sources.list.d/*.list 2>/dev/null |
+                sed -e 's/#.*//' -e 's/\[[^]]*\]//' | awk '$1 == "deb" { print $2 }'
+        } | grep -E '^(https?|ftp)://' | grep -v -- '-security' | grep -E '/debian/?$' | head -n1
+    )" || true
+    printf '%s\n' "${uri:-http://deb.debian.org/debian}" | sed 's:/*$::'
+}
+
 # Create .venv from the given interpreter unless a working 3.13 venv is already there.
 zel_ensure_venv() {
     local base="$1"

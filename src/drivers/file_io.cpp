@@ -9,6 +9,7 @@
 
 #include <atomic>
 #include <cerrno>
+#include <cstdint>
 #include <utility>
 #include <vector>
 
@@ -284,12 +285,21 @@ Status save_file(DriverKind kind, const std::string& path, const Value& document
     return replace_file_contents(path, text.value());
 }
 
-Result<std::string> read_whole_file(int fd) {
+Result<std::string> read_file_bytes(int fd) {
     std::string text;
+    // A file that cannot fit in one string (beyond a 32-bit address space, say) is refused
+    // before anything is read; a stream that grows past that limit is refused when it gets
+    // there. A regular file's size also sizes the string up front.
+    struct stat st {};
+    if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_size > 0) {
+        if (static_cast<std::uint64_t>(st.st_size) >= text.max_size()) return io_error(EFBIG);
+        text.reserve(static_cast<std::size_t>(st.st_size));
+    }
     char buffer[kJsonReadBufferSize];
     for (;;) {
         const ssize_t n = ::read(fd, buffer, sizeof buffer);
         if (n > 0) {
+            if (static_cast<std::size_t>(n) > text.max_size() - text.size()) return io_error(EFBIG);
             text.append(buffer, static_cast<std::size_t>(n));
         } else if (n == 0) {
             break;
@@ -297,7 +307,12 @@ Result<std::string> read_whole_file(int fd) {
             return io_error(errno);
         }
     }
-    if (!is_valid_utf8(text)) return io_error("stream did not contain valid UTF-8");
+    return text;
+}
+
+Result<std::string> read_whole_file(int fd) {
+    Result<std::string> text = read_file_bytes(fd);
+    if (text && !is_valid_utf8(text.value())) return io_error("stream did not contain valid UTF-8");
     return text;
 }
 

@@ -21,8 +21,11 @@ Result<Value> load_file(DriverKind kind, const std::string& path);
 // then replaces the file (see replace_file_contents). Failures are ErrorKind::Io with errno.
 Status save_file(DriverKind kind, const std::string& path, const Value& document);
 
-// Reads an open file from its current position to the end into one string, which must be
-// valid UTF-8: a read failure is io_error(errno), invalid UTF-8 is
+// Reads an open file from its current position to the end into one string: a read failure
+// is io_error(errno), more bytes than a string can hold io_error(EFBIG).
+Result<std::string> read_file_bytes(int fd);
+
+// read_file_bytes for text that must be valid UTF-8; invalid UTF-8 is
 // io_error("stream did not contain valid UTF-8").
 Result<std::string> read_whole_file(int fd);
 

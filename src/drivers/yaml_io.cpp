@@ -4,7 +4,6 @@
 #include "drivers/number_text.hpp"
 #include "drivers/yaml_io.hpp"
 
-#include <unistd.h>
 #include <yaml.h>
 
 #include <algorithm>
@@ -12,7 +11,6 @@
 #include <charconv>
 #include <climits>
 #include <cstdint>
-#include <memory>
 #include <string>
 #include <string_view>
 #include <system_error>
@@ -20,12 +18,11 @@
 #include <utility>
 #include <vector>
 
+#include "drivers/file_io.hpp"
 #include "drivers/json_writer.hpp"
 
 namespace zel {
 namespace {
-
-constexpr std::size_t kReadBufferSize = 8192;
 
 constexpr char kPrefix[] = "YAML parse error: ";
 
@@ -753,19 +750,10 @@ Result<Value> parse_yaml(std::string_view text) {
 }
 
 Result<Value> read_yaml_fd(int fd) {
-    std::string text;
-    auto buffer = std::make_unique<char[]>(kReadBufferSize);
-    for (;;) {
-        const ssize_t n = ::read(fd, buffer.get(), kReadBufferSize);
-        if (n > 0) {
-            text.append(buffer.get(), static_cast<std::size_t>(n));
-        } else if (n == 0) {
-            break;
-        } else if (errno != EINTR) {
-            return parse_error(os_error_text(errno));
-        }
-    }
-    return parse_yaml(text);
+    // Read failures are reported as the parser's own input errors.
+    Result<std::string> text = read_file_bytes(fd);
+    if (!text) return parse_error(text.error().message);
+    return parse_yaml(text.value());
 }
 
 Result<std::string> write_yaml(const Value& document) {

@@ -123,30 +123,45 @@ private:
         std::string error_;
     };
 
+    // Python ints within 128 bits are read as 16 little-endian bytes (no 128-bit integer type
+    // is needed, which 32-bit targets lack); the value fits 64 bits when the high 8 bytes
+    // only extend the low 8.
     Result<Value> integer(PyObject* o) {
         PyRef index = PyRef::steal(PyNumber_Index(o));
         if (!index) return python_failure();
         unsigned char buffer[16];
         Py_ssize_t needed = PyLong_AsNativeBytes(
             index.get(), buffer, sizeof buffer,
-            Py_ASNATIVEBYTES_NATIVE_ENDIAN | Py_ASNATIVEBYTES_UNSIGNED_BUFFER |
+            Py_ASNATIVEBYTES_LITTLE_ENDIAN | Py_ASNATIVEBYTES_UNSIGNED_BUFFER |
                 Py_ASNATIVEBYTES_REJECT_NEGATIVE);
         if (needed >= 0 && needed <= static_cast<Py_ssize_t>(sizeof buffer)) {
-            unsigned __int128 u;
-            std::memcpy(&u, buffer, sizeof u);
-            if (u > UINT64_MAX) return conversion_error("JSON number out of range");
-            return Value::uinteger(static_cast<std::uint64_t>(u));
+            if (!high_half_is(buffer, 0x00)) return conversion_error("JSON number out of range");
+            return Value::uinteger(low_half(buffer));
         }
         PyErr_Clear();
         needed = PyLong_AsNativeBytes(index.get(), buffer, sizeof buffer,
-                                      Py_ASNATIVEBYTES_NATIVE_ENDIAN);
+                                      Py_ASNATIVEBYTES_LITTLE_ENDIAN);
         if (needed < 0) return python_failure();
         if (needed > static_cast<Py_ssize_t>(sizeof buffer))
             return conversion_error("OverflowError: Python int larger than 128 bits");
-        __int128 i;
-        std::memcpy(&i, buffer, sizeof i);
-        if (i < INT64_MIN || i > INT64_MAX) return conversion_error("JSON number out of range");
-        return Value::integer(static_cast<std::int64_t>(i));
+        // Negative here: it fits 64 bits when the high half is all ones and the low half's top
+        // bit is set (two's complement sign extension).
+        const std::uint64_t low = low_half(buffer);
+        if (!high_half_is(buffer, 0xFF) || (low >> 63) == 0)
+            return conversion_error("JSON number out of range");
+        return Value::integer(static_cast<std::int64_t>(low));
+    }
+
+    static std::uint64_t low_half(const unsigned char (&bytes)[16]) {
+        std::uint64_t value = 0;
+        for (int i = 7; i >= 0; --i) value = (value << 8) | bytes[i];
+        return value;
+    }
+
+    static bool high_half_is(const unsigned char (&bytes)[16], unsigned char fill) {
+        for (int i = 8; i < 16; ++i)
+            if (bytes[i] != fill) return false;
+        return true;
     }
 
     Result<Value> string(PyObject* o) {

@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <new>
+#include <stdexcept>
 
 #include "python/custom_driver.hpp"
 #include "python/pyref.hpp"
@@ -162,6 +163,10 @@ PyObject* handle_current_exception() noexcept {
     } catch (const Panic& panic) {
         return raise_panic(panic.what(), panic.file, panic.line, panic.report);
     } catch (const std::bad_alloc&) {
+        return PyErr_NoMemory();
+    } catch (const std::length_error&) {
+        // A string or array longer than the address space allows (32-bit targets): memory
+        // exhaustion too, as far as the caller can tell.
         return PyErr_NoMemory();
     } catch (const std::exception& e) {
         return raise_panic(e.what(), __FILE__, __LINE__);
