@@ -5,6 +5,7 @@ import json
 import os
 import shutil
 import stat
+import subprocess
 import threading
 
 import pytest
@@ -161,6 +162,46 @@ print(json.dumps({{"first": first, "unchanged": unchanged, "on_disk": on_disk,
     assert result["second"] == {"ok": True, "result": None}
     assert json.loads(read_bytes(path)) == {"old": True, "small": 1}
     assert os.listdir(public_dir) == ["big.json"]
+
+
+@pytest.fixture
+def small_filesystem(tmp_path):
+    """A 256 KiB tmpfs of our own (root only), unmounted afterwards."""
+    mount_point = tmp_path / "small"
+    mount_point.mkdir()
+    try:
+        made = subprocess.run(["mount", "-t", "tmpfs", "-o", "size=256k,mode=0755", "tmpfs",
+                               str(mount_point)], capture_output=True, timeout=30)
+    except OSError as exc:
+        pytest.skip(f"cannot run mount: {exc}")
+    if made.returncode != 0:
+        pytest.skip(f"cannot mount a tmpfs here: {made.stderr.decode(errors='replace').strip()}")
+    yield str(mount_point)
+    subprocess.run(["umount", str(mount_point)], check=True, timeout=30)
+
+
+@pytest.mark.parametrize("driver", ["json", "json5", "toml", "yaml"])
+def test_full_filesystem_keeps_the_old_file(small_filesystem, driver):
+    path = os.path.join(small_filesystem, "settings")
+    store = ZelSettingEngine(path, driver)
+    store.set_value("old", True)
+    store.sync()
+    old = read_bytes(path)
+    # 400 KB of text cannot fit next to the old file on a 256 KiB file system.
+    store.set_value("big", "x" * 400_000)
+    with pytest.raises(OSError) as info:
+        store.sync()
+    assert type(info.value) is OSError
+    assert str(info.value) == f"{os.strerror(28)} (os error 28)"
+    assert read_bytes(path) == old
+    assert os.listdir(small_filesystem) == ["settings"]
+    # The store still has everything, and saves once there is room.
+    assert store.value("big") == "x" * 400_000 and store.value("old") is True
+    store.remove("big")
+    store.set_value("small", 1)
+    store.sync()
+    assert ZelSettingEngine(path, driver).value("") == {"old": True, "small": 1}
+    assert os.listdir(small_filesystem) == ["settings"]
 
 
 def test_permission_bits_are_kept(tmp_path):
