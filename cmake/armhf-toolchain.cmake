@@ -9,6 +9,7 @@ if(NOT DEFINED ENV{ZEL_ARMHF_ROOT})
 endif()
 set(CMAKE_SYSROOT "$ENV{ZEL_ARMHF_ROOT}")
 set(CMAKE_CXX_COMPILER arm-linux-gnueabihf-g++)
+# C too: GoogleTest's project enables it.
 set(CMAKE_C_COMPILER arm-linux-gnueabihf-gcc)
 set(CMAKE_LIBRARY_ARCHITECTURE arm-linux-gnueabihf)
 

@@ -99,8 +99,9 @@ zel_ensure_debs() {
     ((${#missing[@]} == 0)) || zel_die "still missing after apt-get install: ${missing[*]}"
 }
 
-# The Debian mirror of the machine's own apt sources (ZEL_DEBIAN_MIRROR overrides it): the first URI of a "deb" entry for the
-# main archive (not the security one), from deb822 files and then the one-line format.
+# The Debian mirror of the machine's own apt sources (ZEL_DEBIAN_MIRROR overrides it): the
+# first URI of a "deb" entry for the main archive (not the security one), from deb822 files and
+# then the one-line format.
 zel_debian_mirror() {
     if [[ -n "${ZEL_DEBIAN_MIRROR:-}" ]]; then
         printf '%s\n' "${ZEL_DEBIAN_MIRROR%/}"

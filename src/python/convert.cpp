@@ -2,7 +2,7 @@
 // error texts are fixed; cycles and runaway nesting end in a conversion error.
 #include "python/convert.hpp"
 
-#include <cstring>
+#include <cstdint>
 #include <string>
 #include <vector>
 
