@@ -89,10 +89,11 @@ inline bool toml_reader_missing() {
     return !r && r.error().kind == ErrorKind::Internal;
 }
 
-// Calls visit(node, key) for every node (key is null for the root and array elements).
+// Calls visit(node, key) for every node (key, a string node, is null for the root and array
+// elements).
 template <class Visit>
 void for_each_node(const Value& root, Visit visit) {
-    std::vector<std::pair<const Value*, const std::string*>> work{{&root, nullptr}};
+    std::vector<std::pair<const Value*, const Value*>> work{{&root, nullptr}};
     while (!work.empty()) {
         const auto [node, key] = work.back();
         work.pop_back();
@@ -100,14 +101,14 @@ void for_each_node(const Value& root, Visit visit) {
         if (node->is_array()) {
             for (const Value& child : node->as_array()) work.emplace_back(&child, nullptr);
         } else if (node->is_object()) {
-            for (const auto& [name, child] : node->as_object()) work.emplace_back(&child, &name);
+            for (const Member& m : node->as_object()) work.emplace_back(&m.value, &m.key);
         }
     }
 }
 
 inline std::size_t node_count(const Value& root) {
     std::size_t n = 0;
-    for_each_node(root, [&n](const Value&, const std::string*) { ++n; });
+    for_each_node(root, [&n](const Value&, const Value*) { ++n; });
     return n;
 }
 
@@ -116,7 +117,7 @@ inline std::size_t node_count(const Value& root) {
 inline bool toml_expressible(const Value& tree) {
     if (!tree.is_object() || nesting_depth(tree, kTomlMaxDepth) > kTomlMaxDepth) return false;
     bool ok = true;
-    for_each_node(tree, [&ok](const Value& v, const std::string*) {
+    for_each_node(tree, [&ok](const Value& v, const Value*) {
         if (v.is_null() || (v.kind() == Kind::UInt && v.as_uint() > INT64_MAX)) ok = false;
     });
     return ok;
@@ -133,7 +134,7 @@ inline Value json5_normalised(const Value& tree) {
         if (v->is_array()) {
             for (Value& child : v->as_array()) work.push_back(&child);
         } else if (v->is_object()) {
-            for (auto& member : v->as_object()) work.push_back(&member.second);
+            for (auto& member : v->as_object()) work.push_back(&member.value);
         } else if (v->kind() == Kind::Float) {
             const double d = v->as_float();
             if (std::floor(d) != d) continue;
@@ -178,10 +179,10 @@ inline std::string shown(const Value& tree) {
 // nesting within the reader's limit.
 inline std::string check_tree(Format f, const Value& tree) {
     std::string fault;
-    for_each_node(tree, [&fault](const Value& v, const std::string* key) {
+    for_each_node(tree, [&fault](const Value& v, const Value* key) {
         if (!fault.empty()) return;
-        if (key != nullptr && !is_valid_utf8(*key))
-            fault = "a key is not valid UTF-8: " + escaped(*key);
+        if (key != nullptr && !is_valid_utf8(key->as_string()))
+            fault = "a key is not valid UTF-8: " + escaped(key->as_string());
         else if (v.is_string() && !is_valid_utf8(v.as_string()))
             fault = "a string is not valid UTF-8: " + escaped(v.as_string());
         else if (v.kind() == Kind::Float && !std::isfinite(v.as_float()))

@@ -260,8 +260,12 @@ private:
                 return *p_ == '{' ? parse_object(out, depth + 1) : parse_array(out, depth + 1);
             case '"':
             case '\'':
-                out = Value::string(std::string());
-                return parse_string(out.as_string());
+            {
+                std::string text;
+                if (!parse_string(text)) return false;
+                out = Value::string(text);
+                return true;
+            }
             case 'n':
                 out = Value::null();
                 return parse_word("null");
@@ -295,7 +299,7 @@ private:
         for (;;) {
             if (!skip_space()) return false;
             if (p_ != end_ && *p_ == ']') break;
-            items.emplace_back();
+            items.push_back(Value());
             if (!parse_value(items.back(), depth) || !skip_space()) return false;
             if (p_ != end_ && *p_ == ',') {
                 ++p_;
@@ -328,12 +332,8 @@ private:
             if (!skip_space()) return false;
             Value member;
             if (!parse_value(member, depth)) return false;
-            // Members usually arrive in order: appending at the end is then O(1). A repeated
-            // key replaces the earlier value.
-            if (members.empty() || members.rbegin()->first < key)
-                members.emplace_hint(members.end(), std::move(key), std::move(member));
-            else
-                members.insert_or_assign(std::move(key), std::move(member));
+            // A repeated key replaces the earlier value.
+            members.set(key, std::move(member));
             if (!skip_space()) return false;
             if (p_ != end_ && *p_ == ',') {
                 ++p_;

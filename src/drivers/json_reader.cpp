@@ -216,13 +216,8 @@ private:
             top.node.as_array().push_back(std::move(v));
             return true;
         }
-        // Members usually arrive in order; appending at the end is then O(1). A repeated key
-        // replaces the earlier value.
-        Object& members = top.node.as_object();
-        if (members.empty() || members.rbegin()->first < top.key)
-            members.emplace_hint(members.end(), std::move(top.key), std::move(v));
-        else
-            members.insert_or_assign(std::move(top.key), std::move(v));
+        // A repeated key replaces the earlier value.
+        top.node.as_object().set(top.key, std::move(v));
         return true;
     }
 

@@ -119,7 +119,7 @@ void write_document(const Value& root, std::string& out) {
         Frame& top = stack.back();
         const std::size_t depth = stack.size();  // depth of the members of `top`
         const Value* child = nullptr;
-        const std::string* key = nullptr;
+        const Value* key = nullptr;
         bool first = false;
         if (top.node->is_array()) {
             const Array& items = top.node->as_array();
@@ -129,15 +129,15 @@ void write_document(const Value& root, std::string& out) {
             }
         } else if (top.next != top.node->as_object().end()) {
             first = top.next == top.node->as_object().begin();
-            key = &top.next->first;
-            child = &top.next->second;
+            key = &top.next->key;
+            child = &top.next->value;
             ++top.next;
         }
         if (child != nullptr) {
             if (!Format::kCommaAfterEveryMember && !first) out += ',';
             append_indent(out, depth);
             if (key != nullptr) {
-                Format::key(*key, out);
+                Format::key(key->as_string(), out);
                 out += ": ";
             }
             const bool opens = is_nonempty_container(*child);

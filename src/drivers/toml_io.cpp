@@ -295,8 +295,7 @@ std::optional<Error> convert(const toml::node& node, std::size_t depth, Value& o
             for (const auto& [key, child] : *node.as_table()) {
                 Value converted;
                 if (std::optional<Error> e = convert(child, depth + 1, converted)) return e;
-                members.insert_or_assign(members.end(), std::string(key.str()),
-                                         std::move(converted));
+                members.set(key.str(), std::move(converted));
             }
             return std::nullopt;
         }
@@ -352,14 +351,15 @@ std::optional<Error> convert(const toml::node& node, std::size_t depth, Value& o
 // ordinary table.
 std::optional<std::string_view> datetime_marker(const Value& v) {
     if (!v.is_object() || v.as_object().size() != 1) return std::nullopt;
-    const auto& [key, member] = *v.as_object().begin();
-    if (key != kTomlDatetimeKey || !member.is_string()) return std::nullopt;
-    const std::string& text = member.as_string();
+    const Member& entry = *v.as_object().begin();
+    const Value& member = entry.value;
+    if (entry.name() != kTomlDatetimeKey || !member.is_string()) return std::nullopt;
+    const std::string_view text = member.as_string();
     // The longest form: 0000-00-00T00:00:00.000000000+00:00 (35 characters).
     if (text.empty() || text.size() > 40 ||
         text.find_first_not_of("0123456789-:.+TZ") != std::string::npos)
         return std::nullopt;
-    const toml::parse_result parsed = toml::parse("v = " + text);
+    const toml::parse_result parsed = toml::parse(std::string("v = ").append(text));
     if (!parsed) return std::nullopt;
     const toml::node* node = parsed.table().get("v");
     if (node == nullptr || !(node->is_date() || node->is_time() || node->is_date_time()) ||
@@ -370,7 +370,7 @@ std::optional<std::string_view> datetime_marker(const Value& v) {
 
 // One step of the path to a value, for error messages: a member name or an array index.
 struct PathStep {
-    const std::string* key;  // nullptr for an array element
+    const Value* key;  // nullptr for an array element
     std::size_t index;
 };
 
@@ -379,7 +379,7 @@ std::string path_text(const std::vector<PathStep>& path) {
     for (const PathStep& step : path) {
         if (step.key != nullptr) {
             if (!text.empty()) text += '/';
-            text += *step.key;
+            text += step.key->as_string();
         } else {
             text += '[' + std::to_string(step.index) + ']';
         }
@@ -415,8 +415,10 @@ public:
             }
             case Kind::Object: {
                 if (depth > kTomlMaxDepth) return too_deep();
-                for (const auto& [key, member] : v.as_object()) {
-                    path_.push_back(PathStep{&key, 0});
+                for (const Member& entry : v.as_object()) {
+                    const std::string_view key = entry.name();
+                    const Value& member = entry.value;
+                    path_.push_back(PathStep{&entry.key, 0});
                     if (!is_valid_utf8(key)) return fail("TOML keys must be valid UTF-8");
                     if (std::optional<Error> e = check(member, depth + 1)) return e;
                     path_.pop_back();
@@ -519,7 +521,9 @@ public:
     // The members of a table, in three groups as TOML requires: key = value lines first,
     // then sub-tables as [a.b] sections, then arrays of tables as [[a.b]] sections.
     void table_body(const Object& members) {
-        for (const auto& [key, member] : members) {
+        for (const Member& entry : members) {
+            const std::string_view key = entry.name();
+            const Value& member = entry.value;
             if (is_table(member) || is_array_of_tables(member)) continue;
             const std::size_t line_start = out_.size();
             append_key(key, out_);
@@ -536,17 +540,21 @@ public:
             }
             out_ += '\n';
         }
-        for (const auto& [key, member] : members) {
+        for (const Member& entry : members) {
+            const std::string_view key = entry.name();
+            const Value& member = entry.value;
             if (!is_table(member)) continue;
-            path_.push_back(&key);
+            path_.push_back(key);
             // A table holding only sections needs no header of its own: theirs create it.
             if (!holds_only_sections(member.as_object())) header("[", "]");
             table_body(member.as_object());
             path_.pop_back();
         }
-        for (const auto& [key, member] : members) {
+        for (const Member& entry : members) {
+            const std::string_view key = entry.name();
+            const Value& member = entry.value;
             if (!is_array_of_tables(member)) continue;
-            path_.push_back(&key);
+            path_.push_back(key);
             for (const Value& element : member.as_array()) {
                 header("[[", "]]");
                 table_body(element.as_object());
@@ -577,7 +585,7 @@ private:
         out_ += open;
         for (std::size_t i = 0; i < path_.size(); ++i) {
             if (i > 0) out_ += '.';
-            append_key(*path_[i], out_);
+            append_key(path_[i], out_);
         }
         out_ += close;
         out_ += '\n';
@@ -636,7 +644,9 @@ private:
                 }
                 out += "{ ";
                 bool first = true;
-                for (const auto& [key, member] : members) {
+                for (const Member& entry : members) {
+                    const std::string_view key = entry.name();
+                    const Value& member = entry.value;
                     if (!first) out += ", ";
                     first = false;
                     append_key(key, out);
@@ -652,7 +662,7 @@ private:
     }
 
     std::string out_;
-    std::vector<const std::string*> path_;  // keys of the current section's header
+    std::vector<std::string_view> path_;  // keys of the current section's header
 };
 
 }  // namespace

@@ -536,13 +536,8 @@ private:
             top.node.as_array().push_back(std::move(v));
             return;
         }
-        // Keys usually arrive in order: appending at the end is then O(1). A repeated key
-        // replaces the earlier value.
-        Object& members = top.node.as_object();
-        if (members.empty() || members.rbegin()->first < top.key)
-            members.emplace_hint(members.end(), std::move(top.key), std::move(v));
-        else
-            members.insert_or_assign(std::move(top.key), std::move(v));
+        // A repeated key replaces the earlier value.
+        top.node.as_object().set(top.key, std::move(v));
         top.key.clear();
         top.expecting_key = true;
     }
@@ -707,8 +702,8 @@ Status emit_tree(EventWriter& out, const Value& root) {
         if (top.node->is_array()) {
             if (top.index < top.node->as_array().size()) child = &top.node->as_array()[top.index++];
         } else if (top.next != top.node->as_object().end()) {
-            if (Status s = out.string(top.next->first); !s) return s;
-            child = &top.next->second;
+            if (Status s = out.string(top.next->name()); !s) return s;
+            child = &top.next->value;
             ++top.next;
         }
         if (child != nullptr) {

@@ -73,23 +73,18 @@ Status Engine::change_member(std::string_view key, Change&& change) {
 
 Status Engine::set_value(std::string_view key, Value value) {
     return change_member(key, [&value](Object& members, std::string_view name, Value& old) {
-        auto it = members.find(name);
-        if (it != members.end()) {
-            old = std::move(it->second);
-            it->second = std::move(value);
+        if (Value* current = members.find(name)) {
+            old = std::move(*current);
+            *current = std::move(value);
         } else {
-            members.emplace(std::string(name), std::move(value));
+            members.set(name, std::move(value));
         }
     });
 }
 
 Status Engine::remove(std::string_view key) {
     return change_member(key, [](Object& members, std::string_view name, Value& old) {
-        auto it = members.find(name);
-        if (it != members.end()) {
-            old = std::move(it->second);
-            members.erase(it);
-        }
+        members.take(name, old);
     });
 }
 
@@ -135,10 +130,11 @@ void collect_keys(const Value& node, std::vector<std::string>& out) {
             stack.pop_back();
             continue;
         }
-        const auto& [name, child] = *top.next++;
+        const Member& member = *top.next++;
+        const Value& child = member.value;
         path.resize(top.prefix_length);
         if (top.prefix_length != 0) path += '/';  // the test is on the prefix, not the depth
-        path += name;
+        path += member.name();
         if (child.is_object()) {
             const Object& members = child.as_object();
             stack.push_back(Frame{members.begin(), members.end(), path.size()});
@@ -167,15 +163,15 @@ Result<std::vector<std::string>> Engine::all_keys() {
 
 Result<std::vector<std::string>> Engine::child_keys() {
     return list_current_group([](const Value& node, std::vector<std::string>& out) {
-        for (const auto& [name, child] : node.as_object())
-            if (!child.is_object()) out.push_back(name);
+        for (const Member& m : node.as_object())
+            if (!m.value.is_object()) out.emplace_back(m.name());
     });
 }
 
 Result<std::vector<std::string>> Engine::child_groups() {
     return list_current_group([](const Value& node, std::vector<std::string>& out) {
-        for (const auto& [name, child] : node.as_object())
-            if (child.is_object()) out.push_back(name);
+        for (const Member& m : node.as_object())
+            if (m.value.is_object()) out.emplace_back(m.name());
     });
 }
 

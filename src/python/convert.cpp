@@ -168,7 +168,7 @@ private:
         Py_ssize_t size = 0;
         const char* text = PyUnicode_AsUTF8AndSize(o, &size);
         if (!text) return python_failure();
-        return Value::string(std::string(text, static_cast<std::size_t>(size)));
+        return Value::string(std::string_view(text, static_cast<std::size_t>(size)));
     }
 
     Result<Value> sequence(PyObject* o) {
@@ -289,7 +289,7 @@ PyRef scalar_to_python(const Value& v) {
         case Kind::Int: return PyRef::steal(PyLong_FromLongLong(v.as_int()));
         case Kind::Float: return PyRef::steal(PyFloat_FromDouble(v.as_float()));
         case Kind::String: {
-            const std::string& s = v.as_string();
+            const std::string_view s = v.as_string();
             return PyRef::steal(
                 PyUnicode_DecodeUTF8(s.data(), static_cast<Py_ssize_t>(s.size()), "strict"));
         }
@@ -338,11 +338,11 @@ PyRef to_python(const Value& value) {
                 stack.pop_back();
                 continue;
             }
-            const std::string& name = top.next->first;
+            const std::string_view name = top.next->name();
             key = PyRef::steal(PyUnicode_DecodeUTF8(name.data(), static_cast<Py_ssize_t>(name.size()),
                                                    "strict"));
             if (!key) return PyRef();
-            child = &top.next->second;
+            child = &top.next->value;
         }
         PyRef item = scalar_to_python(*child);
         if (!item) return PyRef();

@@ -1,33 +1,65 @@
-// Value node construction, member access, and the iterative tree operations (destruction,
-// deep copy, equality) that must not recurse: a tree is as deep as the longest key written.
+// Value nodes, arrays and objects: their heap blocks, member search and insertion, and the
+// iterative tree operations (destruction, deep copy, equality) that must not recurse, since
+// a tree is as deep as the longest key written.
 #include "value/value.hpp"
 
+#include <algorithm>
 #include <cmath>
-#include <utility>
+#include <cstdlib>
+#include <cstring>
+#include <limits>
+#include <memory>
+#include <new>
 
 namespace zel {
+namespace {
 
-Value Value::boolean(bool b) noexcept {
-    Value v;
-    v.kind_ = Kind::Bool;
-    v.b_ = b;
-    return v;
+void* checked_malloc(std::size_t bytes) {
+    void* p = std::malloc(bytes);
+    if (!p) throw std::bad_alloc();
+    return p;
 }
 
-Value Value::uinteger(std::uint64_t u) noexcept {
-    Value v;
-    v.kind_ = Kind::UInt;
-    v.u_ = u;
-    return v;
+void* checked_realloc(void* old, std::size_t bytes) {
+    void* p = std::realloc(old, bytes);
+    if (!p) throw std::bad_alloc();
+    return p;
 }
 
-Value Value::integer(std::int64_t i) noexcept {
-    if (i >= 0) return uinteger(static_cast<std::uint64_t>(i));
-    Value v;
-    v.kind_ = Kind::Int;
-    v.i_ = i;
-    return v;
+std::uint32_t grown_capacity(std::size_t current, std::size_t wanted) {
+    constexpr std::size_t kMax = std::numeric_limits<std::uint32_t>::max();
+    if (wanted > kMax) throw std::bad_alloc();
+    std::size_t capacity = current < 4 ? 4 : current + current / 2;
+    if (capacity < wanted) capacity = wanted;
+    if (capacity > kMax) capacity = kMax;
+    return static_cast<std::uint32_t>(capacity);
 }
+
+// Index of the first member whose name is not less than `name`.
+std::size_t lower_bound(const Member* members, std::size_t n, std::string_view name) noexcept {
+    std::size_t lo = 0;
+    while (n > 0) {
+        const std::size_t half = n / 2;
+        if (members[lo + half].name() < name) {
+            lo += half + 1;
+            n -= half + 1;
+        } else {
+            n = half;
+        }
+    }
+    return lo;
+}
+
+// Moves `n` members from `from` to uninitialised memory at `to`, leaving nothing to free.
+void relocate(Member* to, Member* from, std::size_t n) noexcept {
+    if (n) std::memmove(static_cast<void*>(to), static_cast<const void*>(from), n * sizeof(Member));
+}
+
+bool is_container(const Value& v) noexcept { return v.is_array() || v.is_object(); }
+
+}  // namespace
+
+// ---- Value ----------------------------------------------------------------------------------
 
 Value Value::floating(double d) noexcept {
     Value v;
@@ -37,124 +69,127 @@ Value Value::floating(double d) noexcept {
     return v;
 }
 
-Value Value::string(std::string s) {
+Value Value::string(std::string_view s) {
     Value v;
-    v.s_ = new std::string(std::move(s));
+    if (s.size() <= kInlineCapacity) {
+        if (!s.empty()) std::memcpy(v.inline_text(), s.data(), s.size());
+        v.short_length_ = static_cast<std::uint8_t>(s.size());
+    } else {
+        auto* block = static_cast<LongString*>(checked_malloc(sizeof(LongString) + s.size()));
+        block->size = s.size();
+        std::memcpy(block->text(), s.data(), s.size());
+        v.s_ = block;
+        v.short_length_ = kLongString;
+    }
     v.kind_ = Kind::String;
     return v;
 }
 
-Value Value::array(Array a) {
+Value Value::array(Array a) noexcept {
     Value v;
-    v.a_ = new Array(std::move(a));
     v.kind_ = Kind::Array;
+    v.u_ = 0;
+    v.a_.block_ = std::exchange(a.block_, nullptr);
     return v;
 }
 
-Value Value::object(Object o) {
+Value Value::object(Object o) noexcept {
     Value v;
-    v.o_ = new Object(std::move(o));
     v.kind_ = Kind::Object;
+    v.u_ = 0;
+    v.o_.block_ = std::exchange(o.block_, nullptr);
     return v;
 }
 
-const Value* Value::find(std::string_view name) const noexcept {
-    if (kind_ != Kind::Object) return nullptr;
-    auto it = o_->find(name);
-    return it == o_->end() ? nullptr : &it->second;
-}
-
-Value* Value::find(std::string_view name) noexcept {
-    if (kind_ != Kind::Object) return nullptr;
-    auto it = o_->find(name);
-    return it == o_->end() ? nullptr : &it->second;
-}
-
-Value& Value::set(std::string_view name, Value v) {
-    auto it = o_->lower_bound(name);
-    if (it != o_->end() && it->first == name) {
-        it->second = std::move(v);
-        return it->second;
-    }
-    return o_->emplace_hint(it, std::string(name), std::move(v))->second;
-}
-
-void Value::destroy() noexcept {
+void Value::free_own_block() noexcept {
     switch (kind_) {
         case Kind::String:
-            delete s_;
+            if (short_length_ == kLongString) std::free(s_);
             break;
         case Kind::Array:
-        case Kind::Object: {
-            // Children are moved onto an explicit work list before their container is freed,
-            // so no destructor call ever nests more than one level.
-            std::vector<Value> work;
-            auto take_children = [&work](Value& node) {
-                if (node.kind_ == Kind::Array) {
-                    for (auto& child : *node.a_)
-                        if (child.kind_ == Kind::Array || child.kind_ == Kind::Object)
-                            work.push_back(std::move(child));
-                    delete node.a_;
-                } else {
-                    for (auto& member : *node.o_)
-                        if (member.second.kind_ == Kind::Array ||
-                            member.second.kind_ == Kind::Object)
-                            work.push_back(std::move(member.second));
-                    delete node.o_;
-                }
-                node.kind_ = Kind::Null;
-                node.u_ = 0;
-            };
-            try {
-                take_children(*this);
-                while (!work.empty()) {
-                    Value node = std::move(work.back());
-                    work.pop_back();
-                    take_children(node);
-                }
-            } catch (...) {
-                // Out of memory while growing the work list: whatever is left is freed by
-                // ordinary (recursive) destruction of the list.
-            }
+            a_.release_block();
             break;
-        }
+        case Kind::Object:
+            o_.release_blocks();
+            break;
         default:
             break;
     }
-    kind_ = Kind::Null;
-    u_ = 0;
+    set_null_bits();
+}
+
+void Value::destroy() noexcept {
+    if (kind_ == Kind::String) {
+        free_own_block();
+        return;
+    }
+    // Container children are moved onto an explicit work list before their parent's block is
+    // freed, so no destructor call ever nests more than one level.
+    std::vector<Value> work;
+    auto strip = [&work](Value& node) noexcept {
+        auto drop = [&work](Value& child) noexcept {
+            if (!is_container(child)) {
+                child.free_own_block();
+                return;
+            }
+            try {
+                work.push_back(std::move(child));
+            } catch (...) {
+                // Out of memory for the work list: free this subtree on its own list.
+                child.destroy();
+            }
+        };
+        if (node.kind_ == Kind::Array) {
+            for (Value& child : node.a_) drop(child);
+        } else {
+            for (Member& m : node.o_) {
+                m.key.free_own_block();
+                drop(m.value);
+            }
+        }
+        node.free_own_block();
+    };
+    strip(*this);
+    while (!work.empty()) {
+        Value node = std::move(work.back());
+        work.pop_back();
+        strip(node);
+    }
 }
 
 Value Value::deep_copy() const {
     Value root;
     std::vector<std::pair<const Value*, Value*>> work{{this, &root}};
+    std::vector<Member> members;
     while (!work.empty()) {
         auto [src, dst] = work.back();
         work.pop_back();
         switch (src->kind_) {
             case Kind::String:
-                *dst = string(*src->s_);
+                *dst = string(src->as_string());
                 break;
             case Kind::Array: {
-                *dst = array();
-                Array& out = *dst->a_;
-                out.resize(src->a_->size());  // sized once: element addresses stay valid
-                for (std::size_t i = 0; i < out.size(); ++i)
-                    work.emplace_back(&(*src->a_)[i], &out[i]);
+                Array out;
+                out.resize(src->a_.size());  // sized once: element addresses stay valid
+                *dst = array(std::move(out));
+                for (std::size_t i = 0; i < src->a_.size(); ++i)
+                    work.emplace_back(&src->a_[i], &dst->a_[i]);
                 break;
             }
             case Kind::Object: {
-                *dst = object();
-                Object& out = *dst->o_;
-                for (const auto& [name, child] : *src->o_) {
-                    auto it = out.emplace_hint(out.end(), name, Value());
-                    work.emplace_back(&child, &it->second);
+                members.clear();
+                members.reserve(src->o_.size());
+                for (const Member& m : src->o_) members.push_back(Member{string(m.name()), {}});
+                *dst = object(Object::from_members(members.data(), members.size()));
+                auto out = dst->o_.begin();
+                for (const Member& m : src->o_) {
+                    work.emplace_back(&m.value, &out->value);
+                    ++out;
                 }
                 break;
             }
             default:
-                dst->kind_ = src->kind_;
-                dst->u_ = src->u_;
+                std::memcpy(static_cast<void*>(dst), src, sizeof(Value));
                 break;
         }
     }
@@ -167,14 +202,16 @@ std::size_t nesting_depth(const Value& root, std::size_t stop_above) {
     while (!work.empty()) {
         auto [node, above] = work.back();
         work.pop_back();
-        if (!node->is_array() && !node->is_object()) continue;
+        if (!is_container(*node)) continue;
         const std::size_t depth = above + 1;
         if (depth > deepest) deepest = depth;
         if (deepest > stop_above) break;
         if (node->is_array()) {
-            for (const Value& child : node->as_array()) work.emplace_back(&child, depth);
+            for (const Value& child : node->as_array())
+                if (is_container(child)) work.emplace_back(&child, depth);
         } else {
-            for (const auto& member : node->as_object()) work.emplace_back(&member.second, depth);
+            for (const Member& m : node->as_object())
+                if (is_container(m.value)) work.emplace_back(&m.value, depth);
         }
     }
     return deepest;
@@ -193,29 +230,25 @@ bool operator==(const Value& a, const Value& b) {
                 if (x->b_ != y->b_) return false;
                 break;
             case Kind::UInt:
-                if (x->u_ != y->u_) return false;
-                break;
             case Kind::Int:
-                if (x->i_ != y->i_) return false;
-                break;
             case Kind::Float:
-                // Bitwise: -0.0 and 0.0 are different settings values.
+                // Bitwise for floats: -0.0 and 0.0 are different settings values.
                 if (x->u_ != y->u_) return false;
                 break;
             case Kind::String:
-                if (*x->s_ != *y->s_) return false;
+                if (x->as_string() != y->as_string()) return false;
                 break;
             case Kind::Array:
-                if (x->a_->size() != y->a_->size()) return false;
-                for (std::size_t i = 0; i < x->a_->size(); ++i)
-                    work.emplace_back(&(*x->a_)[i], &(*y->a_)[i]);
+                if (x->a_.size() != y->a_.size()) return false;
+                for (std::size_t i = 0; i < x->a_.size(); ++i)
+                    work.emplace_back(&x->a_[i], &y->a_[i]);
                 break;
             case Kind::Object: {
-                if (x->o_->size() != y->o_->size()) return false;
-                auto it = y->o_->begin();
-                for (const auto& [name, child] : *x->o_) {
-                    if (name != it->first) return false;
-                    work.emplace_back(&child, &it->second);
+                if (x->o_.size() != y->o_.size()) return false;
+                auto it = y->o_.begin();
+                for (const Member& m : x->o_) {
+                    if (m.name() != it->name()) return false;
+                    work.emplace_back(&m.value, &it->value);
                     ++it;
                 }
                 break;
@@ -223,6 +256,313 @@ bool operator==(const Value& a, const Value& b) {
         }
     }
     return true;
+}
+
+// ---- Array ----------------------------------------------------------------------------------
+
+void Array::reserve(std::size_t capacity) {
+    const std::size_t current = block_ ? block_->capacity : 0;
+    if (capacity <= current) return;
+    if (capacity > std::numeric_limits<std::uint32_t>::max()) throw std::bad_alloc();
+    const bool fresh = block_ == nullptr;
+    block_ = static_cast<Block*>(checked_realloc(block_, sizeof(Block) + capacity * sizeof(Value)));
+    if (fresh) block_->size = 0;
+    block_->capacity = static_cast<std::uint32_t>(capacity);
+}
+
+void Array::push_back(Value v) {
+    const std::size_t n = size();
+    if (!block_ || n == block_->capacity) reserve(grown_capacity(block_ ? block_->capacity : 0, n + 1));
+    new (items() + n) Value(std::move(v));
+    block_->size = static_cast<std::uint32_t>(n + 1);
+}
+
+void Array::resize(std::size_t n) {
+    const std::size_t old = size();
+    if (n < old) {
+        for (std::size_t i = n; i < old; ++i) items()[i].~Value();
+        block_->size = static_cast<std::uint32_t>(n);
+        return;
+    }
+    if (n == old) return;
+    reserve(n);
+    for (std::size_t i = old; i < n; ++i) new (items() + i) Value();
+    block_->size = static_cast<std::uint32_t>(n);
+}
+
+void Array::clear() noexcept {
+    if (!block_) return;
+    for (Value& v : *this) v.~Value();
+    release_block();
+}
+
+void Array::release_block() noexcept {
+    std::free(block_);
+    block_ = nullptr;
+}
+
+Array Array::from_values(Value* values, std::size_t n) {
+    Array a;
+    if (n == 0) return a;
+    a.reserve(n);
+    for (std::size_t i = 0; i < n; ++i) new (a.items() + i) Value(std::move(values[i]));
+    a.block_->size = static_cast<std::uint32_t>(n);
+    return a;
+}
+
+// ---- Object ---------------------------------------------------------------------------------
+
+Object::Chunk* Object::new_chunk() {
+    auto* c = static_cast<Chunk*>(checked_malloc(sizeof(Chunk) + kChunkCapacity * sizeof(Member)));
+    c->size = 0;
+    return c;
+}
+
+void Object::release_blocks() noexcept {
+    if (!block_) return;
+    if (chunked()) {
+        Chunked* b = &big();
+        for (Chunk* c : b->chunks) std::free(c);
+        delete b;
+    } else {
+        std::free(block_);
+    }
+    block_ = nullptr;
+}
+
+void Object::clear() noexcept {
+    if (!block_) return;
+    if (block_->size == 0) {  // only a chunked object whose construction failed part-way
+        release_blocks();
+        return;
+    }
+    for (Member& m : *this) {
+        m.key.~Value();
+        m.value.~Value();
+    }
+    release_blocks();
+}
+
+std::size_t Object::chunk_for(std::string_view name) const noexcept {
+    const auto& chunks = big().chunks;
+    std::size_t lo = 0, n = chunks.size();
+    while (n > 0) {
+        const std::size_t half = n / 2;
+        Chunk* c = chunks[lo + half];
+        if (chunk_members(c)[c->size - 1].name() < name) {
+            lo += half + 1;
+            n -= half + 1;
+        } else {
+            n = half;
+        }
+    }
+    return lo;
+}
+
+Value* Object::find(std::string_view name) noexcept {
+    if (!block_) return nullptr;
+    if (!chunked()) {
+        Member* m = flat_members();
+        const std::size_t n = block_->size;
+        const std::size_t i = lower_bound(m, n, name);
+        return i < n && m[i].name() == name ? &m[i].value : nullptr;
+    }
+    const auto& chunks = big().chunks;
+    const std::size_t lo = chunk_for(name);
+    if (lo == chunks.size()) return nullptr;
+    Member* m = chunk_members(chunks[lo]);
+    const std::size_t size = chunks[lo]->size;
+    const std::size_t i = lower_bound(m, size, name);
+    return i < size && m[i].name() == name ? &m[i].value : nullptr;
+}
+
+Value& Object::insert_flat(std::size_t at, std::string_view name, Value v) {
+    Value key = Value::string(name);
+    const std::size_t n = size();
+    if (!block_ || n == block_->capacity) {
+        const std::uint32_t capacity = grown_capacity(block_ ? block_->capacity : 0, n + 1);
+        const bool fresh = block_ == nullptr;
+        block_ = static_cast<Block*>(
+            checked_realloc(block_, sizeof(Block) + capacity * sizeof(Member)));
+        if (fresh) block_->size = 0;
+        block_->capacity = capacity;
+    }
+    Member* m = flat_members();
+    relocate(m + at + 1, m + at, n - at);
+    new (m + at) Member{std::move(key), std::move(v)};
+    block_->size = static_cast<std::uint32_t>(n + 1);
+    return m[at].value;
+}
+
+void Object::make_chunked() {
+    auto holder = std::make_unique<Chunked>();
+    holder->size = block_->size;
+    holder->capacity = 0;
+    const std::size_t n = block_->size;
+    const std::size_t per_chunk = kChunkCapacity / 2;
+    holder->chunks.reserve((n + per_chunk - 1) / per_chunk);
+    // Allocate everything first: a failure leaves this object as it was.
+    std::vector<Chunk*> fresh;
+    try {
+        for (std::size_t i = 0; i < n; i += per_chunk) fresh.push_back(new_chunk());
+    } catch (...) {
+        for (Chunk* c : fresh) std::free(c);
+        throw;
+    }
+    Member* m = flat_members();
+    std::size_t i = 0;
+    for (Chunk* c : fresh) {
+        const std::size_t take = std::min(per_chunk, n - i);
+        relocate(chunk_members(c), m + i, take);
+        c->size = static_cast<std::uint32_t>(take);
+        i += take;
+        holder->chunks.push_back(c);
+    }
+    std::free(block_);
+    block_ = holder.release();
+}
+
+Value& Object::set(std::string_view name, Value v) {
+    if (!block_) return insert_flat(0, name, std::move(v));
+    if (!chunked()) {
+        Member* m = flat_members();
+        const std::size_t n = block_->size;
+        const std::size_t i = lower_bound(m, n, name);
+        if (i < n && m[i].name() == name) {
+            m[i].value = std::move(v);
+            return m[i].value;
+        }
+        if (n < kFlatMax) return insert_flat(i, name, std::move(v));
+        make_chunked();
+    }
+    auto& chunks = big().chunks;
+    std::size_t lo = chunk_for(name);
+    if (lo == chunks.size()) --lo;  // after every member: the end of the last chunk
+    Chunk* c = chunks[lo];
+    Member* m = chunk_members(c);
+    std::size_t i = lower_bound(m, c->size, name);
+    if (i < c->size && m[i].name() == name) {
+        m[i].value = std::move(v);
+        return m[i].value;
+    }
+    Value key = Value::string(name);
+    if (c->size == kChunkCapacity) {
+        Chunk* added = new_chunk();
+        try {
+            chunks.insert(chunks.begin() + static_cast<std::ptrdiff_t>(lo) + 1, added);
+        } catch (...) {
+            std::free(added);
+            throw;
+        }
+        if (lo + 2 == chunks.size() && i == c->size) {
+            // Appending after the last member: start a new chunk, keep this one full.
+            c = added;
+            i = 0;
+        } else {
+            const std::size_t keep = kChunkCapacity / 2;
+            relocate(chunk_members(added), m + keep, kChunkCapacity - keep);
+            added->size = kChunkCapacity - keep;
+            c->size = keep;
+            if (i > keep) {
+                c = added;
+                i -= keep;
+            }
+        }
+        m = chunk_members(c);
+    }
+    relocate(m + i + 1, m + i, c->size - i);
+    new (m + i) Member{std::move(key), std::move(v)};
+    ++c->size;
+    ++block_->size;
+    return m[i].value;
+}
+
+bool Object::take(std::string_view name, Value& out) {
+    if (!block_) return false;
+    Member* m;
+    std::uint32_t* run_size;
+    std::size_t chunk_index = 0;
+    if (!chunked()) {
+        m = flat_members();
+        run_size = &block_->size;
+    } else {
+        auto& chunks = big().chunks;
+        const std::size_t lo = chunk_for(name);
+        if (lo == chunks.size()) return false;
+        chunk_index = lo;
+        m = chunk_members(chunks[lo]);
+        run_size = &chunks[lo]->size;
+    }
+    const std::size_t n = *run_size;
+    const std::size_t i = lower_bound(m, n, name);
+    if (i == n || m[i].name() != name) return false;
+    out = std::move(m[i].value);
+    m[i].key.~Value();
+    relocate(m + i, m + i + 1, n - i - 1);
+    --*run_size;
+    if (chunked()) {
+        --block_->size;
+        auto& chunks = big().chunks;
+        if (chunks[chunk_index]->size == 0) {
+            std::free(chunks[chunk_index]);
+            chunks.erase(chunks.begin() + static_cast<std::ptrdiff_t>(chunk_index));
+        }
+    }
+    if (block_->size == 0) release_blocks();
+    return true;
+}
+
+Object Object::from_members(Member* members, std::size_t n) {
+    Object o;
+    if (n == 0) return o;
+    auto less = [](const Member& a, const Member& b) { return a.name() < b.name(); };
+    bool strictly_sorted = true;
+    for (std::size_t i = 1; i < n; ++i) {
+        if (!(members[i - 1].name() < members[i].name())) {
+            strictly_sorted = false;
+            break;
+        }
+    }
+    if (!strictly_sorted) {
+        // Stable: of equal names, the later member stays last and is the one kept.
+        std::stable_sort(members, members + n, less);
+        std::size_t kept = 0;
+        for (std::size_t i = 0; i < n; ++i) {
+            if (i + 1 < n && members[i].name() == members[i + 1].name()) continue;
+            if (kept != i) members[kept] = std::move(members[i]);
+            ++kept;
+        }
+        for (std::size_t i = kept; i < n; ++i) members[i] = Member{};
+        n = kept;
+    }
+    if (n > std::numeric_limits<std::uint32_t>::max()) throw std::bad_alloc();
+    if (n <= kFlatMax) {
+        o.block_ = static_cast<Block*>(checked_malloc(sizeof(Block) + n * sizeof(Member)));
+        o.block_->size = static_cast<std::uint32_t>(n);
+        o.block_->capacity = static_cast<std::uint32_t>(n);
+        Member* out = o.flat_members();
+        for (std::size_t i = 0; i < n; ++i) new (out + i) Member(std::move(members[i]));
+        return o;
+    }
+    auto holder = std::make_unique<Chunked>();
+    holder->size = 0;
+    holder->capacity = 0;
+    holder->chunks.reserve((n + kChunkCapacity - 1) / kChunkCapacity);
+    // Chunks are added to the holder as soon as they exist, so a failure frees them.
+    Object partial;
+    partial.block_ = holder.release();
+    auto& chunks = partial.big().chunks;
+    for (std::size_t i = 0; i < n;) {
+        chunks.push_back(new_chunk());
+        Chunk* c = chunks.back();
+        Member* out = chunk_members(c);
+        const std::size_t take = std::min<std::size_t>(kChunkCapacity, n - i);
+        for (std::size_t j = 0; j < take; ++j) new (out + j) Member(std::move(members[i + j]));
+        c->size = static_cast<std::uint32_t>(take);
+        partial.block_->size += static_cast<std::uint32_t>(take);
+        i += take;
+    }
+    return partial;
 }
 
 }  // namespace zel

@@ -1,11 +1,12 @@
 // The document model: a JSON-like tree of null, bool, number, string, array and object.
-// A node is a one-byte tag plus an 8-byte payload; strings, arrays and objects live out of
-// line. Objects keep members in ascending order of their UTF-8 bytes with O(log n) lookup.
+// A node is 16 bytes: a one-byte tag and either an 8-byte payload or, for strings of at most
+// 14 bytes, the text itself. Longer strings, arrays and objects live in one heap block each
+// (none while empty). Objects keep their members contiguous, in ascending order of their
+// UTF-8 bytes; a large object is split into sorted chunks so that insertion stays cheap.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
-#include <functional>
-#include <map>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -14,30 +15,147 @@
 namespace zel {
 
 class Value;
-
-using Array = std::vector<Value>;
-// std::less<> makes lookups by std::string_view possible without allocating; std::string
-// compares with char_traits<char>, which orders by unsigned byte value.
-using Object = std::map<std::string, Value, std::less<>>;
+struct Member;
 
 enum class Kind : std::uint8_t { Null, Bool, UInt, Int, Float, String, Array, Object };
 
+// A growable sequence of values in one heap block; nothing is allocated while it is empty.
+class Array {
+public:
+    Array() noexcept = default;
+    Array(Array&& other) noexcept : block_(std::exchange(other.block_, nullptr)) {}
+    Array& operator=(Array&& other) noexcept {
+        Array old(std::move(*this));
+        block_ = std::exchange(other.block_, nullptr);
+        return *this;
+    }
+    Array(const Array&) = delete;
+    Array& operator=(const Array&) = delete;
+    ~Array() { clear(); }
+
+    std::size_t size() const noexcept { return block_ ? block_->size : 0; }
+    bool empty() const noexcept { return size() == 0; }
+    Value* data() noexcept { return block_ ? items() : nullptr; }
+    const Value* data() const noexcept { return block_ ? items() : nullptr; }
+    Value* begin() noexcept { return data(); }
+    inline Value* end() noexcept;
+    const Value* begin() const noexcept { return data(); }
+    inline const Value* end() const noexcept;
+    inline Value& operator[](std::size_t i) noexcept;
+    inline const Value& operator[](std::size_t i) const noexcept;
+    inline Value& back() noexcept;
+    inline const Value& back() const noexcept;
+
+    void push_back(Value v);
+    void reserve(std::size_t capacity);
+    // New elements are null.
+    void resize(std::size_t n);
+    void clear() noexcept;
+    void swap(Array& other) noexcept { std::swap(block_, other.block_); }
+
+    // Moves n values into a new array of exactly that capacity.
+    static Array from_values(Value* values, std::size_t n);
+
+private:
+    friend class Value;
+    struct Block {
+        std::uint32_t size;
+        std::uint32_t capacity;
+    };
+    inline Value* items() const noexcept;
+    // Frees the block without touching the elements (their ownership was taken).
+    void release_block() noexcept;
+
+    Block* block_ = nullptr;
+};
+
+// Members sorted by the bytes of their names. Up to kFlatMax members sit in one block; a
+// larger object keeps a list of sorted chunks of at most kChunkCapacity members, so an
+// insertion moves at most one chunk and lookups stay O(log n).
+class Object {
+public:
+    static constexpr std::uint32_t kFlatMax = 128;
+    static constexpr std::uint32_t kChunkCapacity = 128;
+
+    template <bool Const>
+    class Iterator;
+    using iterator = Iterator<false>;
+    using const_iterator = Iterator<true>;
+
+    Object() noexcept = default;
+    Object(Object&& other) noexcept : block_(std::exchange(other.block_, nullptr)) {}
+    Object& operator=(Object&& other) noexcept {
+        Object old(std::move(*this));
+        block_ = std::exchange(other.block_, nullptr);
+        return *this;
+    }
+    Object(const Object&) = delete;
+    Object& operator=(const Object&) = delete;
+    ~Object() { clear(); }
+
+    std::size_t size() const noexcept { return block_ ? block_->size : 0; }
+    bool empty() const noexcept { return size() == 0; }
+    inline iterator begin() noexcept;
+    inline iterator end() noexcept;
+    inline const_iterator begin() const noexcept;
+    inline const_iterator end() const noexcept;
+
+    // The member's value, or nullptr.
+    Value* find(std::string_view name) noexcept;
+    const Value* find(std::string_view name) const noexcept {
+        return const_cast<Object*>(this)->find(name);
+    }
+    // Inserts or replaces a member and returns its value.
+    Value& set(std::string_view name, Value v);
+    // Removes a member, moving its value into `out`; false when there is none.
+    bool take(std::string_view name, Value& out);
+    void clear() noexcept;
+    void swap(Object& other) noexcept { std::swap(block_, other.block_); }
+
+    // Moves members given in any order into a new object; of a repeated name the later
+    // member is kept. The input is left in an unspecified (but destructible) state.
+    static Object from_members(Member* members, std::size_t n);
+
+private:
+    friend class Value;
+    struct Block {
+        std::uint32_t size;
+        std::uint32_t capacity;  // 0 marks a chunked object
+    };
+    struct Chunk {
+        std::uint32_t size;
+        std::uint32_t reserved;
+    };
+    struct Chunked;
+
+    bool chunked() const noexcept { return block_->capacity == 0; }
+    inline Member* flat_members() const noexcept;
+    Chunked& big() const noexcept;
+    static inline Member* chunk_members(Chunk* c) noexcept;
+    static Chunk* new_chunk();
+    // Index of the first chunk whose last member is not below `name` (the chunk count when
+    // every member is below it).
+    std::size_t chunk_for(std::string_view name) const noexcept;
+    Value& insert_flat(std::size_t at, std::string_view name, Value v);
+    void make_chunked();
+    // Frees the blocks without touching the members (their ownership was taken).
+    void release_blocks() noexcept;
+
+    Block* block_ = nullptr;
+};
+
 class Value {
 public:
-    Value() noexcept : kind_(Kind::Null), u_(0) {}
-    ~Value() { destroy(); }
-
-    Value(Value&& other) noexcept : kind_(other.kind_), u_(other.u_) {
-        other.kind_ = Kind::Null;
-        other.u_ = 0;
+    Value() noexcept : kind_(Kind::Null), short_length_(0), pad_{}, u_(0) {}
+    ~Value() {
+        if (kind_ >= Kind::String) destroy();
     }
+
+    Value(Value&& other) noexcept { take_bits(other); }
     Value& operator=(Value&& other) noexcept {
         if (this != &other) {
             Value old(std::move(*this));
-            kind_ = other.kind_;
-            u_ = other.u_;
-            other.kind_ = Kind::Null;
-            other.u_ = 0;
+            take_bits(other);
         }
         return *this;
     }
@@ -46,17 +164,33 @@ public:
     Value& operator=(const Value&) = delete;
 
     static Value null() noexcept { return Value(); }
-    static Value boolean(bool b) noexcept;
-    static Value uinteger(std::uint64_t u) noexcept;
+    static Value boolean(bool b) noexcept {
+        Value v;
+        v.kind_ = Kind::Bool;
+        v.b_ = b;
+        return v;
+    }
+    static Value uinteger(std::uint64_t u) noexcept {
+        Value v;
+        v.kind_ = Kind::UInt;
+        v.u_ = u;
+        return v;
+    }
     // Applies the number rule: non-negative values are held unsigned.
-    static Value integer(std::int64_t i) noexcept;
+    static Value integer(std::int64_t i) noexcept {
+        if (i >= 0) return uinteger(static_cast<std::uint64_t>(i));
+        Value v;
+        v.kind_ = Kind::Int;
+        v.i_ = i;
+        return v;
+    }
     // Applies the number rule: a non-finite double becomes null.
     static Value floating(double d) noexcept;
-    static Value string(std::string s);
-    static Value string(std::string_view s) { return string(std::string(s)); }
-    static Value string(const char* s) { return string(std::string(s)); }
-    static Value array(Array a = {});
-    static Value object(Object o = {});
+    static Value string(std::string_view s);
+    static Value string(const char* s) { return string(std::string_view(s)); }
+    static Value string(const std::string& s) { return string(std::string_view(s)); }
+    static Value array(Array a = {}) noexcept;
+    static Value object(Object o = {}) noexcept;
 
     Kind kind() const noexcept { return kind_; }
     bool is_null() const noexcept { return kind_ == Kind::Null; }
@@ -73,19 +207,26 @@ public:
     std::uint64_t as_uint() const noexcept { return u_; }
     std::int64_t as_int() const noexcept { return i_; }
     double as_float() const noexcept { return d_; }
-    const std::string& as_string() const noexcept { return *s_; }
-    std::string& as_string() noexcept { return *s_; }
-    const Array& as_array() const noexcept { return *a_; }
-    Array& as_array() noexcept { return *a_; }
-    const Object& as_object() const noexcept { return *o_; }
-    Object& as_object() noexcept { return *o_; }
+    std::string_view as_string() const noexcept {
+        if (short_length_ != kLongString)
+            return std::string_view(inline_text(), short_length_);
+        return std::string_view(s_->text(), s_->size);
+    }
+    const Array& as_array() const noexcept { return a_; }
+    Array& as_array() noexcept { return a_; }
+    const Object& as_object() const noexcept { return o_; }
+    Object& as_object() noexcept { return o_; }
 
     // Member lookup in an object; nullptr when this is not an object or has no such member.
-    const Value* find(std::string_view name) const noexcept;
-    Value* find(std::string_view name) noexcept;
+    const Value* find(std::string_view name) const noexcept {
+        return kind_ == Kind::Object ? o_.find(name) : nullptr;
+    }
+    Value* find(std::string_view name) noexcept {
+        return kind_ == Kind::Object ? o_.find(name) : nullptr;
+    }
 
     // Inserts or replaces a member and returns it; this must be an object.
-    Value& set(std::string_view name, Value v);
+    Value& set(std::string_view name, Value v) { return o_.set(name, std::move(v)); }
 
     Value deep_copy() const;
 
@@ -93,24 +234,158 @@ public:
     friend bool operator==(const Value& a, const Value& b);
 
 private:
+    friend class Array;
+    friend class Object;
+
+    static constexpr std::uint8_t kInlineCapacity = 14;
+    static constexpr std::uint8_t kLongString = 0xFF;
+
+    struct LongString {
+        std::size_t size;
+        char* text() noexcept { return reinterpret_cast<char*>(this + 1); }
+    };
+
+    // Inline text occupies bytes 2 to 15 of the node: the padding and the payload.
+    char* inline_text() noexcept { return reinterpret_cast<char*>(this) + 2; }
+    const char* inline_text() const noexcept { return reinterpret_cast<const char*>(this) + 2; }
+
+    // Bitwise move: every kind is trivially relocatable, since heap blocks never point back.
+    void take_bits(Value& other) noexcept {
+        __builtin_memcpy(static_cast<void*>(this), &other, sizeof(Value));
+        other.kind_ = Kind::Null;
+        other.short_length_ = 0;
+        other.u_ = 0;
+    }
+    void set_null_bits() noexcept {
+        kind_ = Kind::Null;
+        short_length_ = 0;
+        u_ = 0;
+    }
+    // Frees a long string, array or object; containers are emptied without recursion.
     void destroy() noexcept;
+    // Frees this node's own block, assuming its children were already taken.
+    void free_own_block() noexcept;
 
     Kind kind_;
+    std::uint8_t short_length_;  // inline string length, or kLongString
+    char pad_[6];
     union {
         bool b_;
         std::uint64_t u_;
         std::int64_t i_;
         double d_;
-        std::string* s_;
-        Array* a_;
-        Object* o_;
+        LongString* s_;
+        Array a_;
+        Object o_;
     };
+};
+
+static_assert(sizeof(Value) == 16, "a tree node is a tag and an 8-byte payload");
+
+// One member of an object: its name (a string node, inline when short) and its value.
+struct Member {
+    Value key;
+    Value value;
+    std::string_view name() const noexcept { return key.as_string(); }
 };
 
 // Number of containers on the deepest path from `root` (0 for a scalar). Stops counting once
 // it exceeds `stop_above`, so a limit check on a huge tree stays cheap.
 std::size_t nesting_depth(const Value& root, std::size_t stop_above);
 
-static_assert(sizeof(Value) == 16, "a tree node is a tag and an 8-byte payload");
+// ---- inline definitions that need the complete Value ----------------------------------------
+
+inline Value* Array::items() const noexcept { return reinterpret_cast<Value*>(block_ + 1); }
+inline Value& Array::operator[](std::size_t i) noexcept { return items()[i]; }
+inline const Value& Array::operator[](std::size_t i) const noexcept { return items()[i]; }
+inline Value* Array::end() noexcept { return data() + size(); }
+inline const Value* Array::end() const noexcept { return data() + size(); }
+inline Value& Array::back() noexcept { return items()[block_->size - 1]; }
+inline const Value& Array::back() const noexcept { return items()[block_->size - 1]; }
+
+inline Member* Object::flat_members() const noexcept {
+    return reinterpret_cast<Member*>(block_ + 1);
+}
+inline Member* Object::chunk_members(Chunk* c) noexcept { return reinterpret_cast<Member*>(c + 1); }
+
+// Walks the members in order: one contiguous run for a flat object, chunk after chunk for a
+// chunked one.
+template <bool Const>
+class Object::Iterator {
+public:
+    using value_type = Member;
+    using reference = std::conditional_t<Const, const Member&, Member&>;
+    using pointer = std::conditional_t<Const, const Member*, Member*>;
+    using difference_type = std::ptrdiff_t;
+    using iterator_category = std::forward_iterator_tag;
+
+    Iterator() noexcept = default;
+    Iterator(Member* cur, Member* run_end, Chunk* const* next, Chunk* const* last) noexcept
+        : cur_(cur), run_end_(run_end), next_(next), last_(last) {}
+    operator Iterator<true>() const noexcept { return {cur_, run_end_, next_, last_}; }
+
+    reference operator*() const noexcept { return *cur_; }
+    pointer operator->() const noexcept { return cur_; }
+    Iterator& operator++() noexcept {
+        if (++cur_ == run_end_ && next_ != last_) {
+            Chunk* c = *next_++;
+            cur_ = chunk_members(c);
+            run_end_ = cur_ + c->size;
+        }
+        return *this;
+    }
+    Iterator operator++(int) noexcept {
+        Iterator old = *this;
+        ++*this;
+        return old;
+    }
+    friend bool operator==(const Iterator& a, const Iterator& b) noexcept {
+        return a.cur_ == b.cur_;
+    }
+
+private:
+    template <bool>
+    friend class Iterator;
+    Member* cur_ = nullptr;
+    Member* run_end_ = nullptr;
+    Chunk* const* next_ = nullptr;
+    Chunk* const* last_ = nullptr;
+};
+
+struct Object::Chunked : Object::Block {
+    std::vector<Chunk*> chunks;  // never empty, no chunk empty
+};
+
+inline Object::Chunked& Object::big() const noexcept { return *static_cast<Chunked*>(block_); }
+
+inline Object::iterator Object::begin() noexcept {
+    if (!block_) return {};
+    if (!chunked()) {
+        Member* m = flat_members();
+        return {m, m + block_->size, nullptr, nullptr};
+    }
+    auto& chunks = big().chunks;
+    Chunk* first = chunks.front();
+    Member* m = chunk_members(first);
+    return {m, m + first->size, chunks.data() + 1, chunks.data() + chunks.size()};
+}
+
+inline Object::iterator Object::end() noexcept {
+    if (!block_) return {};
+    if (!chunked()) {
+        Member* e = flat_members() + block_->size;
+        return {e, e, nullptr, nullptr};
+    }
+    Chunk* last = big().chunks.back();
+    Member* e = chunk_members(last) + last->size;
+    return {e, e, nullptr, nullptr};
+}
+
+inline Object::const_iterator Object::begin() const noexcept {
+    return const_cast<Object*>(this)->begin();
+}
+inline Object::const_iterator Object::end() const noexcept {
+    return const_cast<Object*>(this)->end();
+}
 
 }  // namespace zel

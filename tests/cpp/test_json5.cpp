@@ -398,7 +398,7 @@ bool matches_after_reload(const Value& original, const Value& back) {
         const Object& b = back.as_object();
         if (a.size() != b.size()) return false;
         for (auto i = a.begin(), j = b.begin(); i != a.end(); ++i, ++j)
-            if (i->first != j->first || !matches_after_reload(i->second, j->second)) return false;
+            if (i->name() != j->name() || !matches_after_reload(i->value, j->value)) return false;
         return true;
     }
     return back == original;

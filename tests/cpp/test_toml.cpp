@@ -604,7 +604,7 @@ TEST(toml_writing_round_trip, deepest_loadable_shapes) {
     expect_round_trip(from_json(repeat("{\"a\":[", 63) + "{}" + repeat("]}", 63)));
     Value doc = from_json("{\"a\":" + repeat("[", kTomlMaxDepth - 3) + "[]" +
                           repeat("]", kTomlMaxDepth - 3) + "}");
-    Value* innermost = &doc.as_object().begin()->second;
+    Value* innermost = &doc.as_object().begin()->value;
     while (!innermost->as_array().empty()) innermost = &innermost->as_array()[0];
     innermost->as_array().push_back(datetime("1979-05-27"));
     EXPECT_EQ(nesting_depth(doc, 1000), kTomlMaxDepth);

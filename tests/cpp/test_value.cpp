@@ -34,7 +34,7 @@ TEST(value_object, members_are_kept_in_byte_order_and_replaced_in_place) {
     for (const char* k : {"b", "a", "\xc3\xa9", "B", "z"}) o.set(k, Value::string(k));
     o.set("a", Value::integer(7));
     std::vector<std::string> names;
-    for (const auto& [name, v] : o.as_object()) names.push_back(name);
+    for (const Member& m : o.as_object()) names.emplace_back(m.name());
     EXPECT_EQ(names, (std::vector<std::string>{"B", "a", "b", "z", "\xc3\xa9"}));
     EXPECT_EQ(o.find("a")->as_uint(), 7u);
     EXPECT_EQ(o.find("missing"), nullptr);

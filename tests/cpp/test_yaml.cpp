@@ -192,7 +192,7 @@ TEST(yaml_keys, scalar_keys_are_their_text_and_a_repeated_key_keeps_the_later_va
     ASSERT_TRUE(r.ok()) << r.error().message;
     const Object& o = r.value().as_object();
     std::vector<std::string> keys;
-    for (const auto& [k, v] : o) keys.push_back(k);
+    for (const Member& m : o) keys.emplace_back(m.name());
     EXPECT_EQ(keys, (std::vector<std::string>{"", "0x1F", "1", "7", "<<", "key", "q", "true", "~"}));
     EXPECT_EQ(*r.value().find("1"), Value::string("later"));
     EXPECT_EQ(*r.value().find("key"), Value::string("again"));
