@@ -7,9 +7,9 @@ For each format, _zel_core opens a store on the file (load) and writes it back w
   TOML   tomllib to load with tomli-w to save, and rtoml
   YAML   PyYAML with its libyaml-based CSafeLoader / CSafeDumper
 
-The document is generated once with a fixed seed (the shape of bench_json.py's, without null,
-which TOML cannot hold), written in each format by _zel_core itself, and every contender must
-read back the same tree before it is timed. Missing libraries show as n/a; install them with
+The document is bench/_data.py's (fixed seed, --size-kb of data as compact JSON) without null,
+which TOML cannot hold. It is written in each format by _zel_core itself, and every contender
+must read back the same tree before it is timed. Missing libraries show as n/a; install them with
 .venv/bin/python -m pip install json5 pyjson5 tomli-w rtoml pyyaml
 """
 
@@ -17,7 +17,6 @@ from __future__ import annotations
 
 import argparse
 import pathlib
-import random
 import sys
 import tempfile
 from collections.abc import Callable
@@ -26,7 +25,9 @@ from typing import Any
 from _zel_core import ZelSettingEngine
 
 sys.path.insert(0, str(pathlib.Path(__file__).resolve().parent))
-from bench_json import SEED, make_group, measure, show  # noqa: E402
+import _data  # noqa: E402
+from _data import integral_floats_as_int, without_null  # noqa: E402
+from bench_json import measure, show  # noqa: E402
 
 
 def optional(name: str) -> Any:
@@ -44,34 +45,8 @@ rtoml = optional("rtoml")
 yaml = optional("yaml")
 
 
-def without_null(node: Any) -> Any:
-    if isinstance(node, dict):
-        return {k: without_null(v) for k, v in node.items() if v is not None}
-    if isinstance(node, list):
-        return [without_null(v) for v in node if v is not None]
-    return node
-
-
 def make_document(size_kb: int) -> dict[str, Any]:
-    rng = random.Random(SEED)
-    root: dict[str, Any] = {}
-    size = 0
-    while size < size_kb * 1000:
-        section = without_null(make_group(rng, 1))
-        size += len(repr(section))
-        root[f"section_{len(root):05d}"] = section
-    return root
-
-
-def integral_floats_as_int(node: Any) -> Any:
-    """JSON5 writes an integral float without a fraction, so it loads back as an integer."""
-    if isinstance(node, dict):
-        return {k: integral_floats_as_int(v) for k, v in node.items()}
-    if isinstance(node, list):
-        return [integral_floats_as_int(v) for v in node]
-    if isinstance(node, float) and node.is_integer():
-        return int(node)
-    return node
+    return without_null(_data.make_document(size_kb * 1000))
 
 
 def contenders(fmt: str) -> dict[str, tuple[Callable[[pathlib.Path], Any], Callable[[pathlib.Path, Any], None]]]:
@@ -132,7 +107,7 @@ def run_format(fmt: str, doc: dict[str, Any], tmp: pathlib.Path, repeat: int) ->
 
 def main() -> None:
     parser = argparse.ArgumentParser(description=__doc__.split("\n\n")[0])
-    parser.add_argument("--size-kb", type=int, default=2000, help="approximate document size")
+    parser.add_argument("--size-kb", type=int, default=2000, help="document size, KB of data")
     parser.add_argument("--repeat", type=int, default=5, help="runs per figure (median)")
     parser.add_argument("--formats", default="json5,toml,yaml")
     args = parser.parse_args()

@@ -10,7 +10,8 @@ by side:
 json and orjson do in plain Python what a program would do without _zel_core: load the file
 into dicts, walk key paths split at "/", build nested dicts, dump with indent=2 (keys sorted,
 since the store writes its members sorted). The data file is generated once, with a fixed seed,
-into bench/data/. Run with the venv's interpreter: .venv/bin/python bench/bench_json.py
+into bench/data/ (bench/_data.py; 20 MB of data is about 35 MB of indented JSON). Run with the
+venv's interpreter: .venv/bin/python bench/bench_json.py
 """
 
 from __future__ import annotations
@@ -34,86 +35,8 @@ except ImportError:  # the table then shows n/a for it
 
 from _zel_core import ZelSettingEngine
 
-DATA_DIR = pathlib.Path(__file__).resolve().parent / "data"
-SEED = 20240611
-WORDS = (
-    "window editor font theme color size width height position recent file path proxy host "
-    "port user name timeout retry cache limit plugin enabled level format locale language "
-    "shortcut toolbar panel layout margin zoom scale device audio volume network sync backup"
-).split()
-
-
-# ---- data ---------------------------------------------------------------------------------
-
-
-def random_text(rng: random.Random) -> str:
-    return " ".join(rng.choice(WORDS) for _ in range(rng.randint(1, 6)))
-
-
-def make_group(rng: random.Random, depth: int) -> dict[str, Any]:
-    """A settings group: scalars, short lists and nested groups, like a real settings file."""
-    group: dict[str, Any] = {}
-    for i in range(rng.randint(3, 9)):
-        name = f"{rng.choice(WORDS)}_{i}"
-        roll = rng.random()
-        if depth < 5 and roll < 0.22:
-            group[name] = make_group(rng, depth + 1)
-        elif roll < 0.42:
-            group[name] = rng.randint(-1000, 10**9)
-        elif roll < 0.55:
-            group[name] = round(rng.uniform(-1e4, 1e4), rng.randint(0, 6))
-        elif roll < 0.65:
-            group[name] = rng.random() < 0.5
-        elif roll < 0.68:
-            group[name] = None
-        elif roll < 0.76:
-            group[name] = [rng.randint(0, 4096) for _ in range(rng.randint(0, 8))]
-        else:
-            group[name] = random_text(rng)
-    return group
-
-
-def leaf_paths(node: Any, prefix: str, out: list[str]) -> None:
-    if isinstance(node, dict) and node:
-        for key, child in node.items():
-            leaf_paths(child, f"{prefix}/{key}" if prefix else key, out)
-    elif prefix:
-        out.append(prefix)
-
-
-def data_files(size_mb: int) -> tuple[pathlib.Path, pathlib.Path]:
-    stem = f"settings-{size_mb}mb-seed{SEED}"
-    return DATA_DIR / f"{stem}.json", DATA_DIR / f"{stem}.keys.json"
-
-
-def ensure_data(size_mb: int, reads: int) -> tuple[pathlib.Path, list[str]]:
-    """Generate (once) a settings file of about size_mb MB and a fixed sample of its keys."""
-    path, keys_path = data_files(size_mb)
-    if path.exists() and keys_path.exists():
-        keys = json.loads(keys_path.read_text())
-        if len(keys) >= reads:
-            return path, keys[:reads]
-    DATA_DIR.mkdir(parents=True, exist_ok=True)
-    print(f"generating {path.relative_to(DATA_DIR.parent.parent)} (~{size_mb} MB) ...", flush=True)
-    rng = random.Random(SEED)
-    root: dict[str, Any] = {}
-    target = size_mb * 1_000_000
-    size = 0
-    while size < target:
-        section = make_group(rng, 1)
-        # The estimate counts each section as written at top level (2 more spaces per line).
-        text = json.dumps(section, indent=2)
-        size += len(text) + 2 * text.count("\n") + 32
-        root[f"section_{len(root):06d}"] = section
-    all_keys: list[str] = []
-    leaf_paths(root, "", all_keys)
-    keys = rng.sample(all_keys, min(max(reads, 1000), len(all_keys)))
-    tmp = path.with_suffix(".tmp")
-    with open(tmp, "w", encoding="utf-8") as fh:
-        json.dump(root, fh, indent=2, sort_keys=True, ensure_ascii=False)
-    tmp.replace(path)
-    keys_path.write_text(json.dumps(keys))
-    return path, keys[:reads]
+sys.path.insert(0, str(pathlib.Path(__file__).resolve().parent))
+from _data import SEED, ensure_json  # noqa: E402
 
 
 # ---- the plain-Python way -----------------------------------------------------------------
@@ -275,14 +198,14 @@ def show(seconds: float | None) -> str:
 
 def main() -> None:
     parser = argparse.ArgumentParser(description=__doc__.split("\n\n")[0])
-    parser.add_argument("--size-mb", type=int, default=20, help="size of the settings file")
+    parser.add_argument("--size-mb", type=float, default=20, help="document size, MB of data")
     parser.add_argument("--repeat", type=int, default=5, help="runs per figure (median)")
     parser.add_argument("--reads", type=int, default=1000, help="keys read after opening")
     parser.add_argument("--writes", type=int, default=100_000, help="keys set before saving")
     parser.add_argument("--calls", type=int, default=100_000, help="value() calls to average")
     args = parser.parse_args()
 
-    path, keys = ensure_data(args.size_mb, args.reads)
+    path, keys = ensure_json(args.size_mb, args.reads)
     size = path.stat().st_size / 1e6
     print(f"data: {path.name} ({size:.1f} MB), repeat={args.repeat}, Python {sys.version.split()[0]}")
     if orjson is None:
