@@ -1,5 +1,5 @@
-// Engine operations: the group stack, reads, writes, enumerations and sync, each taking the
-// document lock before the group-stack lock whenever it needs both.
+// Engine operations: the group stack, reads, writes, enumerations and sync, each under the
+// one lock that guards the document and the group stack.
 #include "engine/engine.hpp"
 
 namespace zel {
@@ -14,21 +14,21 @@ Status Engine::begin_group(std::string_view name) {
     std::string_view trimmed = trim_group_name(name);
     if (trimmed.empty()) return success();
     std::string element(trimmed);
-    auto guard = acquire_write(groups_lock_);
+    auto guard = acquire_write(lock_);
     if (!guard) return std::move(guard).error();
     groups_.push_back(std::move(element));
     return success();
 }
 
 Status Engine::end_group() {
-    auto guard = acquire_write(groups_lock_);
+    auto guard = acquire_write(lock_);
     if (!guard) return std::move(guard).error();
     if (!groups_.empty()) groups_.pop_back();
     return success();
 }
 
 Result<std::string> Engine::group() {
-    auto guard = acquire_read(groups_lock_);
+    auto guard = acquire_read(lock_);
     if (!guard) return std::move(guard).error();
     std::string joined;
     for (std::size_t i = 0; i < groups_.size(); ++i) {
@@ -42,29 +42,14 @@ Result<bool> Engine::contains(std::string_view key) {
     return with_node(key, [](const Value* node) { return node != nullptr; });
 }
 
-Result<std::vector<std::string_view>> Engine::write_path(std::string_view key,
-                                                         std::vector<std::string>& names) {
-    {
-        auto guard = acquire_read(groups_lock_);
-        if (!guard) return std::move(guard).error();
-        names = groups_;
-    }
-    std::vector<std::string_view> path(names.begin(), names.end());
-    for (std::string_view segment : KeySegments(key)) path.push_back(segment);
-    return path;
-}
-
 template <class Change>
 Status Engine::change_member(std::string_view key, Change&& change) {
-    std::vector<std::string> names;
-    auto path = write_path(key, names);
-    if (!path) return std::move(path).error();
     // Whatever the change takes out of the tree is freed after the lock is released.
     Value old;
     {
-        auto guard = acquire_write(document_lock_);
+        auto guard = acquire_write(lock_);
         if (!guard) return std::move(guard).error();
-        auto slot = resolve_parent(document_, path.value());
+        auto slot = resolve_parent(document_, groups_, key);
         if (!slot) return std::move(slot).error();
         change(slot.value().parent->as_object(), slot.value().target, old);
     }
@@ -91,10 +76,8 @@ Status Engine::remove(std::string_view key) {
 Status Engine::clear() {
     Object removed;
     {
-        auto doc = acquire_write(document_lock_);
-        if (!doc) return std::move(doc).error();
-        auto groups = acquire_read(groups_lock_);
-        if (!groups) return std::move(groups).error();
+        auto guard = acquire_write(lock_);
+        if (!guard) return std::move(guard).error();
         if (!document_.is_object())
             return make_error(ErrorKind::RootNotObject, "Root is not an object");
         // Check the existing part of the group path first: a failure changes nothing.
@@ -147,10 +130,8 @@ void collect_keys(const Value& node, std::vector<std::string>& out) {
 template <class Fn>
 Result<std::vector<std::string>> Engine::list_current_group(Fn&& fill) {
     std::vector<std::string> out;
-    auto doc = acquire_read(document_lock_);
-    if (!doc) return std::move(doc).error();
-    auto groups = acquire_read(groups_lock_);
-    if (!groups) return std::move(groups).error();
+    auto guard = acquire_read(lock_);
+    if (!guard) return std::move(guard).error();
     const Value* node = resolve_node(document_, groups_, std::string_view());
     if (node && node->is_object()) fill(*node, out);
     return out;
@@ -182,7 +163,7 @@ Status Engine::sync() {
         // with no lock held. It still receives the document as it was when locked.
         std::unique_ptr<CustomSnapshot> snapshot;
         {
-            auto doc = acquire_read(document_lock_);
+            auto doc = acquire_read(lock_);
             if (!doc) return std::move(doc).error();
             auto taken = driver_.custom->snapshot(document_);
             if (!taken) return std::move(taken).error();
@@ -190,7 +171,7 @@ Status Engine::sync() {
         }
         return driver_.custom->write(path_, *snapshot);
     }
-    auto doc = acquire_read(document_lock_);
+    auto doc = acquire_read(lock_);
     if (!doc) return std::move(doc).error();
     return save(driver_, path_, document_);
 }

@@ -1,5 +1,6 @@
-// The engine behind one store: its path, the document under a reader-writer lock, the group
-// stack under its own lock, and the driver. Every operation a Python method performs.
+// The engine behind one store: its path, the document and the group stack under one
+// reader-writer lock, the store's borrow flag, and the driver. Every operation a Python
+// method performs.
 #pragma once
 
 #include <memory>
@@ -36,10 +37,8 @@ public:
     template <class Fn>
     auto with_node(std::string_view key, Fn&& fn)
         -> Result<decltype(fn(static_cast<const Value*>(nullptr)))> {
-        auto doc = acquire_read(document_lock_);
-        if (!doc) return std::move(doc).error();
-        auto groups = acquire_read(groups_lock_);
-        if (!groups) return std::move(groups).error();
+        auto guard = acquire_read(lock_);
+        if (!guard) return std::move(guard).error();
         return fn(resolve_node(document_, groups_, key));
     }
 
@@ -54,10 +53,10 @@ public:
 
     Status sync();
 
+    // Shared by every call on the store, held for the length of the call; never waits.
+    BorrowFlag& borrow() noexcept { return borrow_; }
+
 private:
-    // Group names followed by the key's segments; the views point into `names` and `key`.
-    Result<std::vector<std::string_view>> write_path(std::string_view key,
-                                                     std::vector<std::string>& names);
     // Resolves the parent of the key's target under the document write lock and runs
     // change(members, target name, old), where old receives anything taken out of the tree.
     template <class Change>
@@ -66,9 +65,9 @@ private:
     Result<std::vector<std::string>> list_current_group(Fn&& fill);
 
     std::string path_;
-    RwLock document_lock_{"document"};
+    BorrowFlag borrow_;
+    RwLock lock_{"document"};  // guards document_ and groups_
     Value document_;
-    RwLock groups_lock_{"group stack"};
     std::vector<std::string> groups_;
     Driver driver_;
 };

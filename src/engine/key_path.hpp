@@ -50,15 +50,16 @@ std::vector<std::string_view> key_segments(std::string_view key);
 const Value* resolve_node(const Value& root, const std::vector<std::string>& groups,
                           std::string_view key) noexcept;
 
-// Write resolution over an already assembled path (group names then key segments). The
+// Write resolution of the path made of the group names followed by the key's segments. The
 // last element is the target name; the others are walked from the root, creating missing
 // members as empty objects. Errors: KeyEmpty (empty path), RootNotObject, PathNotObject.
 // Nothing is inserted when an error is returned.
 struct ParentSlot {
     Value* parent;            // an object
-    std::string_view target;  // points into the path given
+    std::string_view target;  // points into `groups` or `key`
 };
-Result<ParentSlot> resolve_parent(Value& root, const std::vector<std::string_view>& path);
+Result<ParentSlot> resolve_parent(Value& root, const std::vector<std::string>& groups,
+                                  std::string_view key);
 
 // Trims every leading and trailing "/" from a group name.
 std::string_view trim_group_name(std::string_view name) noexcept;

@@ -1,9 +1,9 @@
-// The engine's reader-writer lock: waits happen detached from the interpreter, and each
-// thread keeps a small record of the locks it holds so that self-deadlock is reported.
+// The engine's reader-writer lock: readers count themselves in on their own thread's slot
+// and back off while a writer has claimed the lock; waits happen detached from the
+// interpreter; each thread keeps a small record of the locks it holds so that self-deadlock
+// is reported instead of entered.
 #include "engine/rw_lock.hpp"
 
-#include <algorithm>
-#include <atomic>
 #include <string>
 #include <vector>
 
@@ -19,20 +19,32 @@ struct Holding {
     bool exclusive;
 };
 
-// Locks held by the current thread. Usually zero to two entries.
-thread_local std::vector<Holding> t_held;
+// What the current thread needs on every lock operation, behind one thread-local access:
+// its reader slot (assigned on first use) and the locks it holds (usually zero to two).
+struct ThreadLocks {
+    unsigned slot_plus_one = 0;
+    std::vector<Holding> held;
 
-Holding* find_holding(const RwLock* lock) {
-    for (auto& h : t_held)
-        if (h.lock == lock) return &h;
-    return nullptr;
-}
+    unsigned slot() noexcept {
+        if (slot_plus_one == 0) {
+            static std::atomic<unsigned> next{0};
+            slot_plus_one = next.fetch_add(1, std::memory_order_relaxed) % ReaderSlots::kSlots + 1;
+        }
+        return slot_plus_one - 1;
+    }
+    Holding* find(const RwLock* lock) noexcept {
+        for (auto& h : held)
+            if (h.lock == lock) return &h;
+        return nullptr;
+    }
+    void forget_if_unused(Holding* h) noexcept {
+        if (h->shared != 0 || h->exclusive) return;
+        *h = held.back();
+        held.pop_back();
+    }
+};
 
-void forget_if_unused(const RwLock* lock) {
-    auto it = std::find_if(t_held.begin(), t_held.end(),
-                           [lock](const Holding& h) { return h.lock == lock; });
-    if (it != t_held.end() && it->shared == 0 && !it->exclusive) t_held.erase(it);
-}
+thread_local ThreadLocks t_locks;
 
 // Detached for the lifetime of the object, when hooks are installed.
 class Detached {
@@ -52,6 +64,8 @@ private:
 
 }  // namespace
 
+unsigned ReaderSlots::thread_slot() noexcept { return t_locks.slot(); }
+
 void set_wait_hooks(WaitHooks hooks) noexcept {
     g_detach.store(hooks.detach);
     g_attach.store(hooks.attach);
@@ -67,73 +81,82 @@ Error RwLock::reentrant_error(bool exclusive_wanted) const {
     return make_error(ErrorKind::Reentrant, std::move(text));
 }
 
+// A waiter counts itself in sleepers_ under mutex_ before it checks its condition; whoever
+// changes a condition checks sleepers_ afterwards and, when there are any, passes through
+// mutex_ before notifying, so no wake-up is lost.
+void RwLock::wake_waiters() noexcept {
+    if (sleepers_.load(std::memory_order_seq_cst) == 0) return;
+    { std::lock_guard guard(mutex_); }
+    released_.notify_all();
+}
+
 Status RwLock::lock_shared() {
-    Holding* mine = find_holding(this);
+    ThreadLocks& me = t_locks;
+    const unsigned slot = me.slot();
+    Holding* mine = me.find(this);
     if (mine && mine->exclusive) return reentrant_error(false);
-    t_held.reserve(t_held.size() + 1);  // no allocation failure after the lock is taken
-    {
-        std::unique_lock guard(mutex_);
-        if (mine || (!writer_ && writers_waiting_ == 0)) {
-            ++readers_;
-        } else {
-            guard.unlock();
-            // The inner lock is released before re-attaching: re-attaching may block, and
-            // no thread may block while holding mutex_.
-            Detached detached;
-            std::unique_lock inner(mutex_);
-            released_.wait(inner, [this] { return !writer_ && writers_waiting_ == 0; });
-            ++readers_;
-        }
-    }
-    if (mine)
+    if (mine) {
+        // Nested: a writer waiting for this thread's first read must not hold up the second.
+        readers_.enter(slot);
         ++mine->shared;
-    else
-        t_held.push_back(Holding{this, 1, false});
+        return success();
+    }
+    me.held.reserve(me.held.size() + 1);  // no allocation failure after the lock is taken
+    for (;;) {
+        readers_.enter(slot);
+        if (writer_.load(std::memory_order_seq_cst) == 0) break;
+        readers_.leave(slot);
+        wake_waiters();  // the writer may be waiting for the count just taken back
+        // The inner lock is released before re-attaching: re-attaching may block, and no
+        // thread may block while holding mutex_.
+        Detached detached;
+        std::unique_lock inner(mutex_);
+        sleepers_.fetch_add(1, std::memory_order_seq_cst);
+        released_.wait(inner, [this] { return writer_.load(std::memory_order_seq_cst) == 0; });
+        sleepers_.fetch_sub(1, std::memory_order_seq_cst);
+    }
+    me.held.push_back(Holding{this, 1, false});
     return success();
 }
 
 Status RwLock::lock() {
-    if (find_holding(this)) return reentrant_error(true);
-    t_held.reserve(t_held.size() + 1);
-    {
-        std::unique_lock guard(mutex_);
-        if (writer_ || readers_ != 0) {
-            ++writers_waiting_;
-            guard.unlock();
-            Detached detached;
-            std::unique_lock inner(mutex_);
-            released_.wait(inner, [this] { return !writer_ && readers_ == 0; });
-            --writers_waiting_;
-            writer_ = true;
-        } else {
-            writer_ = true;
-        }
+    ThreadLocks& me = t_locks;
+    if (me.find(this)) return reentrant_error(true);
+    me.held.reserve(me.held.size() + 1);
+    if (!writers_.try_lock()) {
+        Detached detached;
+        writers_.lock();
     }
-    t_held.push_back(Holding{this, 0, true});
+    writer_.store(1, std::memory_order_seq_cst);
+    if (readers_.any()) {
+        Detached detached;
+        std::unique_lock inner(mutex_);
+        sleepers_.fetch_add(1, std::memory_order_seq_cst);
+        released_.wait(inner, [this] { return !readers_.any(); });
+        sleepers_.fetch_sub(1, std::memory_order_seq_cst);
+    }
+    me.held.push_back(Holding{this, 0, true});
     return success();
 }
 
 void RwLock::unlock_shared() noexcept {
-    {
-        std::lock_guard guard(mutex_);
-        --readers_;
-    }
-    released_.notify_all();
-    if (Holding* mine = find_holding(this)) {
+    ThreadLocks& me = t_locks;
+    readers_.leave(me.slot());
+    wake_waiters();
+    if (Holding* mine = me.find(this)) {
         --mine->shared;
-        forget_if_unused(this);
+        me.forget_if_unused(mine);
     }
 }
 
 void RwLock::unlock() noexcept {
-    {
-        std::lock_guard guard(mutex_);
-        writer_ = false;
-    }
-    released_.notify_all();
-    if (Holding* mine = find_holding(this)) {
+    writer_.store(0, std::memory_order_seq_cst);
+    writers_.unlock();
+    wake_waiters();
+    ThreadLocks& me = t_locks;
+    if (Holding* mine = me.find(this)) {
         mine->exclusive = false;
-        forget_if_unused(this);
+        me.forget_if_unused(mine);
     }
 }
 

@@ -23,12 +23,9 @@
 namespace zel::py {
 namespace {
 
-constexpr std::uint32_t kExclusive = 0xFFFFFFFFu;
-
 struct EngineObject {
     PyObject_HEAD
     Engine* engine;
-    std::atomic<std::uint32_t> borrow;
 };
 
 PyObject* g_engine_type = nullptr;
@@ -41,26 +38,20 @@ enum class Borrow { Shared, Exclusive };
 // Holds a borrow of one instance for the length of a call; never waits.
 class BorrowGuard {
 public:
-    BorrowGuard(std::atomic<std::uint32_t>& flag, Borrow kind) : flag_(flag), kind_(kind) {
+    BorrowGuard(BorrowFlag& flag, Borrow kind) : flag_(flag), kind_(kind) {
         if (kind == Borrow::Exclusive) {
-            std::uint32_t expected = 0;
-            held_ = flag.compare_exchange_strong(expected, kExclusive, std::memory_order_acquire);
+            held_ = flag.try_exclusive();
         } else {
-            std::uint32_t current = flag.load(std::memory_order_relaxed);
-            while (current < kExclusive - 1) {
-                if (flag.compare_exchange_weak(current, current + 1, std::memory_order_acquire)) {
-                    held_ = true;
-                    break;
-                }
-            }
+            slot_ = ReaderSlots::thread_slot();
+            held_ = flag.try_shared(slot_);
         }
     }
     ~BorrowGuard() {
         if (!held_) return;
         if (kind_ == Borrow::Exclusive)
-            flag_.store(0, std::memory_order_release);
+            flag_.release_exclusive();
         else
-            flag_.fetch_sub(1, std::memory_order_release);
+            flag_.release_shared(slot_);
     }
     bool held() const { return held_; }
     PyObject* raise() const {
@@ -70,8 +61,9 @@ public:
     }
 
 private:
-    std::atomic<std::uint32_t>& flag_;
+    BorrowFlag& flag_;
     Borrow kind_;
+    unsigned slot_ = 0;
     bool held_ = false;
 };
 
@@ -89,7 +81,7 @@ template <class Body>
 PyObject* run(PyObject* self, Borrow kind, Body&& body) noexcept {
     try {
         if (!check_receiver(self)) return nullptr;
-        BorrowGuard borrow(as_engine(self)->borrow, kind);
+        BorrowGuard borrow(as_engine(self)->engine->borrow(), kind);
         if (!borrow.held()) return borrow.raise();
         return body(*as_engine(self)->engine);
     } catch (...) {
@@ -131,12 +123,17 @@ const FunctionDescription kSetValue{"set_value", kSetParams, 2, 2};
 const FunctionDescription kRemove{"remove", kKeyParams, 1, 1};
 const FunctionDescription kNew{"__new__", kNewParams, 2, 1};
 
+// The common call, every parameter given by position, skips the binder.
 #define ZEL_BIND(desc, n)                                                              \
     PyObject* bound[n];                                                                \
-    try {                                                                              \
-        if (!bind_arguments(desc, args, nargs, kwnames, bound)) return nullptr;        \
-    } catch (...) {                                                                    \
-        return handle_current_exception();                                             \
+    if (nargs == n && !kwnames) {                                                      \
+        for (int i = 0; i < n; ++i) bound[i] = args[i];                                \
+    } else {                                                                           \
+        try {                                                                          \
+            if (!bind_arguments(desc, args, nargs, kwnames, bound)) return nullptr;    \
+        } catch (...) {                                                                \
+            return handle_current_exception();                                         \
+        }                                                                              \
     }
 
 PyObject* begin_group(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
@@ -254,7 +251,7 @@ PyObject* file_name(PyObject* self, PyObject*) {
 PyObject* get_path(PyObject* self, void*) {
     // The attribute descriptor has already checked the receiver.
     try {
-        BorrowGuard borrow(as_engine(self)->borrow, Borrow::Shared);
+        BorrowGuard borrow(as_engine(self)->engine->borrow(), Borrow::Shared);
         if (!borrow.held()) return borrow.raise();
         return str_from(as_engine(self)->engine->path());
     } catch (...) {
@@ -279,7 +276,6 @@ PyObject* engine_new(PyTypeObject* type, PyObject* args, PyObject* kwargs) {
         if (!self) return nullptr;
         EngineObject* object = as_engine(self);
         object->engine = engine.value().release();
-        new (&object->borrow) std::atomic<std::uint32_t>(0);
         return self;
     } catch (...) {
         return handle_current_exception();

@@ -364,6 +364,22 @@ Value* Object::find(std::string_view name) noexcept {
     if (!chunked()) {
         Member* m = flat_members();
         const std::size_t n = block_->size;
+        if (n <= kScanMax && name.size() <= Value::kInlineCapacity) {
+            // A short name is held inline, with the unused bytes zero: a member has this
+            // name exactly when its key node's 16 bytes equal the node the name would make.
+            unsigned char probe[sizeof(Value)] = {};
+            probe[0] = static_cast<unsigned char>(Kind::String);
+            probe[1] = static_cast<unsigned char>(name.size());
+            if (!name.empty()) std::memcpy(probe + 2, name.data(), name.size());
+            std::uint64_t want[2];
+            std::memcpy(want, probe, sizeof want);
+            for (std::size_t i = 0; i < n; ++i) {
+                std::uint64_t have[2];
+                std::memcpy(have, &m[i].key, sizeof have);
+                if (have[0] == want[0] && have[1] == want[1]) return &m[i].value;
+            }
+            return nullptr;
+        }
         const std::size_t i = lower_bound(m, n, name);
         return i < n && m[i].name() == name ? &m[i].value : nullptr;
     }

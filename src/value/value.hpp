@@ -76,6 +76,8 @@ class Object {
 public:
     static constexpr std::uint32_t kFlatMax = 128;
     static constexpr std::uint32_t kChunkCapacity = 128;
+    // Up to this many members, a short name is looked up by comparing whole key nodes.
+    static constexpr std::uint32_t kScanMax = 16;
 
     template <bool Const>
     class Iterator;
@@ -245,7 +247,8 @@ private:
         char* text() noexcept { return reinterpret_cast<char*>(this + 1); }
     };
 
-    // Inline text occupies bytes 2 to 15 of the node: the padding and the payload.
+    // Inline text occupies bytes 2 to 15 of the node: the padding and the payload. Bytes
+    // after the text are always zero (Object::find relies on it).
     char* inline_text() noexcept { return reinterpret_cast<char*>(this) + 2; }
     const char* inline_text() const noexcept { return reinterpret_cast<const char*>(this) + 2; }
 

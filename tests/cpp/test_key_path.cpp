@@ -1,6 +1,8 @@
 // Key segments and the read and write resolutions.
 #include <gtest/gtest.h>
 
+#include <tuple>
+
 #include "engine/key_path.hpp"
 
 namespace zel {
@@ -47,27 +49,32 @@ TEST(keypath_read, groups_are_whole_member_names_and_arrays_are_not_indexed) {
 
 TEST(keypath_write, creates_missing_parents_and_reports_errors_without_changes) {
     Value root = sample();
-    std::vector<std::string_view> path{"x", "y", "z"};
-    auto slot = resolve_parent(root, path);
+    auto slot = resolve_parent(root, {"x"}, "y//z");
     ASSERT_TRUE(slot);
     EXPECT_EQ(slot.value().target, "z");
     EXPECT_TRUE(root.find("x")->find("y")->is_object());
+    // A key without segments: the last group name is the target.
+    slot = resolve_parent(root, {"x", "w"}, "/");
+    ASSERT_TRUE(slot);
+    EXPECT_EQ(slot.value().target, "w");
+    EXPECT_EQ(slot.value().parent, root.find("x"));
 
     Value before = root.deep_copy();
-    const std::pair<std::vector<std::string_view>, ErrorKind> failures[] = {
-        {{}, ErrorKind::KeyEmpty},
-        {{"a", "b", "c", "d"}, ErrorKind::PathNotObject},
-        {{"list", "q"}, ErrorKind::PathNotObject},
+    const std::tuple<std::vector<std::string>, std::string_view, ErrorKind> failures[] = {
+        {{}, "", ErrorKind::KeyEmpty},
+        {{}, "//", ErrorKind::KeyEmpty},
+        {{}, "a/b/c/d", ErrorKind::PathNotObject},
+        {{"a"}, "b/c", ErrorKind::PathNotObject},
+        {{}, "list/q", ErrorKind::PathNotObject},
     };
-    for (const auto& [p, kind] : failures) {
-        auto r = resolve_parent(root, p);
-        ASSERT_FALSE(r);
-        EXPECT_EQ(r.error().kind, kind);
-        EXPECT_TRUE(root == before);
+    for (const auto& [groups, key, kind] : failures) {
+        auto r = resolve_parent(root, groups, key);
+        ASSERT_FALSE(r) << key;
+        EXPECT_EQ(r.error().kind, kind) << key;
+        EXPECT_TRUE(root == before) << key;
     }
     Value array_root = Value::array();
-    std::vector<std::string_view> one{"a"};
-    auto r = resolve_parent(array_root, one);
+    auto r = resolve_parent(array_root, {}, "a");
     ASSERT_FALSE(r);
     EXPECT_EQ(r.error().message, "Root is not an object");
 }
