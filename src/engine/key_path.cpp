@@ -3,19 +3,6 @@
 
 namespace zel {
 
-void KeySegments::iterator::advance() noexcept {
-    while (!rest_.empty() && rest_.front() == '/') rest_.remove_prefix(1);
-    if (rest_.empty()) {
-        current_ = std::string_view();
-        rest_ = std::string_view();
-        return;
-    }
-    std::size_t cut = rest_.find('/');
-    if (cut == std::string_view::npos) cut = rest_.size();
-    current_ = rest_.substr(0, cut);
-    rest_.remove_prefix(cut);
-}
-
 std::vector<std::string_view> key_segments(std::string_view key) {
     std::vector<std::string_view> out;
     for (std::string_view segment : KeySegments(key)) out.push_back(segment);
@@ -38,42 +25,45 @@ const Value* resolve_node(const Value& root, const std::vector<std::string>& gro
 
 Result<ParentSlot> resolve_parent(Value& root, const std::vector<std::string>& groups,
                                   std::string_view key) {
-    // The path is the group names followed by the key's segments; it is walked twice without
-    // being assembled: once to check the existing part, once to create what is missing.
-    std::size_t total = groups.size();
-    std::string_view target = groups.empty() ? std::string_view() : std::string_view(groups.back());
-    for (std::string_view segment : KeySegments(key)) {
-        ++total;
-        target = segment;
-    }
-    if (total == 0) return make_error(ErrorKind::KeyEmpty, "Key is empty");
+    if (groups.empty() && key.find_first_not_of('/') == std::string_view::npos)
+        return make_error(ErrorKind::KeyEmpty, "Key is empty");
     if (!root.is_object()) return make_error(ErrorKind::RootNotObject, "Root is not an object");
-    const std::size_t parents = total - 1;
 
-    // Check the existing part of the path before inserting anything, so that a failure
-    // leaves the document exactly as it was.
+    // The path is the group names followed by the key's segments, walked without being
+    // assembled. Every element but the last is a parent; an element is known to be a parent
+    // once the next one arrives. The existing part is checked before anything is inserted,
+    // so that a failure leaves the document exactly as it was.
     Value* node = &root;
-    std::size_t existing = 0;
-    bool stopped = false;
-    auto check = [&](std::string_view name) -> bool {
-        if (stopped || existing == parents) return true;
-        Value* child = node->find(name);
-        if (!child) {
-            stopped = true;
-            return true;
+    std::size_t existing = 0;  // parents already present
+    std::size_t parents = 0;
+    bool missing = false;
+    std::string_view pending;
+    bool have_pending = false;
+    auto feed = [&](std::string_view name) -> bool {
+        if (have_pending) {
+            ++parents;
+            if (!missing) {
+                Value* child = node->find(pending);
+                if (!child) {
+                    missing = true;
+                } else {
+                    if (!child->is_object()) return false;
+                    node = child;
+                    ++existing;
+                }
+            }
         }
-        if (!child->is_object()) return false;
-        node = child;
-        ++existing;
+        pending = name;
+        have_pending = true;
         return true;
     };
     for (const std::string& name : groups)
-        if (!check(name)) return make_error(ErrorKind::PathNotObject, "Path segment is not an object");
+        if (!feed(name)) return make_error(ErrorKind::PathNotObject, "Path segment is not an object");
     for (std::string_view segment : KeySegments(key))
-        if (!check(segment))
+        if (!feed(segment))
             return make_error(ErrorKind::PathNotObject, "Path segment is not an object");
 
-    if (existing < parents) {
+    if (missing) {
         std::size_t index = 0;
         auto create = [&](std::string_view name) {
             if (index >= existing && index < parents) node = &node->set(name, Value::object());
@@ -82,7 +72,7 @@ Result<ParentSlot> resolve_parent(Value& root, const std::vector<std::string>& g
         for (const std::string& name : groups) create(name);
         for (std::string_view segment : KeySegments(key)) create(segment);
     }
-    return ParentSlot{node, target};
+    return ParentSlot{node, pending};
 }
 
 std::string_view trim_group_name(std::string_view name) noexcept {

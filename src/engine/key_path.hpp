@@ -31,7 +31,21 @@ public:
         }
 
     private:
-        void advance() noexcept;
+        // Byte loops rather than a search call: keys are short.
+        void advance() noexcept {
+            const char* p = rest_.data();
+            const char* const end = p + rest_.size();
+            while (p != end && *p == '/') ++p;
+            const char* const start = p;
+            while (p != end && *p != '/') ++p;
+            if (start == end) {
+                current_ = std::string_view();
+                rest_ = std::string_view();
+            } else {
+                current_ = std::string_view(start, static_cast<std::size_t>(p - start));
+                rest_ = std::string_view(p, static_cast<std::size_t>(end - p));
+            }
+        }
         std::string_view rest_;
         std::string_view current_;
     };

@@ -19,11 +19,16 @@ struct Holding {
     bool exclusive;
 };
 
-// What the current thread needs on every lock operation, behind one thread-local access:
-// its reader slot (assigned on first use) and the locks it holds (usually zero to two).
+// What the current thread needs on every lock operation: its reader slot (assigned on first
+// use) and the locks it holds, usually zero to two. Zero-initialised and trivially
+// destructible, so reaching it costs one thread-local access and no initialisation check;
+// the rare thread holding more locks at once keeps the rest in `t_more_held`.
 struct ThreadLocks {
-    unsigned slot_plus_one = 0;
-    std::vector<Holding> held;
+    static constexpr unsigned kInline = 6;
+    unsigned slot_plus_one;
+    unsigned count;
+    bool spilled;
+    Holding held[kInline];
 
     unsigned slot() noexcept {
         if (slot_plus_one == 0) {
@@ -32,19 +37,74 @@ struct ThreadLocks {
         }
         return slot_plus_one - 1;
     }
-    Holding* find(const RwLock* lock) noexcept {
-        for (auto& h : held)
-            if (h.lock == lock) return &h;
-        return nullptr;
-    }
-    void forget_if_unused(Holding* h) noexcept {
-        if (h->shared != 0 || h->exclusive) return;
-        *h = held.back();
-        held.pop_back();
-    }
+    Holding* find(const RwLock* lock) noexcept;
+    // Makes room for one more holding, so that recording a lock once taken cannot fail.
+    void reserve();
+    void add(Holding h) noexcept;
+    void forget_if_unused(Holding* h) noexcept;
 };
 
 thread_local ThreadLocks t_locks;
+thread_local std::vector<Holding> t_more_held;
+
+// Out of line so that a caller computes the thread-local address once and keeps the pointer
+// (the compiler would otherwise look it up again after every atomic operation).
+[[gnu::noinline]] ThreadLocks& this_thread() noexcept { return t_locks; }
+
+// The spilled holdings are reached only through these, kept out of line so that the common
+// path never computes the address of t_more_held.
+[[gnu::noinline]] Holding* find_spilled(const RwLock* lock) noexcept {
+    for (auto& h : t_more_held)
+        if (h.lock == lock) return &h;
+    return nullptr;
+}
+
+[[gnu::noinline]] void reserve_spilled() { t_more_held.reserve(t_more_held.size() + 1); }
+
+[[gnu::noinline]] void add_spilled(Holding h) noexcept {
+    t_more_held.push_back(h);  // capacity reserved beforehand
+}
+
+// Removes `h` if it is a spilled holding, else takes the last spilled one out into `refill`;
+// returns whether any remain.
+[[gnu::noinline]] bool take_spilled(Holding* h, Holding* refill) noexcept {
+    if (h) {
+        *h = t_more_held.back();
+    } else {
+        *refill = t_more_held.back();
+    }
+    t_more_held.pop_back();
+    return !t_more_held.empty();
+}
+
+Holding* ThreadLocks::find(const RwLock* lock) noexcept {
+    for (unsigned i = 0; i < count; ++i)
+        if (held[i].lock == lock) return &held[i];
+    return spilled ? find_spilled(lock) : nullptr;
+}
+
+void ThreadLocks::reserve() {
+    if (count == kInline) reserve_spilled();
+}
+
+void ThreadLocks::add(Holding h) noexcept {
+    if (count < kInline) {
+        held[count++] = h;
+    } else {
+        add_spilled(h);
+        spilled = true;
+    }
+}
+
+void ThreadLocks::forget_if_unused(Holding* h) noexcept {
+    if (h->shared != 0 || h->exclusive) return;
+    if (h >= held && h < held + count) {
+        *h = held[--count];
+        if (spilled) spilled = take_spilled(nullptr, &held[count++]);
+    } else {
+        spilled = take_spilled(h, nullptr);
+    }
+}
 
 // Detached for the lifetime of the object, when hooks are installed.
 class Detached {
@@ -64,7 +124,7 @@ private:
 
 }  // namespace
 
-unsigned ReaderSlots::thread_slot() noexcept { return t_locks.slot(); }
+unsigned ReaderSlots::thread_slot() noexcept { return this_thread().slot(); }
 
 void set_wait_hooks(WaitHooks hooks) noexcept {
     g_detach.store(hooks.detach);
@@ -91,7 +151,7 @@ void RwLock::wake_waiters() noexcept {
 }
 
 Status RwLock::lock_shared() {
-    ThreadLocks& me = t_locks;
+    ThreadLocks& me = this_thread();
     const unsigned slot = me.slot();
     Holding* mine = me.find(this);
     if (mine && mine->exclusive) return reentrant_error(false);
@@ -101,7 +161,7 @@ Status RwLock::lock_shared() {
         ++mine->shared;
         return success();
     }
-    me.held.reserve(me.held.size() + 1);  // no allocation failure after the lock is taken
+    me.reserve();
     for (;;) {
         readers_.enter(slot);
         if (writer_.load(std::memory_order_seq_cst) == 0) break;
@@ -115,19 +175,25 @@ Status RwLock::lock_shared() {
         released_.wait(inner, [this] { return writer_.load(std::memory_order_seq_cst) == 0; });
         sleepers_.fetch_sub(1, std::memory_order_seq_cst);
     }
-    me.held.push_back(Holding{this, 1, false});
+    me.add(Holding{this, 1, false});
     return success();
 }
 
 Status RwLock::lock() {
-    ThreadLocks& me = t_locks;
+    ThreadLocks& me = this_thread();
     if (me.find(this)) return reentrant_error(true);
-    me.held.reserve(me.held.size() + 1);
-    if (!writers_.try_lock()) {
+    me.reserve();
+    auto claim = [this] {
+        std::uint32_t expected = 0;
+        return writer_.compare_exchange_strong(expected, 1, std::memory_order_seq_cst);
+    };
+    if (!claim()) {
         Detached detached;
-        writers_.lock();
+        std::unique_lock inner(mutex_);
+        sleepers_.fetch_add(1, std::memory_order_seq_cst);
+        released_.wait(inner, claim);
+        sleepers_.fetch_sub(1, std::memory_order_seq_cst);
     }
-    writer_.store(1, std::memory_order_seq_cst);
     if (readers_.any()) {
         Detached detached;
         std::unique_lock inner(mutex_);
@@ -135,12 +201,12 @@ Status RwLock::lock() {
         released_.wait(inner, [this] { return !readers_.any(); });
         sleepers_.fetch_sub(1, std::memory_order_seq_cst);
     }
-    me.held.push_back(Holding{this, 0, true});
+    me.add(Holding{this, 0, true});
     return success();
 }
 
 void RwLock::unlock_shared() noexcept {
-    ThreadLocks& me = t_locks;
+    ThreadLocks& me = this_thread();
     readers_.leave(me.slot());
     wake_waiters();
     if (Holding* mine = me.find(this)) {
@@ -151,9 +217,8 @@ void RwLock::unlock_shared() noexcept {
 
 void RwLock::unlock() noexcept {
     writer_.store(0, std::memory_order_seq_cst);
-    writers_.unlock();
     wake_waiters();
-    ThreadLocks& me = t_locks;
+    ThreadLocks& me = this_thread();
     if (Holding* mine = me.find(this)) {
         mine->exclusive = false;
         me.forget_if_unused(mine);

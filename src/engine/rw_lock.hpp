@@ -108,11 +108,10 @@ private:
 
     const char* name_;
     ReaderSlots readers_;
-    // Raised by a writer from the moment it claims the lock until it releases it; new
-    // readers wait while it is up.
+    // Claimed by one writer at a time, from before it waits for the readers to leave until
+    // it releases the lock; new readers wait while it is up.
     alignas(64) std::atomic<std::uint32_t> writer_{0};
     std::atomic<std::uint32_t> sleepers_{0};  // threads waiting on released_
-    std::mutex writers_;                      // one writer at a time
     std::mutex mutex_;                        // guards the waits on released_
     std::condition_variable released_;
 };

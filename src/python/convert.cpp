@@ -127,6 +127,12 @@ private:
     // is needed, which 32-bit targets lack); the value fits 64 bits when the high 8 bytes
     // only extend the low 8.
     Result<Value> integer(PyObject* o) {
+        if (PyLong_CheckExact(o)) {
+            int overflow = 0;
+            const long long v = PyLong_AsLongLongAndOverflow(o, &overflow);
+            if (!overflow && !(v == -1 && PyErr_Occurred())) return Value::integer(v);
+            PyErr_Clear();
+        }
         PyRef index = PyRef::steal(PyNumber_Index(o));
         if (!index) return python_failure();
         unsigned char buffer[16];

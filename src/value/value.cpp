@@ -365,18 +365,19 @@ Value* Object::find(std::string_view name) noexcept {
         Member* m = flat_members();
         const std::size_t n = block_->size;
         if (n <= kScanMax && name.size() <= Value::kInlineCapacity) {
-            // A short name is held inline, with the unused bytes zero: a member has this
-            // name exactly when its key node's 16 bytes equal the node the name would make.
-            unsigned char probe[sizeof(Value)] = {};
-            probe[0] = static_cast<unsigned char>(Kind::String);
-            probe[1] = static_cast<unsigned char>(name.size());
-            if (!name.empty()) std::memcpy(probe + 2, name.data(), name.size());
-            std::uint64_t want[2];
-            std::memcpy(want, probe, sizeof want);
+            // A scan of a few members, comparing the inline length and first byte before
+            // anything else; a short name is always held inline.
+            const auto length = static_cast<std::uint8_t>(name.size());
+            const char first = name.empty() ? '\0' : name[0];
             for (std::size_t i = 0; i < n; ++i) {
-                std::uint64_t have[2];
-                std::memcpy(have, &m[i].key, sizeof have);
-                if (have[0] == want[0] && have[1] == want[1]) return &m[i].value;
+                const Value& key = m[i].key;
+                if (key.short_length_ != length) continue;
+                const char* text = key.inline_text();
+                if (length == 0) return &m[i].value;
+                if (text[0] != first) continue;
+                std::size_t j = 1;
+                while (j < length && text[j] == name[j]) ++j;
+                if (j == length) return &m[i].value;
             }
             return nullptr;
         }

@@ -76,7 +76,7 @@ class Object {
 public:
     static constexpr std::uint32_t kFlatMax = 128;
     static constexpr std::uint32_t kChunkCapacity = 128;
-    // Up to this many members, a short name is looked up by comparing whole key nodes.
+    // Up to this many members, a short name is looked up by a scan.
     static constexpr std::uint32_t kScanMax = 16;
 
     template <bool Const>
@@ -247,8 +247,7 @@ private:
         char* text() noexcept { return reinterpret_cast<char*>(this + 1); }
     };
 
-    // Inline text occupies bytes 2 to 15 of the node: the padding and the payload. Bytes
-    // after the text are always zero (Object::find relies on it).
+    // Inline text occupies bytes 2 to 15 of the node: the padding and the payload.
     char* inline_text() noexcept { return reinterpret_cast<char*>(this) + 2; }
     const char* inline_text() const noexcept { return reinterpret_cast<const char*>(this) + 2; }
 

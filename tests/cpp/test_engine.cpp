@@ -1,6 +1,8 @@
 // Engine operations on an in-memory store, the lock rules, and enumeration order.
 #include <gtest/gtest.h>
 
+#include <memory>
+
 #include <atomic>
 #include <thread>
 
@@ -132,6 +134,25 @@ TEST(engine_locks, a_thread_never_waits_for_a_lock_it_holds) {
     lock.unlock();
     ASSERT_TRUE(lock.lock());  // the record of holdings was cleared
     lock.unlock();
+
+    // More locks held at once than the per-thread record keeps inline.
+    std::vector<std::unique_ptr<RwLock>> many;
+    for (int i = 0; i < 10; ++i) {
+        many.push_back(std::make_unique<RwLock>("document"));
+        ASSERT_TRUE(many.back()->lock_shared());
+    }
+    for (auto& l : many) EXPECT_FALSE(l->lock()) << "a held read must refuse a write";
+    for (int i = 0; i < 10; i += 2) many[i]->unlock_shared();
+    for (int i = 0; i < 10; ++i) {
+        Status s = many[i]->lock();
+        EXPECT_EQ(static_cast<bool>(s), i % 2 == 0) << i;
+        if (s) many[i]->unlock();
+    }
+    for (int i = 1; i < 10; i += 2) many[i]->unlock_shared();
+    for (auto& l : many) {
+        ASSERT_TRUE(l->lock());
+        l->unlock();
+    }
 }
 
 TEST(engine_locks, writers_exclude_readers_across_threads) {
