@@ -55,6 +55,8 @@ public:
 
     // Shared by every call on the store, held for the length of the call; never waits.
     BorrowFlag& borrow() noexcept { return borrow_; }
+    // The custom driver, if the store has one (for the garbage collector's traversal).
+    CustomDriver* custom_driver() noexcept { return driver_.custom.get(); }
 
 private:
     // Resolves the parent of the key's target under the document write lock and runs

@@ -2,6 +2,7 @@
 // error texts are fixed; cycles and runaway nesting end in a conversion error.
 #include "python/convert.hpp"
 
+#include <algorithm>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -18,6 +19,20 @@ Error python_failure() { return conversion_error(take_exception_text()); }
 PyMutex g_abc_mutex;
 PyObject* g_sequence_abc = nullptr;
 PyObject* g_mapping_abc = nullptr;
+
+// dataclasses.fields, looked up once per process (the module is limited to one interpreter).
+PyObject* g_dataclass_fields = nullptr;
+
+PyObject* load_dataclass_fields() {
+    PyMutex_Lock(&g_abc_mutex);
+    if (!g_dataclass_fields) {
+        PyRef module = PyRef::steal(PyImport_ImportModule("dataclasses"));
+        if (module) g_dataclass_fields = PyObject_GetAttrString(module.get(), "fields");
+    }
+    PyObject* found = g_dataclass_fields;
+    PyMutex_Unlock(&g_abc_mutex);
+    return found;
+}
 
 bool load_abcs() {
     PyMutex_Lock(&g_abc_mutex);
@@ -183,7 +198,8 @@ private:
         Py_ssize_t length = PyObject_Size(o);
         if (length < 0) return python_failure();
         Array items;
-        items.reserve(static_cast<std::size_t>(length));
+        // A length is a claim, not a promise: reserve no more than a modest start.
+        items.reserve(std::min<std::size_t>(static_cast<std::size_t>(length), 4096));
         for (Py_ssize_t i = 0; i < length; ++i) {
             PyRef item = PyRef::steal(PySequence_GetItem(o, i));
             if (!item) return python_failure();
@@ -247,41 +263,40 @@ private:
         return object;
     }
 
+    // The fields dataclasses.fields() reports (so not ClassVar or InitVar pseudo-fields),
+    // each read by attribute access (so slotted classes and fields outside __init__ work).
     Result<Value> dataclass(PyObject* o) {
         Enter enter(*this, o);
         if (enter.failed()) return enter.error();
-        PyRef fields = PyRef::steal(PyObject_GetAttrString(o, "__dataclass_fields__"));
+        PyRef declared = PyRef::steal(PyObject_GetAttrString(o, "__dataclass_fields__"));
+        if (!declared) return python_failure();
+        if (!PyDict_Check(declared.get()))
+            return conversion_error("unexpected type: " + cast_text(declared.get(), "dict"));
+        PyObject* fields_function = load_dataclass_fields();
+        if (!fields_function) return python_failure();
+        PyRef fields = PyRef::steal(PyObject_CallOneArg(fields_function, o));
         if (!fields) return python_failure();
-        if (!PyDict_Check(fields.get()))
-            return conversion_error("unexpected type: " + cast_text(fields.get(), "dict"));
-        PyRef dict = PyRef::steal(PyObject_GetAttrString(o, "__dict__"));
-        if (!dict) return python_failure();
-        if (!PyDict_Check(dict.get()))
-            return conversion_error("unexpected type: " + cast_text(dict.get(), "dict"));
-        PyRef names = PyRef::steal(PyDict_Keys(fields.get()));
-        if (!names) return python_failure();
-        Value object = Value::object();
-        for (Py_ssize_t i = 0; i < PyList_GET_SIZE(names.get()); ++i) {
-            PyObject* name = PyList_GET_ITEM(names.get(), i);
-            if (!PyUnicode_Check(name))
-                return conversion_error("unexpected type: " + cast_text(name, "str"));
-            PyObject* item = nullptr;
-            int found = PyDict_GetItemRef(dict.get(), name, &item);
-            if (found < 0) return python_failure();
-            if (found == 0) {
-                PyErr_SetObject(PyExc_KeyError, name);
-                return python_failure();
-            }
-            PyRef owned = PyRef::steal(item);
-            Result<Value> converted = convert(item);
+        PyRef sequence = PyRef::steal(PySequence_Fast(fields.get(), "fields() must be a sequence"));
+        if (!sequence) return python_failure();
+        std::vector<Member> members;
+        const Py_ssize_t count = PySequence_Fast_GET_SIZE(sequence.get());
+        for (Py_ssize_t i = 0; i < count; ++i) {
+            PyObject* field = PySequence_Fast_GET_ITEM(sequence.get(), i);
+            PyRef name = PyRef::steal(PyObject_GetAttrString(field, "name"));
+            if (!name) return python_failure();
+            if (!PyUnicode_Check(name.get()))
+                return conversion_error("unexpected type: " + cast_text(name.get(), "str"));
+            PyRef item = PyRef::steal(PyObject_GetAttr(o, name.get()));
+            if (!item) return python_failure();
+            Result<Value> converted = convert(item.get());
             if (!converted) return std::move(converted).error();
             Py_ssize_t size = 0;
-            const char* text = PyUnicode_AsUTF8AndSize(name, &size);
+            const char* text = PyUnicode_AsUTF8AndSize(name.get(), &size);
             if (!text) return python_failure();
-            object.set(std::string_view(text, static_cast<std::size_t>(size)),
-                       std::move(converted).value());
+            members.push_back(Member{Value::string(std::string_view(text, static_cast<std::size_t>(size))),
+                                     std::move(converted).value()});
         }
-        return object;
+        return Value::object(Object::from_members(members.data(), members.size()));
     }
 
     std::vector<PyObject*> path_;
@@ -363,6 +378,11 @@ PyRef to_python(const Value& value) {
         if (child->is_array() || child->is_object()) push(*child, container);  // invalidates top
     }
     return root;
+}
+
+PyRef str_from_utf8(std::string_view text) {
+    return PyRef::steal(
+        PyUnicode_DecodeUTF8(text.data(), static_cast<Py_ssize_t>(text.size()), "strict"));
 }
 
 bool take_conversion_failure(std::string& text) {

@@ -5,6 +5,8 @@
 
 #include <Python.h>
 
+#include <string_view>
+
 #include "python/pyref.hpp"
 #include "value/error.hpp"
 #include "value/value.hpp"
@@ -18,6 +20,9 @@ Result<Value> to_value(PyObject* object);
 
 // A new reference; on failure nullptr with the Python exception set.
 PyRef to_python(const Value& value);
+
+// A new str from UTF-8 text; on failure nullptr with the Python exception set.
+PyRef str_from_utf8(std::string_view text);
 
 // Text of a failed to_python (the exception is cleared), unless the failure is MemoryError,
 // which is left set for the caller to raise as it is; returns false in that case.

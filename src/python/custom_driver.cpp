@@ -21,11 +21,6 @@ struct PythonSnapshot final : CustomSnapshot {
     PyRef data;
 };
 
-PyRef str_from(const std::string& text) {
-    return PyRef::steal(
-        PyUnicode_DecodeUTF8(text.data(), static_cast<Py_ssize_t>(text.size()), "strict"));
-}
-
 // A PanicException raised by another extension built the same way, or by this one.
 bool is_panic(PyObject* exception) {
     PyTypeObject* type = Py_TYPE(exception);
@@ -41,8 +36,9 @@ public:
     explicit PythonDriver(PyRef object) : object_(std::move(object)) {}
 
     Result<Value> read(const std::string& path) override {
+        if (!object_) return cleared();
         PyRef name = PyRef::steal(PyUnicode_InternFromString("read"));
-        PyRef arg = str_from(path);
+        PyRef arg = str_from_utf8(path);
         if (!name || !arg) return capture_python_error();
         PyRef data = PyRef::steal(PyObject_CallMethodOneArg(object_.get(), name.get(), arg.get()));
         if (!data) return capture_python_error();
@@ -64,8 +60,9 @@ public:
     }
 
     Status write(const std::string& path, CustomSnapshot& snapshot) override {
+        if (!object_) return cleared();
         PyRef name = PyRef::steal(PyUnicode_InternFromString("write"));
-        PyRef arg = str_from(path);
+        PyRef arg = str_from_utf8(path);
         if (!name || !arg) return capture_python_error();
         PyObject* data = static_cast<PythonSnapshot&>(snapshot).data.get();
         PyRef result = PyRef::steal(
@@ -74,7 +71,16 @@ public:
         return success();
     }
 
+    PyObject* object() const noexcept { return object_.get(); }
+    void clear() noexcept { object_ = PyRef(); }
+
 private:
+    static Error cleared() {
+        PyErr_SetString(PyExc_RuntimeError,
+                        "the custom driver was released by the garbage collector");
+        return capture_python_error();
+    }
+
     PyRef object_;
 };
 
@@ -83,6 +89,12 @@ private:
 std::unique_ptr<CustomDriver> make_custom_driver(PyRef object) {
     return std::make_unique<PythonDriver>(std::move(object));
 }
+
+PyObject* custom_driver_object(CustomDriver& driver) noexcept {
+    return static_cast<PythonDriver&>(driver).object();
+}
+
+void clear_custom_driver(CustomDriver& driver) noexcept { static_cast<PythonDriver&>(driver).clear(); }
 
 Error capture_python_error() {
     PyRef exception = PyRef::steal(PyErr_GetRaisedException());

@@ -13,6 +13,12 @@ namespace zel::py {
 // which always runs attached to the interpreter here.
 std::unique_ptr<CustomDriver> make_custom_driver(PyRef object);
 
+// For the garbage collector: the driver object a custom driver made by make_custom_driver
+// holds (nullptr once cleared), and dropping it to break a reference cycle. A cleared
+// driver's read and write raise RuntimeError.
+PyObject* custom_driver_object(CustomDriver& driver) noexcept;
+void clear_custom_driver(CustomDriver& driver) noexcept;
+
 // The exception currently raised, taken from the interpreter into an Error that raise_error
 // sets again unchanged. A PanicException coming back from Python is turned into a panic of
 // this module (after printing it), as the caller of an extension expects.

@@ -4,18 +4,15 @@
 // every failure into a raised exception; no C++ exception leaves an entry point.
 #include "python/engine_type.hpp"
 
-#include <atomic>
 #include <cstdint>
-#include <cstdio>
-#include <cstdlib>
 #include <memory>
-#include <new>
 #include <string>
 #include <vector>
 
 #include "engine/engine.hpp"
 #include "python/arguments.hpp"
 #include "python/convert.hpp"
+#include "python/custom_driver.hpp"
 #include "python/driver_args.hpp"
 #include "python/errors.hpp"
 #include "python/pyref.hpp"
@@ -94,17 +91,13 @@ PyObject* none_or_raise(Status status) {
     Py_RETURN_NONE;
 }
 
-PyObject* str_from(const std::string& text) {
-    return PyUnicode_DecodeUTF8(text.data(), static_cast<Py_ssize_t>(text.size()), "strict");
-}
-
 PyObject* list_or_raise(Result<std::vector<std::string>> names) {
     if (!names) return raise_error(names.error());
     const auto& items = names.value();
     PyRef list = PyRef::steal(PyList_New(static_cast<Py_ssize_t>(items.size())));
     if (!list) return nullptr;
     for (std::size_t i = 0; i < items.size(); ++i) {
-        PyObject* item = str_from(items[i]);
+        PyObject* item = str_from_utf8(items[i]).release();
         if (!item) return nullptr;
         PyList_SET_ITEM(list.get(), static_cast<Py_ssize_t>(i), item);
     }
@@ -154,7 +147,7 @@ PyObject* group(PyObject* self, PyObject*) {
     return run(self, Borrow::Shared, [](Engine& engine) -> PyObject* {
         auto joined = engine.group();
         if (!joined) return raise_error(joined.error());
-        return str_from(joined.value());
+        return str_from_utf8(joined.value()).release();
     });
 }
 
@@ -245,7 +238,7 @@ PyObject* is_writable(PyObject* self, PyObject*) {
 }
 
 PyObject* file_name(PyObject* self, PyObject*) {
-    return run(self, Borrow::Shared, [](Engine& engine) { return str_from(engine.path()); });
+    return run(self, Borrow::Shared, [](Engine& engine) { return str_from_utf8(engine.path()).release(); });
 }
 
 PyObject* get_path(PyObject* self, void*) {
@@ -253,7 +246,7 @@ PyObject* get_path(PyObject* self, void*) {
     try {
         BorrowGuard borrow(as_engine(self)->engine->borrow(), Borrow::Shared);
         if (!borrow.held()) return borrow.raise();
-        return str_from(as_engine(self)->engine->path());
+        return str_from_utf8(as_engine(self)->engine->path()).release();
     } catch (...) {
         return handle_current_exception();
     }
@@ -276,6 +269,9 @@ PyObject* engine_new(PyTypeObject* type, PyObject* args, PyObject* kwargs) {
         if (!self) return nullptr;
         EngineObject* object = as_engine(self);
         object->engine = engine.value().release();
+        // Only a custom driver's object can lead back to the store; other stores are never
+        // part of a cycle and need no tracking.
+        if (!object->engine->custom_driver()) PyObject_GC_UnTrack(self);
         return self;
     } catch (...) {
         return handle_current_exception();
@@ -284,16 +280,26 @@ PyObject* engine_new(PyTypeObject* type, PyObject* args, PyObject* kwargs) {
 
 void engine_dealloc(PyObject* self) {
     PyTypeObject* type = Py_TYPE(self);
-    try {
-        delete as_engine(self)->engine;
-        as_engine(self)->engine = nullptr;
-    } catch (...) {
-        std::fputs("uncaught panic at ffi boundary\n", stderr);
-        std::abort();
-    }
-    freefunc free_slot = type->tp_free ? type->tp_free : PyObject_Free;
+    PyObject_GC_UnTrack(self);
+    delete as_engine(self)->engine;  // releases the driver object, if any
+    as_engine(self)->engine = nullptr;
+    freefunc free_slot = type->tp_free ? type->tp_free : PyObject_GC_Del;
     free_slot(self);
     Py_DECREF(type);
+}
+
+int engine_traverse(PyObject* self, visitproc visit, void* arg) {
+    Py_VISIT(Py_TYPE(self));
+    Engine* engine = as_engine(self)->engine;
+    if (CustomDriver* driver = engine ? engine->custom_driver() : nullptr)
+        Py_VISIT(custom_driver_object(*driver));
+    return 0;
+}
+
+int engine_clear(PyObject* self) {
+    Engine* engine = as_engine(self)->engine;
+    if (CustomDriver* driver = engine ? engine->custom_driver() : nullptr) clear_custom_driver(*driver);
+    return 0;
 }
 
 #define ZEL_FAST(name, sig) \
@@ -329,6 +335,8 @@ PyType_Slot kSlots[] = {
     {Py_tp_doc, const_cast<char*>("ZelSettingEngine(path, driver=None)\n--\n\n")},
     {Py_tp_new, reinterpret_cast<void*>(engine_new)},
     {Py_tp_dealloc, reinterpret_cast<void*>(engine_dealloc)},
+    {Py_tp_traverse, reinterpret_cast<void*>(engine_traverse)},
+    {Py_tp_clear, reinterpret_cast<void*>(engine_clear)},
     {Py_tp_methods, kMethods},
     {Py_tp_getset, kGetSet},
     {0, nullptr},
@@ -339,7 +347,7 @@ PyType_Spec kSpec = {
     "builtins.ZelSettingEngine",
     static_cast<int>(sizeof(EngineObject)),
     0,
-    Py_TPFLAGS_DEFAULT,
+    Py_TPFLAGS_DEFAULT | Py_TPFLAGS_HAVE_GC,
     kSlots,
 };
 

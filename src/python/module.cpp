@@ -1,5 +1,5 @@
-// The _zel_core module: multi-phase initialisation, no GIL needed, and an execution step
-// that publishes ZelSettingEngine and __all__.
+// The _zel_core module: multi-phase initialisation, no GIL needed, one interpreter only, and
+// an execution step that publishes ZelSettingEngine and __all__.
 #include <Python.h>
 
 #include "engine/rw_lock.hpp"
@@ -47,6 +47,9 @@ int module_exec(PyObject* module) {
 PyModuleDef_Slot kSlots[] = {
     {Py_mod_exec, reinterpret_cast<void*>(module_exec)},
     {Py_mod_gil, Py_MOD_GIL_NOT_USED},
+    // Process-wide state (the type object, cached lookups) ties the module to one
+    // interpreter: importing it in another raises ImportError.
+    {Py_mod_multiple_interpreters, Py_MOD_MULTIPLE_INTERPRETERS_NOT_SUPPORTED},
     {0, nullptr},
 };
 

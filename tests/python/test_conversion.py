@@ -8,6 +8,7 @@ import fractions
 import math
 import sys
 import types
+import typing
 from collections.abc import Mapping, Sequence
 
 import pytest
@@ -148,6 +149,19 @@ class DictDataclass(dict):
     x: int = 1
 
 
+@dataclasses.dataclass(slots=True)
+class Slotted:
+    x: int = 1
+
+
+@dataclasses.dataclass
+class WithPseudoFields:
+    VERSION: typing.ClassVar[int] = 3
+    seed: dataclasses.InitVar[int] = 0
+    x: int = 1
+    derived: int = dataclasses.field(init=False, default=2)
+
+
 class ListWithFields(list):
     __dataclass_fields__ = {"x": None}
 
@@ -256,6 +270,8 @@ ROUND_TRIPS = [
                                              "label": "l"}),
     (_nested_list(100), _nested_list(100)),
     (_nested_dict(100), _nested_dict(100)),
+    (Slotted(), {"x": 1}),
+    (WithPseudoFields(seed=5), {"derived": 2, "x": 1}),
 ]
 
 
@@ -380,9 +396,14 @@ def _missing_field():
     return p
 
 
-@dataclasses.dataclass(slots=True)
-class Slotted:
-    x: int = 1
+class HugeLen(Sequence):
+    """Claims ten billion items, then fails on the first one."""
+
+    def __len__(self):
+        return 10**10
+
+    def __getitem__(self, i):
+        raise IndexError("no such item")
 
 
 CONVERSION_ERRORS = [
@@ -411,7 +432,7 @@ CONVERSION_ERRORS = [
     (Outer.Inner(), "unsupported type Outer.Inner"),
     (iter([1]), "unsupported type list_iterator"),
     ((x for x in [1]), "unsupported type generator"),
-    (Point, "unexpected type: 'mappingproxy' object is not an instance of 'dict'"),
+    (Point, "AttributeError: type object 'Point' has no attribute 'x'"),
     ([1, object()], "unsupported type object"),
     ({1: "x"}, "unexpected type: 'int' object is not an instance of 'str'"),
     ({None: 1}, "unexpected type: 'None' is not an instance of 'str'"),
@@ -429,11 +450,11 @@ CONVERSION_ERRORS = [
     (ListItemRaises([1]), "Outer.Error: inner error"),
     (SetIterRaises({1}), "RuntimeError: no iteration"),
     (UnprintableSeq(), "UnprintableError: <exception str() failed>"),
-    (_missing_field(), "KeyError: 'x'"),
+    (_missing_field(), "AttributeError: 'Point' object has no attribute 'x'"),
+    (HugeLen(), "IndexError: no such item"),
     ("a\ud800", "UnicodeEncodeError: "),
     ({"k\udfff": 1}, "UnicodeEncodeError: "),
     ([["\ud800"]], "UnicodeEncodeError: "),
-    (Slotted(), "AttributeError: "),
 ]
 
 

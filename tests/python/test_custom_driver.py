@@ -5,6 +5,7 @@ import gc
 import sys
 import threading
 import time
+import weakref
 
 import pytest
 
@@ -289,3 +290,54 @@ def test_panic_from_python_code_comes_back_as_a_panic(capfd):
     printed = capfd.readouterr().err
     assert "Python stack trace below:" in printed
     assert "boom in another extension" in printed
+
+
+def test_a_driver_that_keeps_its_own_store_is_collected():
+    class SelfKeeping:
+        def __init__(self):
+            self.payload = bytearray(1 << 20)
+            self.store = None
+
+        def read(self, path):
+            return {"k": 1}
+
+        def write(self, path, data):
+            pass
+
+    refs = []
+    for _ in range(20):
+        driver = SelfKeeping()
+        driver.store = ZelSettingEngine("p", driver)
+        assert gc.is_tracked(driver.store)
+        refs.append(weakref.ref(driver))
+    del driver
+    gc.collect()
+    assert all(r() is None for r in refs)
+
+
+def test_a_store_whose_driver_was_cleared_raises_instead_of_crashing():
+    # A finalizer running during collection may still reach a store after its driver was
+    # cleared: its calls must fail cleanly.
+    seen = []
+
+    class Witness:
+        def __del__(self):
+            try:
+                self.store.sync()
+            except RuntimeError as e:
+                seen.append(str(e))
+
+    class Driver:
+        def read(self, path):
+            return {}
+
+        def write(self, path, data):
+            pass
+
+    d = Driver()
+    w = Witness()
+    w.store = ZelSettingEngine("p", d)
+    d.cycle = (d, w)
+    del d, w
+    gc.collect()
+    assert seen in ([], ["the custom driver was released by the garbage collector"])

@@ -127,3 +127,15 @@ def test_foreign_receiver_rejected_by_descriptor(mem):
     with pytest.raises(TypeError):
         ZelSettingEngine.path.__get__(object())
     assert ZelSettingEngine.value(mem, "a") is None
+
+
+def test_importing_in_a_sub_interpreter_fails_cleanly():
+    _interpreters = pytest.importorskip("_interpreters")
+    interp = _interpreters.create()
+    try:
+        failure = _interpreters.run_string(interp, "import _zel_core")
+    finally:
+        _interpreters.destroy(interp)
+    assert failure is not None
+    assert failure.type.__name__ == "ImportError"
+    assert "does not support loading in subinterpreters" in failure.msg
