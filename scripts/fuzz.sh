@@ -32,7 +32,12 @@ done
 
 # Tools: clang with its sanitizer and libFuzzer runtime, the libraries the core links, and
 # cmake and ninja (from the venv when there is one, as the other scripts use).
-zel_ensure_debs "${ZEL_DEBS[@]}" clang libclang-rt-14-dev
+# The runtime package is versioned like the clang that Debian's unversioned package brings
+# (14 on Debian 12, 19 on Debian 13).
+zel_ensure_debs "${ZEL_DEBS[@]}" clang
+clang_major="$(clang -dumpversion | cut -d. -f1)"
+[[ "$clang_major" =~ ^[0-9]+$ ]] || zel_die "cannot tell clang's version"
+zel_ensure_debs "libclang-rt-$clang_major-dev"
 if base="$(zel_find_python)"; then
     zel_ensure_venv "$base"
     export PATH="$ZEL_VENV/bin:$PATH"
