@@ -3,6 +3,10 @@
 
 #include <cmath>
 #include <limits>
+#include <map>
+#include <random>
+#include <string>
+#include <vector>
 
 #include "value/value.hpp"
 
@@ -68,6 +72,97 @@ TEST(value_tree, move_leaves_null_and_deep_copy_is_independent) {
     EXPECT_TRUE(a.is_null());
     moved.find("x")->as_array().clear();
     EXPECT_EQ(copy.find("x")->as_array().size(), 1u);
+}
+
+}  // namespace
+}  // namespace zel
+
+namespace zel {
+namespace {
+
+// Random inserts, replacements, removals and lookups against std::map, on objects that grow
+// past the flat size into many chunks and shrink again; after every batch the members must be
+// the model's, in order, and copies and comparisons must agree.
+TEST(value_object, large_objects_match_a_model_under_mixed_changes) {
+    std::mt19937 rng(12345);
+    for (int round = 0; round < 3; ++round) {
+        Object o;
+        std::map<std::string, std::uint64_t> model;
+        const int keyspace = round == 0 ? 200 : 5000;
+        auto key = [&](int k) {
+            // Short and long names (inline and heap keys), sharing prefixes.
+            std::string s(1, 'k');
+            s += std::to_string(k);
+            if (k % 3 == 0) s += std::string(20, 'x');
+            return s;
+        };
+        for (int step = 0; step < 40000; ++step) {
+            const int k = static_cast<int>(rng() % static_cast<unsigned>(keyspace));
+            const std::string name = key(k);
+            const unsigned op = rng() % 10;
+            if (op < 5) {
+                o.set(name, Value::uinteger(static_cast<std::uint64_t>(step)));
+                model[name] = static_cast<std::uint64_t>(step);
+            } else if (op < 8) {
+                Value out;
+                const bool took = o.take(name, out);
+                ASSERT_EQ(took, model.erase(name) == 1) << name;
+                if (took) {
+                    EXPECT_TRUE(out.kind() == Kind::UInt);
+                }
+            } else {
+                const Value* found = o.find(name);
+                auto it = model.find(name);
+                ASSERT_EQ(found != nullptr, it != model.end()) << name;
+                if (found) {
+                    EXPECT_EQ(found->as_uint(), it->second);
+                }
+            }
+            if (step % 5000 == 4999 || step == 39999) {
+                ASSERT_EQ(o.size(), model.size());
+                auto it = model.begin();
+                for (const Member& m : o) {
+                    ASSERT_EQ(m.name(), it->first);
+                    ASSERT_EQ(m.value.as_uint(), it->second);
+                    ++it;
+                }
+                Value whole = Value::object(std::move(o));
+                Value copy = whole.deep_copy();
+                EXPECT_TRUE(copy == whole);
+                o = std::move(whole.as_object());
+            }
+        }
+        // Emptied one member at a time.
+        for (const auto& [name, v] : model) {
+            Value out;
+            ASSERT_TRUE(o.take(name, out));
+        }
+        EXPECT_TRUE(o.empty());
+        EXPECT_EQ(o.begin(), o.end());
+    }
+}
+
+// Members given out of order, with repeats, become the sorted object keeping the later value,
+// whether the result is flat or chunked.
+TEST(value_object, from_members_sorts_and_keeps_the_later_of_repeated_names) {
+    for (std::size_t n : {std::size_t{5}, std::size_t{Object::kFlatMax + 1}, std::size_t{1000}}) {
+        std::vector<Member> members;
+        std::map<std::string, std::uint64_t> model;
+        for (std::size_t i = 0; i < n; ++i) {
+            std::string name(1, 'm');
+            name += std::to_string((i * 7919) % (n / 2 + 1));
+            members.push_back(Member{Value::string(name), Value::uinteger(i)});
+            model[name] = i;
+        }
+        Object o = Object::from_members(members.data(), members.size());
+        ASSERT_EQ(o.size(), model.size());
+        auto it = model.begin();
+        for (const Member& m : o) {
+            EXPECT_EQ(m.name(), it->first);
+            EXPECT_EQ(m.value.as_uint(), it->second);
+            ++it;
+        }
+    }
 }
 
 }  // namespace
