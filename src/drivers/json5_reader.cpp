@@ -551,34 +551,13 @@ private:
             while (p_ != end_ && is_digit(*p_)) ++p_;
             if (p_ == exponent) return fail_unexpected(p_);
         }
-        if (integral) {
-            if (negative) {
-                std::int64_t i = 0;
-                const auto r = std::from_chars(sign, p_, i);  // sign is '-'
-                if (r.ec == std::errc() && r.ptr == p_) {
-                    out = Value::integer(i);
-                    return true;
-                }
-            } else {
-                std::uint64_t u = 0;
-                const auto r = std::from_chars(digits, p_, u);
-                if (r.ec == std::errc() && r.ptr == p_) {
-                    out = Value::uinteger(u);
-                    return true;
-                }
-            }
+        switch (decimal_number(std::string_view(sign, static_cast<std::size_t>(p_ - sign)),
+                               integral, out)) {
+            case NumberText::Ok: return true;
+            case NumberText::OutOfRange: return fail("number out of range", sign);
+            case NumberText::Invalid: break;
         }
-        double d = 0;
-        const auto r = std::from_chars(digits, p_, d);
-        if (r.ec == std::errc::result_out_of_range) {
-            const std::string_view text(digits, static_cast<std::size_t>(p_ - digits));
-            if (leading_digit_exponent(text) > 0) return fail("number out of range", sign);
-            d = 0.0;  // below the smallest subnormal
-        } else if (r.ec != std::errc() || r.ptr != p_) {
-            return fail("invalid number", sign);
-        }
-        out = Value::floating(negative ? -d : d);
-        return true;
+        return fail("invalid number", sign);
     }
 
     // Hexadecimal digits [digits, p_): an integer when it fits (2^64 - 1, or down to -2^63

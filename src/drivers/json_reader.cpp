@@ -1,376 +1,694 @@
-// The JSON reader: drives RapidJSON's iterative SAX parser over our own input stream (which
-// counts lines and columns and streams a file through a fixed buffer) and builds the Value
-// tree from its events. Owns the error descriptions and the checks RapidJSON leaves to us:
-// nesting depth, trailing text, NUL bytes, lone low-surrogate escapes, overflowing numbers.
-#include "drivers/number_text.hpp"
+// The JSON reader: a byte-level parser that streams its input through one buffer and builds
+// the Value tree directly. Pending array elements and object members wait on two stacks, and
+// each array or object is made in one piece when it closes. Owns the JSON error descriptions
+// and positions; lines are counted only for bytes leaving the buffer and when reporting.
 #include "drivers/json_reader.hpp"
 
-#include <rapidjson/error/error.h>
-#include <rapidjson/reader.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
-#include <charconv>
-#include <cmath>
 #include <cstdint>
 #include <cstring>
 #include <memory>
+#include <new>
 #include <string>
 #include <string_view>
-#include <system_error>
 #include <utility>
 #include <vector>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
+#include "drivers/number_text.hpp"
 
 namespace zel {
 namespace {
 
-constexpr std::size_t kNoOffset = static_cast<std::size_t>(-1);
+// Zero bytes kept after the data. A zero stops every scan (strings, white space, digits,
+// literals), so the loops need no bounds checks: stopping exactly at the end of the data
+// means "read on". Word and vector loads that start at or before the end stay inside it.
+constexpr std::size_t kPadding = 64;
 
-// RapidJSON input stream over either one block of memory or a file read chunk by chunk.
-// Peek() returns '\0' at the end of the input, exactly as for a NUL byte in the text; the
-// reader tells the two apart with at_end().
-class JsonInput {
-public:
-    using Ch = char;
+const char kControl[] = "control character (\\u0000-\\u001F) found while parsing a string";
 
-    explicit JsonInput(std::string_view text) noexcept
-        : cur_(text.data()), end_(text.data() + text.size()) {}
-    JsonInput(int fd, char* buffer, std::size_t size) noexcept
-        : cur_(buffer), end_(buffer), fd_(fd), buffer_(buffer), buffer_size_(size) {}
+enum class Scan { Done, More, Failed };
 
-    Ch Peek() {
-        if (cur_ != end_) return *cur_;
-        return refill() ? *cur_ : '\0';
-    }
-    Ch Take() {
-        if (cur_ == end_ && !refill()) return '\0';
-        const char c = *cur_++;
-        ++consumed_;
-        if (c == '\n') {
-            ++line_;
-            line_start_ = consumed_;
-        }
-        return c;
-    }
-    std::size_t Tell() const noexcept { return consumed_; }
-
-    // Output half of RapidJSON's stream concept; only in-situ parsing uses it, and we never
-    // parse in situ.
-    Ch* PutBegin() { return nullptr; }
-    void Put(Ch) {}
-    void Flush() {}
-    std::size_t PutEnd(Ch*) { return 0; }
-
-    // True when no byte is left: end of file, or a read failure.
-    bool at_end() { return cur_ == end_ && !refill(); }
-    int read_errno() const noexcept { return read_errno_; }
-    std::size_t line() const noexcept { return line_; }
-    std::size_t line_start() const noexcept { return line_start_; }
-
-private:
-    bool refill() {
-        if (fd_ < 0 || finished_) return false;
-        for (;;) {
-            const ssize_t n = ::read(fd_, buffer_, buffer_size_);
-            if (n > 0) {
-                cur_ = buffer_;
-                end_ = buffer_ + n;
-                return true;
-            }
-            if (n < 0 && errno == EINTR) continue;
-            if (n < 0) read_errno_ = errno;
-            finished_ = true;
-            return false;
-        }
-    }
-
-    const char* cur_;
-    const char* end_;
-    int fd_ = -1;
-    char* buffer_ = nullptr;
-    std::size_t buffer_size_ = 0;
-    bool finished_ = false;
-    int read_errno_ = 0;
-    std::size_t consumed_ = 0;
-    std::size_t line_ = 1;
-    std::size_t line_start_ = 0;  // offset of the first byte of the current line
-};
-
-// An escaped lone low surrogate (\uDC00-\uDFFF) is the only way a UTF-16 surrogate reaches
-// the decoded text: raw surrogate bytes fail RapidJSON's UTF-8 validation, and a lone high
-// surrogate escape fails its pairing check. In UTF-8 a surrogate is ED A0..BF xx.
-bool holds_surrogate(const char* text, std::size_t length) noexcept {
-    const char* end = text + length;
-    for (const char* p = text;
-         (p = static_cast<const char*>(std::memchr(p, '\xED', static_cast<std::size_t>(end - p))));
-         ++p) {
-        if (p + 1 < end && static_cast<unsigned char>(p[1]) >= 0xA0) return true;
-    }
-    return false;
+inline unsigned char byte(const char* p) noexcept { return static_cast<unsigned char>(*p); }
+inline bool is_digit(const char* p) noexcept { return static_cast<unsigned>(byte(p) - '0') < 10; }
+inline bool is_blank(const char* p) noexcept {
+    const unsigned char c = byte(p);
+    return c == ' ' || c == '\n' || c == '\r' || c == '\t';
 }
 
-
-// Converts the text of a JSON number (already checked against the grammar by RapidJSON):
-// integers that fit 64 bits become unsigned (zero or more) or signed (negative) integers,
-// everything else a correctly rounded double. False when the magnitude exceeds a double's
-// range; a magnitude below it becomes zero of the number's sign.
-//
-// RapidJSON's own conversion is not used: its full-precision path turns some overflowing
-// numbers into small finite values of the wrong sign (10e308 gave -3.09e-308).
-bool convert_number(std::string_view text, Value& out) {
-    const char* begin = text.data();
-    const char* end = begin + text.size();
-    if (text.find_first_of(".eE") == std::string_view::npos) {
-        if (text[0] == '-') {
-            std::int64_t i = 0;
-            const auto r = std::from_chars(begin, end, i);
-            if (r.ec == std::errc() && r.ptr == end) {
-                out = Value::integer(i);
-                return true;
-            }
-        } else {
-            std::uint64_t u = 0;
-            const auto r = std::from_chars(begin, end, u);
-            if (r.ec == std::errc() && r.ptr == end) {
-                out = Value::uinteger(u);
-                return true;
+// First byte at or after `p` that a string cannot simply copy: '"', '\\', a control
+// character or the start of a multi-byte UTF-8 sequence.
+inline const char* find_string_special(const char* p) noexcept {
+#if defined(__SSE2__)
+    const __m128i quote = _mm_set1_epi8('"');
+    const __m128i backslash = _mm_set1_epi8('\\');
+    const __m128i space = _mm_set1_epi8(' ');
+    for (;;) {
+        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+        // Signed comparison: bytes from 0x80 up are negative, so one test finds both the
+        // control characters and the non-ASCII bytes.
+        const __m128i special = _mm_or_si128(
+            _mm_or_si128(_mm_cmpeq_epi8(v, quote), _mm_cmpeq_epi8(v, backslash)),
+            _mm_cmplt_epi8(v, space));
+        const unsigned mask = static_cast<unsigned>(_mm_movemask_epi8(special));
+        if (mask != 0) return p + __builtin_ctz(mask);
+        p += 16;
+    }
+#else
+    using Word = std::size_t;
+    constexpr Word ones = ~Word(0) / 0xFF;
+    constexpr Word high = ones * 0x80;
+    for (;;) {
+        Word w;
+        std::memcpy(&w, p, sizeof w);
+        // A byte is flagged when it is '"' or '\\' (zero after the xor), below 0x20, or has
+        // its high bit set. Borrows may flag bytes after a real hit, never before one.
+        const Word q = w ^ (ones * '"');
+        const Word b = w ^ (ones * '\\');
+        const Word flags = ((q - ones) & ~q) | ((b - ones) & ~b) | (w - ones * 0x20) | w;
+        if ((flags & high) != 0) {
+            for (;; ++p) {
+                const unsigned char c = byte(p);
+                if (c == '"' || c == '\\' || c < 0x20 || c >= 0x80) return p;
             }
         }
+        p += sizeof w;
     }
-    double d = 0;
-    const auto r = std::from_chars(begin, end, d);
-    if (r.ec == std::errc::result_out_of_range) {
-        if (leading_digit_exponent(text) > 0) return false;
-        d = text[0] == '-' ? -0.0 : 0.0;
-    } else if (r.ec != std::errc() || !std::isfinite(d)) {
-        return false;
-    }
-    out = Value::floating(d);
-    return true;
+#endif
 }
 
-// SAX handler building the tree. Each open array or object is a frame; a finished value is
-// moved into the frame below it, so nothing is copied.
-class TreeBuilder {
-public:
-    explicit TreeBuilder(const JsonInput& input) : input_(input) {}
-
-    bool Null() { return add(Value::null()); }
-    bool Bool(bool b) { return add(Value::boolean(b)); }
-    bool RawNumber(const char* text, rapidjson::SizeType length, bool) {
-        Value number;
-        if (!convert_number(std::string_view(text, length), number))
-            return fail("number out of range", kNoOffset);  // RapidJSON gives the number's start
-        return add(std::move(number));
+// First byte at or after `p` that is not JSON white space (the zero after the data stops it).
+inline const char* skip_blanks(const char* p) noexcept {
+    if (!is_blank(p)) return p;
+    ++p;
+    if (!is_blank(p)) return p;
+#if defined(__SSE2__)
+    // Indentation comes in long runs.
+    for (;;) {
+        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+        const __m128i blank = _mm_or_si128(
+            _mm_or_si128(_mm_cmpeq_epi8(v, _mm_set1_epi8(' ')), _mm_cmpeq_epi8(v, _mm_set1_epi8('\n'))),
+            _mm_or_si128(_mm_cmpeq_epi8(v, _mm_set1_epi8('\r')), _mm_cmpeq_epi8(v, _mm_set1_epi8('\t'))));
+        const unsigned mask = static_cast<unsigned>(_mm_movemask_epi8(blank)) ^ 0xFFFFu;
+        if (mask != 0) return p + __builtin_ctz(mask);
+        p += 16;
     }
-    // Numbers arrive as text (RawNumber); these belong to the handler interface only.
-    bool Int(int) { return false; }
-    bool Uint(unsigned) { return false; }
-    bool Int64(std::int64_t) { return false; }
-    bool Uint64(std::uint64_t) { return false; }
-    bool Double(double) { return false; }
-    bool String(const char* s, rapidjson::SizeType length, bool) {
-        if (holds_surrogate(s, length)) return fail_surrogate();
-        return add(Value::string(std::string(s, length)));
-    }
-    bool Key(const char* s, rapidjson::SizeType length, bool) {
-        if (holds_surrogate(s, length)) return fail_surrogate();
-        frames_.back().key.assign(s, length);
-        return true;
-    }
-    bool StartObject() { return open(Value::object()); }
-    bool StartArray() { return open(Value::array()); }
-    bool EndObject(rapidjson::SizeType) { return close(); }
-    bool EndArray(rapidjson::SizeType) { return close(); }
+#else
+    while (is_blank(p)) ++p;
+    return p;
+#endif
+}
 
-    Value take_root() { return std::move(root_); }
-    const char* error() const noexcept { return error_; }
-    std::size_t error_offset() const noexcept { return error_offset_; }
-
-private:
-    struct Frame {
-        Value node;
-        std::string key;  // name of the member whose value comes next (objects only)
-    };
-
-    bool open(Value container) {
-        // Called with the opening bracket not yet taken, so Tell() is its offset.
-        if (frames_.size() >= kJsonMaxDepth) return fail("recursion limit exceeded", input_.Tell());
-        frames_.push_back(Frame{std::move(container), {}});
-        return true;
-    }
-
-    bool close() {
-        Value done = std::move(frames_.back().node);
-        frames_.pop_back();
-        return add(std::move(done));
-    }
-
-    bool add(Value v) {
-        if (frames_.empty()) {
-            root_ = std::move(v);
-            return true;
+std::size_t count_newlines(const char* p, const char* end) noexcept {
+    std::size_t count = 0;
+#if defined(__SSE2__)
+    const __m128i newline = _mm_set1_epi8('\n');
+    while (end - p >= 16) {
+        // Byte counters are summed before any can wrap (255 rounds at most).
+        __m128i counters = _mm_setzero_si128();
+        const std::size_t rounds = std::min<std::size_t>(255, static_cast<std::size_t>(end - p) / 16);
+        for (std::size_t i = 0; i < rounds; ++i, p += 16) {
+            const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+            counters = _mm_sub_epi8(counters, _mm_cmpeq_epi8(v, newline));
         }
-        Frame& top = frames_.back();
-        if (top.node.is_array()) {
-            top.node.as_array().push_back(std::move(v));
-            return true;
-        }
-        // A repeated key replaces the earlier value.
-        top.node.as_object().set(top.key, std::move(v));
-        return true;
+        const __m128i sums = _mm_sad_epu8(counters, _mm_setzero_si128());
+        count += static_cast<std::size_t>(_mm_cvtsi128_si32(sums)) +
+                 static_cast<std::size_t>(_mm_cvtsi128_si32(_mm_srli_si128(sums, 8)));
     }
+#endif
+    return count + static_cast<std::size_t>(std::count(p, end, '\n'));
+}
 
-    bool fail_surrogate() {
-        // The string has just been closed: point at its closing quote.
-        return fail("invalid unicode code point", input_.Tell() - 1);
+// Length of the UTF-8 sequence starting at `s` (a byte from 0x80 up) when it is the shortest
+// encoding of a Unicode scalar value; otherwise minus the index of the first wrong byte (0 when
+// the first byte cannot start a sequence).
+int utf8_sequence(const unsigned char* s) noexcept {
+    const unsigned char c = s[0];
+    int length;
+    unsigned char low = 0x80, high = 0xBF;  // allowed range of the second byte
+    if (c >= 0xC2 && c <= 0xDF) {
+        length = 2;
+    } else if (c >= 0xE0 && c <= 0xEF) {
+        length = 3;
+        if (c == 0xE0) low = 0xA0;
+        if (c == 0xED) high = 0x9F;  // no surrogates
+    } else if (c >= 0xF0 && c <= 0xF4) {
+        length = 4;
+        if (c == 0xF0) low = 0x90;
+        if (c == 0xF4) high = 0x8F;  // nothing past U+10FFFF
+    } else {
+        return 0;
     }
+    if (s[1] < low || s[1] > high) return -1;
+    for (int i = 2; i < length; ++i)
+        if (s[i] < 0x80 || s[i] > 0xBF) return -i;
+    return length;
+}
 
-    bool fail(const char* description, std::size_t offset) {
-        error_ = description;
-        error_offset_ = offset;
-        return false;
+int hex_digit(unsigned char c) noexcept {
+    if (c >= '0' && c <= '9') return c - '0';
+    c |= 0x20;
+    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+    return -1;
+}
+
+void append_utf8(std::string& out, std::uint32_t cp) {
+    char bytes[4];
+    std::size_t n;
+    if (cp < 0x80) {
+        bytes[0] = static_cast<char>(cp);
+        n = 1;
+    } else if (cp < 0x800) {
+        bytes[0] = static_cast<char>(0xC0 | (cp >> 6));
+        bytes[1] = static_cast<char>(0x80 | (cp & 0x3F));
+        n = 2;
+    } else if (cp < 0x10000) {
+        bytes[0] = static_cast<char>(0xE0 | (cp >> 12));
+        bytes[1] = static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+        bytes[2] = static_cast<char>(0x80 | (cp & 0x3F));
+        n = 3;
+    } else {
+        bytes[0] = static_cast<char>(0xF0 | (cp >> 18));
+        bytes[1] = static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
+        bytes[2] = static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+        bytes[3] = static_cast<char>(0x80 | (cp & 0x3F));
+        n = 4;
     }
-
-    const JsonInput& input_;
-    std::vector<Frame> frames_;
-    Value root_;
-    const char* error_ = nullptr;
-    std::size_t error_offset_ = kNoOffset;
-};
+    out.append(bytes, n);
+}
 
 Error parse_error(std::string text) {
     return make_error(ErrorKind::Parse, "JSON parse error: " + std::move(text));
 }
 
-// "{description} at line L column C". The column counts the bytes of the line up to and
-// including the offending byte; at the end of the input, the bytes of the last line.
-Error located_error(JsonInput& input, const char* description, std::size_t offset) {
-    std::size_t column;
-    if (offset == kNoOffset || offset < input.line_start()) {
-        // Not on the current line (only possible when a broken UTF-8 sequence swallowed a
-        // line break): report where the reader stopped.
-        column = input.Tell() - input.line_start();
-    } else {
-        column = offset - input.line_start();
-        if (offset < input.Tell() || !input.at_end()) ++column;
-    }
-    return parse_error(std::string(description) + " at line " + std::to_string(input.line()) +
-                       " column " + std::to_string(column));
-}
+class Reader {
+public:
+    // Reads `text` from memory, block by block like a file, so that both inputs share one path.
+    explicit Reader(std::string_view text)
+        : Reader(true, -1, text, std::min(kJsonReadBufferSize, text.size())) {}
+    Reader(int fd, std::size_t block_size) : Reader(false, fd, std::string_view(), block_size) {}
 
-// Turns a RapidJSON failure into our description and position. RapidJSON reports the end of
-// the input and a NUL byte alike; the "EOF while ..." texts are used only at the real end.
-Error describe_failure(JsonInput& input, const TreeBuilder& builder,
-                       const rapidjson::ParseResult& result) {
-    using namespace rapidjson;
-    const std::size_t offset = result.Offset();
-    const bool at_end = input.at_end();
-    auto eof = [&](const char* description) {
-        return located_error(input, description, input.Tell());
+    Result<Value> run();
+
+private:
+    Reader(bool memory, int fd, std::string_view text, std::size_t block_size)
+        : memory_(memory), fd_(fd), rest_(text), capacity_(std::max<std::size_t>(1, block_size)) {
+        storage_ = std::make_unique<char[]>(capacity_ + kPadding);
+        buf_ = storage_.get();
+        end_ = buf_;
+        std::memset(buf_, 0, kPadding);
+    }
+
+    struct Frame {
+        bool object;
+        std::size_t start;  // first pending element or member of this container
     };
-    switch (result.Code()) {
-        case kParseErrorDocumentEmpty:
-        case kParseErrorValueInvalid:
-            return at_end ? eof("EOF while parsing a value")
-                          : located_error(input, "expected value", offset);
-        case kParseErrorDocumentRootNotSingular:
-            return located_error(input, "trailing characters", offset);
-        case kParseErrorObjectMissName:
-            return at_end ? eof("EOF while parsing an object")
-                          : located_error(input, "key must be a string", offset);
-        case kParseErrorObjectMissColon:
-            return at_end ? eof("EOF while parsing an object")
-                          : located_error(input, "expected `:`", offset);
-        case kParseErrorObjectMissCommaOrCurlyBracket:
-            return at_end ? eof("EOF while parsing an object")
-                          : located_error(input, "expected `,` or `}`", offset);
-        case kParseErrorArrayMissCommaOrSquareBracket:
-            return at_end ? eof("EOF while parsing a list")
-                          : located_error(input, "expected `,` or `]`", offset);
-        case kParseErrorStringMissQuotationMark:
-            // Raised for '\0': either the end of the input or a NUL byte inside the string.
-            return at_end ? eof("EOF while parsing a string")
-                          : located_error(
-                                input,
-                                "control character (\\u0000-\\u001F) found while parsing a string",
-                                offset);
-        case kParseErrorStringEscapeInvalid:
-            // RapidJSON uses this code for a bad escape (offset of the backslash, the escape
-            // character not yet taken) and for a raw control character (offset of that
-            // character, not taken).
-            if (at_end) return eof("EOF while parsing a string");
-            if (offset == input.Tell())
-                return located_error(
-                    input, "control character (\\u0000-\\u001F) found while parsing a string",
-                    offset);
-            return located_error(input, "invalid escape", offset);
-        case kParseErrorStringUnicodeEscapeInvalidHex:
-            return at_end ? eof("EOF while parsing a string")
-                          : located_error(input, "invalid escape", offset);
-        case kParseErrorStringUnicodeSurrogateInvalid:
-            return at_end ? eof("EOF while parsing a string")
-                          : located_error(input, "lone leading surrogate in hex escape", offset);
-        case kParseErrorStringInvalidEncoding:
-            return located_error(input, "invalid UTF-8", offset);
-        case kParseErrorNumberTooBig:
-            return located_error(input, "number out of range", offset);
-        case kParseErrorNumberMissFraction:
-        case kParseErrorNumberMissExponent:
-            return at_end ? eof("EOF while parsing a value")
-                          : located_error(input, "invalid number", offset);
-        case kParseErrorTermination:
-            if (builder.error() != nullptr)
-                return located_error(input, builder.error(),
-                                     builder.error_offset() == kNoOffset ? offset
-                                                                         : builder.error_offset());
-            break;
-        default:
-            break;
+
+    // ---- input ----
+
+    // Moves the bytes from `p` on to the front of the buffer and reads more after them; `p`
+    // follows its bytes. False, with final_ set, when nothing more comes (end or read error).
+    bool refill(const char*& p);
+    std::size_t read_some(char* to, std::size_t room);
+    // Skips white space, reading on as needed; false at the end of the input.
+    bool skip_space(const char*& p) {
+        if (byte(p) > ' ') return true;
+        for (;;) {
+            p = skip_blanks(p);
+            if (p != end_) return true;
+            if (!refill(p)) return false;
+        }
     }
-    return located_error(input, "syntax error", offset);
+
+    // ---- tokens: More when the token reaches the end of the buffer and more input may follow
+
+    Scan scan_string(const char*& p, std::string_view& text);
+    Scan scan_escape(const char*& q, bool& lone_low);
+    Scan scan_hex4(const char* h, const char* escape, std::uint32_t& cp);
+    Scan scan_number(const char*& p, Value& out);
+    Scan scan_literal(const char*& p, std::string_view word);
+
+    // Runs `scan` (a token starting at `p`) again after each refill until the token is whole
+    // or has failed.
+    template <class F>
+    Scan whole(const char*& p, F scan) {
+        Scan s;
+        while ((s = scan()) == Scan::More) refill(p);
+        return s;
+    }
+    bool string_value(const char*& p, Value& slot);
+    // Out of line, so that the plain-string path stays small where it is inlined.
+    [[gnu::noinline]] bool string_value_slow(const char*& p, Value& slot);
+    bool value_token(const char*& p, Value& slot);
+    // A member name and its colon; `p` at the opening quote.
+    bool member_name(const char*& p);
+    // Where the next value goes: the root, the pending member's value or a new element.
+    Value* next_slot();
+    bool parse();
+
+    // ---- failures ----
+
+    Scan fail(const char* description, const char* at);
+    Scan fail_at_end(const char* description);
+    Scan more_or_eof(const char* description) {
+        return final_ ? fail_at_end(description) : Scan::More;
+    }
+    std::string location(const char* at, bool at_end) const;
+
+    bool memory_;
+    int fd_;
+    std::string_view rest_;  // memory input not yet copied into the buffer
+    std::size_t capacity_;   // bytes of data the buffer holds (the padding comes on top)
+    std::unique_ptr<char[]> storage_;
+    char* buf_;
+    const char* end_;       // end of the data
+    bool final_ = false;    // no byte comes after end_
+    int read_errno_ = 0;
+    std::uint64_t base_ = 0;        // document offset of buf_[0]
+    std::uint64_t lines_ = 0;       // line breaks before buf_[0]
+    std::uint64_t line_start_ = 0;  // document offset where the line holding buf_[0] starts
+
+    Value root_;
+    std::vector<Frame> frames_;
+    std::vector<Value> elements_;  // pending elements of the open arrays
+    std::vector<Member> members_;  // pending members of the open objects
+    std::string scratch_;          // a string with escapes, decoded
+    std::string message_;          // the failure, once located
+};
+
+std::size_t Reader::read_some(char* to, std::size_t room) {
+    if (memory_) {
+        const std::size_t n = std::min(room, rest_.size());
+        if (n != 0) std::memcpy(to, rest_.data(), n);
+        rest_.remove_prefix(n);
+        return n;
+    }
+    for (;;) {
+        const ssize_t n = ::read(fd_, to, room);
+        if (n >= 0) return static_cast<std::size_t>(n);
+        if (errno == EINTR) continue;
+        read_errno_ = errno;
+        return 0;
+    }
 }
 
-Result<Value> parse_stream(JsonInput& input) {
-    // Iterative: no recursion, whatever the nesting. Numbers as text: converted by
-    // convert_number. Stop when done: trailing text is checked below, NUL bytes included.
-    constexpr unsigned kFlags = rapidjson::kParseIterativeFlag |
-                                rapidjson::kParseValidateEncodingFlag |
-                                rapidjson::kParseNumbersAsStringsFlag |
-                                rapidjson::kParseStopWhenDoneFlag;
-    TreeBuilder builder(input);
-    rapidjson::Reader reader;
-    const rapidjson::ParseResult result = reader.Parse<kFlags>(input, builder);
+bool Reader::refill(const char*& p) {
+    if (final_) return false;
+    // What leaves the buffer is counted now, since it cannot be looked at again.
+    if (const std::size_t breaks = count_newlines(buf_, p); breaks != 0) {
+        const char* last = p - 1;
+        while (*last != '\n') --last;
+        lines_ += breaks;
+        line_start_ = base_ + static_cast<std::uint64_t>(last - buf_) + 1;
+    }
+    base_ += static_cast<std::uint64_t>(p - buf_);
+    const std::size_t kept = static_cast<std::size_t>(end_ - p);
+    if (kept > capacity_ / 2) {
+        // A token longer than half the buffer: doubling keeps rescanning it linear overall.
+        auto bigger = std::make_unique<char[]>(2 * capacity_ + kPadding);
+        std::memcpy(bigger.get(), p, kept);
+        storage_ = std::move(bigger);
+        buf_ = storage_.get();
+        capacity_ *= 2;
+    } else if (kept != 0) {
+        std::memmove(buf_, p, kept);
+    }
+    p = buf_;
+    const std::size_t n = read_some(buf_ + kept, capacity_ - kept);
+    end_ = buf_ + kept + n;
+    std::memset(buf_ + kept + n, 0, kPadding);
+    if (n == 0) final_ = true;
+    return n != 0;
+}
 
+std::string Reader::location(const char* at, bool at_end) const {
+    std::uint64_t line = lines_ + 1;
+    std::uint64_t start = line_start_;
+    if (const std::size_t breaks = count_newlines(buf_, at); breaks != 0) {
+        const char* last = at - 1;
+        while (*last != '\n') --last;
+        line += breaks;
+        start = base_ + static_cast<std::uint64_t>(last - buf_) + 1;
+    }
+    // The column counts the bytes of the line up to and including the offending byte; at the
+    // end of the input, the bytes of the last line.
+    const std::uint64_t offset = base_ + static_cast<std::uint64_t>(at - buf_);
+    const std::uint64_t column = offset - start + (at_end ? 0 : 1);
+    return " at line " + std::to_string(line) + " column " + std::to_string(column);
+}
+
+Scan Reader::fail(const char* description, const char* at) {
+    message_ = description + location(at, false);
+    return Scan::Failed;
+}
+
+Scan Reader::fail_at_end(const char* description) {
+    message_ = description + location(end_, true);
+    return Scan::Failed;
+}
+
+// Reads four hex digits at `h` of the \u escape starting at `escape`.
+Scan Reader::scan_hex4(const char* h, const char* escape, std::uint32_t& cp) {
+    cp = 0;
+    for (int i = 0; i < 4; ++i) {
+        const int d = hex_digit(byte(h + i));
+        if (d < 0) {
+            if (h + i == end_) return more_or_eof("EOF while parsing a string");
+            return fail("invalid escape", escape);
+        }
+        cp = cp << 4 | static_cast<std::uint32_t>(d);
+    }
+    return Scan::Done;
+}
+
+// Decodes the escape at `q` (a backslash) into scratch_ and moves `q` past it. An escaped
+// low surrogate without its high half is remembered, not decoded: the string fails at its
+// closing quote, unless something before that fails first.
+Scan Reader::scan_escape(const char*& q, bool& lone_low) {
+    const char* e = q + 1;
+    char decoded;
+    switch (*e) {
+        case '"': decoded = '"'; break;
+        case '\\': decoded = '\\'; break;
+        case '/': decoded = '/'; break;
+        case 'b': decoded = '\b'; break;
+        case 'f': decoded = '\f'; break;
+        case 'n': decoded = '\n'; break;
+        case 'r': decoded = '\r'; break;
+        case 't': decoded = '\t'; break;
+        case 'u': {
+            std::uint32_t cp;
+            if (Scan s = scan_hex4(q + 2, q, cp); s != Scan::Done) return s;
+            const char* next = q + 6;
+            if (cp >= 0xDC00 && cp <= 0xDFFF) {
+                lone_low = true;
+            } else if (cp >= 0xD800 && cp <= 0xDBFF) {
+                if (next == end_) return more_or_eof("EOF while parsing a string");
+                if (*next != '\\') return fail("lone leading surrogate in hex escape", q);
+                if (next + 1 == end_) return more_or_eof("EOF while parsing a string");
+                if (next[1] != 'u') return fail("lone leading surrogate in hex escape", q);
+                std::uint32_t low;
+                if (Scan s = scan_hex4(next + 2, q, low); s != Scan::Done) return s;
+                next += 6;
+                if (low < 0xDC00 || low > 0xDFFF) {
+                    // At the very end of the input, the string is unfinished above all.
+                    if (next == end_) return more_or_eof("EOF while parsing a string");
+                    return fail("lone leading surrogate in hex escape", q);
+                }
+                append_utf8(scratch_, 0x10000 + ((cp - 0xD800) << 10) + (low - 0xDC00));
+            } else {
+                append_utf8(scratch_, cp);
+            }
+            q = next;
+            return Scan::Done;
+        }
+        default:
+            if (e == end_) return more_or_eof("EOF while parsing a string");
+            return fail("invalid escape", q);
+    }
+    scratch_ += decoded;
+    q += 2;
+    return Scan::Done;
+}
+
+// `p` at the opening quote. The text is the bytes in the buffer when the string has no
+// escape, otherwise scratch_.
+Scan Reader::scan_string(const char*& p, std::string_view& text) {
+    const char* q = p + 1;
+    const char* run = q;  // first byte not yet copied to scratch_
+    bool escaped = false;
+    bool lone_low = false;
+    for (;;) {
+        q = find_string_special(q);
+        const unsigned char c = byte(q);
+        if (c == '"') break;
+        if (c >= 0x80) {
+            const int n = utf8_sequence(reinterpret_cast<const unsigned char*>(q));
+            if (n > 0) {
+                q += n;
+                continue;
+            }
+            if (n < 0 && q - n == end_ && !final_) return Scan::More;
+            return fail("invalid UTF-8", q);
+        }
+        if (c == '\\') {
+            if (!escaped) {
+                scratch_.assign(run, q);
+                escaped = true;
+            } else {
+                scratch_.append(run, q);
+            }
+            if (Scan s = scan_escape(q, lone_low); s != Scan::Done) return s;
+            run = q;
+            continue;
+        }
+        if (q == end_) return more_or_eof("EOF while parsing a string");
+        return fail(kControl, q);
+    }
+    if (lone_low) return fail("invalid unicode code point", q);
+    if (escaped) {
+        scratch_.append(run, q);
+        text = scratch_;
+    } else {
+        text = std::string_view(run, static_cast<std::size_t>(q - run));
+    }
+    p = q + 1;
+    return Scan::Done;
+}
+
+Scan Reader::scan_number(const char*& p, Value& out) {
+    const char* q = p;
+    const bool negative = *q == '-';
+    q += negative;
+    const char* digits = q;
+    std::uint64_t magnitude = 0;
+    if (*q == '0') {
+        ++q;
+    } else if (is_digit(q)) {
+        do magnitude = magnitude * 10 + static_cast<unsigned>(byte(q++) - '0');
+        while (is_digit(q));
+    } else {
+        if (q == end_) return more_or_eof("EOF while parsing a value");
+        return fail("expected value", q);
+    }
+    const std::size_t integer_digits = static_cast<std::size_t>(q - digits);
+    bool integral = true;
+    if (*q == '.') {
+        integral = false;
+        ++q;
+        if (!is_digit(q)) {
+            if (q == end_) return more_or_eof("EOF while parsing a value");
+            return fail("invalid number", q);
+        }
+        while (is_digit(q)) ++q;
+    }
+    if (*q == 'e' || *q == 'E') {
+        integral = false;
+        ++q;
+        if (*q == '+' || *q == '-') ++q;
+        if (!is_digit(q)) {
+            if (q == end_) return more_or_eof("EOF while parsing a value");
+            return fail("invalid number", q);
+        }
+        while (is_digit(q)) ++q;
+    }
+    if (q == end_ && !final_) return Scan::More;
+    // Up to 19 digits cannot overflow the accumulated magnitude.
+    constexpr std::uint64_t kMinMagnitude = std::uint64_t{1} << 63;
+    if (integral && integer_digits <= 19 && (!negative || magnitude <= kMinMagnitude)) {
+        new (&out) Value(negative ? Value::integer(static_cast<std::int64_t>(~magnitude + 1))
+                                  : Value::uinteger(magnitude));
+    } else {
+        switch (decimal_number(std::string_view(p, static_cast<std::size_t>(q - p)), integral, out)) {
+            case NumberText::Ok: break;
+            case NumberText::OutOfRange: return fail("number out of range", p);
+            case NumberText::Invalid: return fail("invalid number", p);
+        }
+    }
+    p = q;
+    return Scan::Done;
+}
+
+Scan Reader::scan_literal(const char*& p, std::string_view word) {
+    for (std::size_t i = 1; i < word.size(); ++i) {
+        if (p[i] != word[i]) {
+            if (p + i == end_) return more_or_eof("EOF while parsing a value");
+            return fail("expected value", p + i);
+        }
+    }
+    p += word.size();
+    return Scan::Done;
+}
+
+// Values are made in place over a null slot (which owns nothing), never built aside and moved
+// in: a move reloads the 16-byte node right after its fields were stored, which stalls.
+inline bool Reader::string_value(const char*& p, Value& slot) {
+    // Most strings are plain ASCII inside the buffer: keep their path short.
+    const char* q = find_string_special(p + 1);
+    if (*q == '"') {
+        new (&slot) Value(Value::string(std::string_view(p + 1, static_cast<std::size_t>(q - p - 1))));
+        p = q + 1;
+        return true;
+    }
+    return string_value_slow(p, slot);
+}
+
+bool Reader::string_value_slow(const char*& p, Value& slot) {
+    std::string_view text;
+    if (whole(p, [&] { return scan_string(p, text); }) != Scan::Done) return false;
+    new (&slot) Value(Value::string(text));
+    return true;
+}
+
+// A value that is not an array or object; `p` at its first byte.
+bool Reader::value_token(const char*& p, Value& slot) {
+    switch (*p) {
+        case '"':
+            return string_value(p, slot);
+        case 't':
+            if (whole(p, [&] { return scan_literal(p, "true"); }) != Scan::Done) return false;
+            new (&slot) Value(Value::boolean(true));
+            return true;
+        case 'f':
+            if (whole(p, [&] { return scan_literal(p, "false"); }) != Scan::Done) return false;
+            new (&slot) Value(Value::boolean(false));
+            return true;
+        case 'n':  // the slot is null already
+            return whole(p, [&] { return scan_literal(p, "null"); }) == Scan::Done;
+        case '-':
+        case '0': case '1': case '2': case '3': case '4':
+        case '5': case '6': case '7': case '8': case '9':
+            return whole(p, [&] { return scan_number(p, slot); }) == Scan::Done;
+        default:
+            fail("expected value", p);
+            return false;
+    }
+}
+
+bool Reader::member_name(const char*& p) {
+    if (!string_value(p, members_.emplace_back().key)) return false;
+    if (!skip_space(p)) {
+        fail_at_end("EOF while parsing an object");
+        return false;
+    }
+    if (*p != ':') {
+        fail("expected `:`", p);
+        return false;
+    }
+    ++p;
+    return true;
+}
+
+Value* Reader::next_slot() {
+    if (frames_.empty()) return &root_;
+    if (frames_.back().object) return &members_.back().value;
+    return &elements_.emplace_back();
+}
+
+bool Reader::parse() {
+    const char* p = buf_;
+    for (;;) {
+        // A value starts here.
+        if (!skip_space(p)) {
+            fail_at_end("EOF while parsing a value");
+            return false;
+        }
+        if (*p == '{' || *p == '[') {
+            const bool object = *p == '{';
+            if (frames_.size() >= kJsonMaxDepth) {
+                fail("recursion limit exceeded", p);
+                return false;
+            }
+            ++p;
+            if (!skip_space(p)) {
+                fail_at_end(object ? "EOF while parsing an object" : "EOF while parsing a value");
+                return false;
+            }
+            if (*p == (object ? '}' : ']')) {
+                ++p;
+                new (next_slot()) Value(object ? Value::object() : Value::array());
+            } else {
+                frames_.push_back(Frame{object, object ? members_.size() : elements_.size()});
+                if (!object) continue;
+                if (*p != '"') {
+                    fail("key must be a string", p);
+                    return false;
+                }
+                if (!member_name(p)) return false;
+                continue;
+            }
+        } else if (!value_token(p, *next_slot())) {
+            return false;
+        }
+        // A value is complete: close every container that ends after it.
+        for (;;) {
+            if (frames_.empty()) {
+                // Only white space may follow the root; a NUL byte is text like any other.
+                if (skip_space(p)) {
+                    fail("trailing characters", p);
+                    return false;
+                }
+                return true;
+            }
+            const Frame frame = frames_.back();
+            if (!skip_space(p)) {
+                fail_at_end(frame.object ? "EOF while parsing an object" : "EOF while parsing a list");
+                return false;
+            }
+            if (*p == ',') {
+                ++p;
+                if (!frame.object) break;
+                if (!skip_space(p)) {
+                    fail_at_end("EOF while parsing an object");
+                    return false;
+                }
+                if (*p != '"') {
+                    fail("key must be a string", p);
+                    return false;
+                }
+                if (!member_name(p)) return false;
+                break;
+            }
+            if (*p != (frame.object ? '}' : ']')) {
+                fail(frame.object ? "expected `,` or `}`" : "expected `,` or `]`", p);
+                return false;
+            }
+            ++p;
+            frames_.pop_back();
+            if (frame.object) {
+                Object members = Object::from_members(members_.data() + frame.start,
+                                                      members_.size() - frame.start);
+                members_.resize(frame.start);
+                new (next_slot()) Value(Value::object(std::move(members)));
+            } else {
+                Array elements = Array::from_values(elements_.data() + frame.start,
+                                                    elements_.size() - frame.start);
+                elements_.resize(frame.start);
+                new (next_slot()) Value(Value::array(std::move(elements)));
+            }
+        }
+    }
+}
+
+Result<Value> Reader::run() {
+    const bool ok = parse();
     // A failed read ends the input early, so whatever the parser concluded, the read error
     // is the real cause.
-    if (input.read_errno() != 0) return parse_error(os_error_text(input.read_errno()));
-    if (result.IsError()) return describe_failure(input, builder, result);
-
-    // The parser stops after the root value; only white space may follow it. A NUL byte
-    // is trailing text, not the end of the document.
-    for (;;) {
-        const char c = input.Peek();
-        if (c != ' ' && c != '\t' && c != '\n' && c != '\r') break;
-        input.Take();
-    }
-    const bool clean_end = input.at_end();
-    if (input.read_errno() != 0) return parse_error(os_error_text(input.read_errno()));
-    if (!clean_end) return located_error(input, "trailing characters", input.Tell());
-    return builder.take_root();
+    if (read_errno_ != 0) return parse_error(os_error_text(read_errno_));
+    if (!ok) return parse_error(std::move(message_));
+    return std::move(root_);
 }
 
 }  // namespace
 
-Result<Value> parse_json(std::string_view text) {
-    JsonInput input(text);
-    return parse_stream(input);
-}
+Result<Value> parse_json(std::string_view text) { return Reader(text).run(); }
 
-Result<Value> read_json_fd(int fd) {
-    auto buffer = std::make_unique<char[]>(kJsonReadBufferSize);
-    JsonInput input(fd, buffer.get(), kJsonReadBufferSize);
-    return parse_stream(input);
-}
+Result<Value> read_json_fd(int fd, std::size_t block_size) { return Reader(fd, block_size).run(); }
 
 }  // namespace zel

@@ -1,6 +1,6 @@
-// The JSON reader: RFC 8259 text to a Value tree, parsed event by event (no DOM), either
-// from memory or streamed from an open file through an 8192-byte buffer. Owns the JSON
-// error texts ("JSON parse error: {description} at line L column C").
+// The JSON reader: RFC 8259 text to a Value tree, built directly while parsing (no DOM),
+// either from memory or streamed from an open file block by block. Owns the JSON error texts
+// ("JSON parse error: {description} at line L column C").
 #pragma once
 
 #include <cstddef>
@@ -11,8 +11,9 @@
 
 namespace zel {
 
-// Size of the buffer a file is streamed through.
-inline constexpr std::size_t kJsonReadBufferSize = 8192;
+// Size of the blocks a file is read in. The buffer grows beyond it only to hold one string
+// or number longer than a block.
+inline constexpr std::size_t kJsonReadBufferSize = 256 * 1024;
 
 // Deepest nesting of arrays and objects that loads; one more level fails with
 // "recursion limit exceeded".
@@ -22,10 +23,10 @@ inline constexpr std::size_t kJsonMaxDepth = 127;
 // Failures are ErrorKind::Parse with the full message.
 Result<Value> parse_json(std::string_view text);
 
-// Parses one JSON document from an open file descriptor, reading it through a buffer of
-// kJsonReadBufferSize bytes; the whole text is never held. The descriptor is neither
-// closed nor rewound. A read failure is ErrorKind::Parse with "JSON parse error: " and the
-// system's error text.
-Result<Value> read_json_fd(int fd);
+// Parses one JSON document from an open file descriptor, reading it in blocks of
+// `block_size` bytes; the whole text is never held. The descriptor is neither closed nor
+// rewound. A read failure is ErrorKind::Parse with "JSON parse error: " and the system's
+// error text.
+Result<Value> read_json_fd(int fd, std::size_t block_size = kJsonReadBufferSize);
 
 }  // namespace zel

@@ -1,10 +1,22 @@
-// Number-text helpers shared by the JSON, JSON5 and YAML readers.
+// Decimal number texts to integer and double nodes for the JSON, JSON5 and YAML readers.
 #include "drivers/number_text.hpp"
 
-namespace zel {
+#include <cfloat>
+#include <charconv>
+#include <cmath>
+#include <cstdint>
+#include <limits>
+#include <system_error>
 
+namespace zel {
+namespace {
+
+// Decimal exponent of the leading significant digit of an unsigned number text, saturating
+// far beyond any double; the lowest value when every digit is zero. Only consulted when
+// from_chars reports a magnitude it cannot represent, to tell overflow (positive) from
+// underflow.
 long long leading_digit_exponent(std::string_view text) {
-    std::size_t i = (!text.empty() && (text[0] == '+' || text[0] == '-')) ? 1 : 0;
+    std::size_t i = 0;
     long long integer_digits = 0;
     long long first_nonzero = -1;  // index among all mantissa digits
     long long index = 0;
@@ -18,6 +30,7 @@ long long leading_digit_exponent(std::string_view text) {
         ++index;
         if (!in_fraction) ++integer_digits;
     }
+    if (first_nonzero < 0) return std::numeric_limits<long long>::min();
     long long exponent = 0;
     if (i < text.size()) {
         ++i;
@@ -28,6 +41,96 @@ long long leading_digit_exponent(std::string_view text) {
         if (negative) exponent = -exponent;
     }
     return integer_digits - 1 - first_nonzero + exponent;
+}
+
+// The double nearest to an unsigned decimal text when its digits make an integer of at most
+// 2^53 and its power of ten is at most 10^22 either way: both are then exact doubles, so one
+// multiplication or division rounds correctly. False for every other text, which goes the
+// general way. Most numbers in settings files take this path.
+bool exact_double(std::string_view text, double& out) {
+#if FLT_EVAL_METHOD == 0
+    static constexpr double kPowers[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
+                                         1e8,  1e9,  1e10, 1e11, 1e12, 1e13, 1e14, 1e15,
+                                         1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
+    auto digit = [&](std::size_t i) { return static_cast<unsigned>(text[i] - '0'); };
+    std::uint64_t mantissa = 0;
+    int digits = 0;
+    int scale = 0;
+    std::size_t i = 0;
+    for (; i < text.size() && digit(i) < 10; ++i, ++digits) mantissa = mantissa * 10 + digit(i);
+    if (i < text.size() && text[i] == '.')
+        for (++i; i < text.size() && digit(i) < 10; ++i, ++digits, --scale)
+            mantissa = mantissa * 10 + digit(i);
+    if (digits > 19) return false;  // the mantissa may have wrapped
+    if (i < text.size() && (text[i] == 'e' || text[i] == 'E')) {
+        ++i;
+        bool negative = false;
+        if (i < text.size() && (text[i] == '+' || text[i] == '-')) negative = text[i++] == '-';
+        int exponent = 0;
+        for (int n = 0; i < text.size() && digit(i) < 10; ++i, ++n) {
+            if (n == 3) return false;
+            exponent = exponent * 10 + static_cast<int>(digit(i));
+        }
+        scale += negative ? -exponent : exponent;
+    }
+    if (i != text.size() || mantissa > (std::uint64_t{1} << 53) || scale < -22 || scale > 22)
+        return false;
+    const double d = static_cast<double>(mantissa);
+    out = scale < 0 ? d / kPowers[-scale] : d * kPowers[scale];
+    return true;
+#else
+    // Extended intermediate precision would round twice.
+    (void)text;
+    (void)out;
+    return false;
+#endif
+}
+
+}  // namespace
+
+NumberText decimal_number(std::string_view text, bool integers, Value& out) {
+    // The sign is applied at the end: from_chars reads no plus sign, and magnitudes are read
+    // unsigned.
+    bool negative = false;
+    if (!text.empty() && (text[0] == '+' || text[0] == '-')) {
+        negative = text[0] == '-';
+        text.remove_prefix(1);
+    }
+    const char* begin = text.data();
+    const char* end = begin + text.size();
+    if (integers) {
+        std::uint64_t magnitude = 0;
+        const auto r = std::from_chars(begin, end, magnitude);
+        if (r.ec == std::errc() && r.ptr == end) {
+            constexpr std::uint64_t kMinMagnitude = std::uint64_t{1} << 63;
+            if (!negative) {
+                out = Value::uinteger(magnitude);
+                return NumberText::Ok;
+            }
+            if (magnitude <= kMinMagnitude) {
+                // Two's complement negation; -2^63 is the one value whose magnitude does not
+                // fit a signed 64-bit integer.
+                out = Value::integer(static_cast<std::int64_t>(~magnitude + 1));
+                return NumberText::Ok;
+            }
+        }
+    }
+    double d = 0;
+    if (exact_double(text, d)) {
+        out = Value::floating(negative ? -d : d);
+        return NumberText::Ok;
+    }
+    const auto r = std::from_chars(begin, end, d);
+    if (r.ec == std::errc::result_out_of_range) {
+        if (leading_digit_exponent(text) > 0) return NumberText::OutOfRange;
+        d = 0.0;
+    } else if (r.ec != std::errc() || r.ptr != end) {
+        return NumberText::Invalid;
+    } else if (!std::isfinite(d)) {
+        return NumberText::OutOfRange;
+    }
+    out = Value::floating(negative ? -d : d);
+    return NumberText::Ok;
 }
 
 }  // namespace zel

@@ -8,7 +8,6 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <charconv>
 #include <climits>
 #include <cstdint>
 #include <string>
@@ -192,19 +191,8 @@ bool parse_float(std::string_view t, Value& out) {
         return true;
     }
     if (!is_decimal_float_syntax(t)) return false;
-    const bool negative = t[0] == '-';
-    // from_chars takes a minus sign but not a plus sign.
-    const std::string_view digits = t[0] == '+' ? t.substr(1) : t;
-    double d = 0;
-    const auto r = std::from_chars(digits.data(), digits.data() + digits.size(), d);
-    if (r.ec == std::errc::result_out_of_range) {
-        if (leading_digit_exponent(t) > 0) return false;
-        d = negative ? -0.0 : 0.0;
-    } else if (r.ec != std::errc() || r.ptr != digits.data() + digits.size()) {
-        return false;
-    }
-    out = Value::floating(d);
-    return !out.is_null();
+    // A magnitude beyond the largest double would read as an infinity, which is not a number.
+    return decimal_number(t, false, out) == NumberText::Ok;
 }
 
 enum class ScalarFailure { None, OutOfRange, TagMismatch };

@@ -1,6 +1,6 @@
 // Tests of the JSON reader: accepted documents and number rules, every kind of malformed
-// input with its exact message, nesting limits, and streaming a file through the 8192-byte
-// buffer (values straddling the buffer boundary, read errors).
+// input with its exact message, nesting limits, and streaming a file block by block (values
+// straddling a block boundary, tokens longer than the buffer, read errors).
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <unistd.h>
@@ -20,14 +20,15 @@ namespace zel {
 namespace {
 
 // Runs read_json_fd over `text` stored in a temporary file.
-Result<Value> read_through_file(const std::string& text) {
+Result<Value> read_through_file(const std::string& text,
+                                std::size_t block_size = kJsonReadBufferSize) {
     char path[] = "/tmp/zel_json_reader_XXXXXX";
     const int fd = ::mkstemp(path);
     if (fd < 0) return make_error(ErrorKind::Internal, "mkstemp failed");
     ::unlink(path);
     const bool written = ::write(fd, text.data(), text.size()) == static_cast<ssize_t>(text.size());
     ::lseek(fd, 0, SEEK_SET);
-    Result<Value> result = written ? read_json_fd(fd) : Result<Value>(make_error(ErrorKind::Internal, "short write"));
+    Result<Value> result = written ? read_json_fd(fd, block_size) : Result<Value>(make_error(ErrorKind::Internal, "short write"));
     ::close(fd);
     return result;
 }
@@ -59,6 +60,9 @@ TEST_P(parsing_malformed, fails_with_message_and_position) {
     EXPECT_EQ(from_memory.error().kind, ErrorKind::Parse);
     EXPECT_EQ(from_memory.error().message, "JSON parse error: " + c.message);
     EXPECT_EQ(error_of(read_through_file(c.text)), from_memory.error().message);
+    // One-byte blocks: every token ends up cut, and the end of a block must never pass for
+    // the end of the input.
+    EXPECT_EQ(error_of(read_through_file(c.text, 1)), from_memory.error().message);
 }
 
 using namespace std::string_literals;
@@ -178,7 +182,7 @@ TEST(parsing_depth, loads_127_levels_of_arrays_and_objects) {
 // ---- accepted documents ----
 
 struct Number {
-    const char* text;
+    std::string text;
     Kind kind;
     std::uint64_t bits;  // the integer, or the double's bit pattern
 };
@@ -187,6 +191,14 @@ std::uint64_t bits_of(double d) {
     std::uint64_t u;
     std::memcpy(&u, &d, sizeof u);
     return u;
+}
+
+// `head`, then `count` copies of `digit`, then `tail`.
+std::string repeated(const char* head, char digit, std::size_t count, const char* tail) {
+    std::string text = head;
+    text.append(count, digit);
+    text.append(tail);
+    return text;
 }
 
 void PrintTo(const Number& n, std::ostream* os) { *os << n.text; }
@@ -219,7 +231,13 @@ INSTANTIATE_TEST_SUITE_P(all, parsing_numbers, ::testing::Values(
     Number{"1.7976931348623157e308", Kind::Float, bits_of(1.7976931348623157e308)},
     Number{"2.5e-310", Kind::Float, bits_of(2.5e-310)},
     Number{"1e-400", Kind::Float, bits_of(0.0)},
-    Number{"-1e-400", Kind::Float, bits_of(-0.0)}));
+    Number{"-1e-400", Kind::Float, bits_of(-0.0)},
+    // Finite values whatever their digits or exponents alone would suggest.
+    Number{"0e309", Kind::Float, bits_of(0.0)},
+    Number{"-0e309", Kind::Float, bits_of(-0.0)},
+    Number{"0.0e310", Kind::Float, bits_of(0.0)},
+    Number{repeated("", '9', 309, "e-1"), Kind::Float, bits_of(1e308)},
+    Number{repeated("1", '0', 400, "e-400"), Kind::Float, bits_of(1.0)}));
 
 TEST(parsing_values, decodes_strings_escapes_and_unicode) {
     EXPECT_EQ(parsed(R"("\"\\\/\b\f\n\r\t")"), Value::string("\"\\/\b\f\n\r\t"));
@@ -278,19 +296,23 @@ TEST(parsing_stream, values_straddling_the_buffer_boundary) {
 }
 
 TEST(parsing_stream, file_many_times_the_buffer_matches_memory_parse) {
-    std::string text = "{\n";
+    constexpr std::size_t kBlock = 4096;
+    // A string several blocks long, escapes included, makes the buffer grow.
+    std::string text = "{\n  \"long\": \"";
+    for (int i = 0; i < 3000; ++i) text += "abc\\u00e9\\n";
+    text += "\",\n";
     for (int i = 0; i < 20000; ++i)
         text += "  \"key" + std::to_string(i) + "\": [" + std::to_string(i) + ", " +
                 std::to_string(i * 0.25) + ", \"v\\u00e9\"],\n";
     text += "  \"last\": null\n}";
-    ASSERT_GT(text.size(), 50 * kJsonReadBufferSize);
-    Result<Value> r = read_through_file(text);
+    ASSERT_GT(text.size(), 50 * kBlock);
+    Result<Value> r = read_through_file(text, kBlock);
     ASSERT_TRUE(r.ok()) << error_of(r);
-    EXPECT_EQ(r.value().as_object().size(), 20001u);
+    EXPECT_EQ(r.value().as_object().size(), 20002u);
     EXPECT_EQ(r.value(), parsed(text));
-    // Lines and columns keep counting across buffers.
-    EXPECT_EQ(error_of(read_through_file(text + " x")),
-              "JSON parse error: trailing characters at line 20003 column 3");
+    // Lines and columns keep counting across blocks.
+    EXPECT_EQ(error_of(read_through_file(text + " x", kBlock)),
+              "JSON parse error: trailing characters at line 20004 column 3");
 }
 
 TEST(parsing_stream, pipe_delivering_one_byte_at_a_time) {
