@@ -17,6 +17,19 @@ NOBODY = 65534
 PROBE_KEY = "\x00probe"
 
 
+def pytest_report_header(config):
+    return f"_zel_core: {_zel_core.__file__}"
+
+
+def pytest_sessionstart(session):
+    # scripts/wheel.sh names the directory it installed a wheel into: a module imported from
+    # anywhere else (a build tree, another environment) would make the run meaningless.
+    expected = os.environ.get("ZEL_EXPECT_MODULE_DIR")
+    found = os.path.dirname(os.path.realpath(_zel_core.__file__))
+    if expected and found != os.path.realpath(expected):
+        raise pytest.UsageError(f"_zel_core was imported from {found}, not from {expected}")
+
+
 @pytest.fixture
 def mem(tmp_path):
     """An empty memory-only store (its path is never touched)."""

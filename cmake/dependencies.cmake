@@ -1,0 +1,61 @@
+# Dependency checks for CMakeLists.txt. Each zel_require_* macro looks for one dependency and,
+# when it is missing, records it with the Debian package that provides it; zel_stop_if_missing()
+# then ends configuring with one message that names everything missing and the apt-get line that
+# installs it, instead of stopping at the first library with pkg-config's raw output.
+# Macros, not functions: pkg_check_modules and find_path must set their variables (<PREFIX>_FOUND,
+# <PREFIX>_STATIC_LIBRARIES, the include directory) in the caller's scope.
+
+set_property(GLOBAL PROPERTY ZEL_MISSING_WHAT "")
+set_property(GLOBAL PROPERTY ZEL_MISSING_PACKAGES "")
+
+macro(zel_record_missing what package)
+  set_property(GLOBAL APPEND PROPERTY ZEL_MISSING_WHAT "${what}")
+  set_property(GLOBAL APPEND PROPERTY ZEL_MISSING_PACKAGES "${package}")
+endmacro()
+
+find_package(PkgConfig QUIET)
+if(NOT PKG_CONFIG_FOUND)
+  zel_record_missing("the pkg-config program" pkg-config)
+endif()
+
+# zel_require_pkg(<prefix> <pkg-config module> <Debian package>): the imported target
+# PkgConfig::<prefix>.
+macro(zel_require_pkg prefix module package)
+  if(PKG_CONFIG_FOUND)
+    pkg_check_modules(${prefix} QUIET IMPORTED_TARGET ${module})
+  endif()
+  if(NOT ${prefix}_FOUND)
+    zel_record_missing("${module} (pkg-config module)" ${package})
+  endif()
+endmacro()
+
+# zel_require_header(<variable> <header> <Debian package>): the include directory in <variable>.
+macro(zel_require_header variable header package)
+  find_path(${variable} ${header})
+  if(NOT ${variable})
+    zel_record_missing("${header}" ${package})
+  endif()
+endmacro()
+
+# zel_require_python(<Debian package>): the interpreter and the headers for extension modules.
+macro(zel_require_python package)
+  find_package(Python 3.13 QUIET COMPONENTS Interpreter Development.Module)
+  if(NOT Python_Development.Module_FOUND)
+    zel_record_missing("the headers of Python 3.13 (Python.h)" ${package})
+  endif()
+endmacro()
+
+function(zel_stop_if_missing)
+  get_property(what GLOBAL PROPERTY ZEL_MISSING_WHAT)
+  get_property(packages GLOBAL PROPERTY ZEL_MISSING_PACKAGES)
+  if(NOT what)
+    return()
+  endif()
+  list(REMOVE_DUPLICATES packages)
+  list(JOIN what "\n    " what_text)
+  list(JOIN packages " " packages_text)
+  message(FATAL_ERROR "missing build dependencies:\n"
+    "    ${what_text}\n"
+    "On Debian 12 or 13 install them with:\n"
+    "    apt-get install ${packages_text}")
+endfunction()
