@@ -53,8 +53,10 @@ TEST(keypath_write, creates_missing_parents_and_reports_errors_without_changes) 
     ASSERT_TRUE(slot);
     EXPECT_EQ(slot.value().target, "z");
     EXPECT_TRUE(root.find("x")->find("y")->is_object());
-    // A key without segments: the last group name is the target.
-    slot = resolve_parent(root, {"x", "w"}, "/");
+    // A key without segments: the last group name is the target (a view into the groups,
+    // which must outlive it).
+    const std::vector<std::string> groups{"x", "w"};
+    slot = resolve_parent(root, groups, "/");
     ASSERT_TRUE(slot);
     EXPECT_EQ(slot.value().target, "w");
     EXPECT_EQ(slot.value().parent, root.find("x"));
