@@ -7,6 +7,7 @@
 #include <grp.h>
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <sys/mount.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -348,6 +349,92 @@ TEST_F(file_io, save_failing_part_way_leaves_the_old_file_and_no_temporary) {
     EXPECT_EQ(result, io_text(EFBIG));
     EXPECT_EQ(read_file(path("settings.json")), old_bytes);
     EXPECT_EQ(entries(dir_), std::vector<std::string>{"settings.json"});
+}
+
+ino_t inode_of(const std::string& path) {
+    struct stat st {};
+    ::stat(path.c_str(), &st);
+    return st.st_ino;
+}
+
+TEST_F(file_io, saving_rewrites_in_place_what_a_new_file_would_change) {
+    const Value doc = document(R"({"new": [1, 2]})");
+    // Hard links: every name sees the new bytes.
+    write_file(path("settings.json"), "{}", 0644);
+    ASSERT_EQ(::link(path("settings.json").c_str(), path("other-name.json").c_str()), 0);
+    const ino_t inode = inode_of(path("settings.json"));
+    ASSERT_EQ(describe(save_file(DriverKind::Json, path("settings.json"), doc)), "ok");
+    EXPECT_EQ(read_file(path("other-name.json")), json_text(doc));
+    EXPECT_EQ(inode_of(path("settings.json")), inode);
+
+    // A symbolic link into a directory that does not exist yet.
+    ASSERT_EQ(::symlink("later/deeper/target.json", path("link.json").c_str()), 0);
+    ASSERT_EQ(describe(save_file(DriverKind::Json, path("link.json"), doc)), "ok");
+    EXPECT_EQ(read_file(path("later/deeper/target.json")), json_text(doc));
+
+    // A group-writable file of another user keeps its owner.
+    if (::geteuid() == 0) {
+        ::mkdir(path("shared").c_str(), 0777);
+        ::chmod(path("shared").c_str(), 0777);
+        write_file(path("shared/group.json"), "{}", 0666);
+        ASSERT_EQ(::chown(path("shared/group.json").c_str(), 0, kNobody), 0);
+        EXPECT_EQ(in_child([&] { return describe(save_file(DriverKind::Json, path("shared/group.json"), doc)); }),
+                  "ok");
+        struct stat st {};
+        ASSERT_EQ(::stat(path("shared/group.json").c_str(), &st), 0);
+        EXPECT_EQ(st.st_uid, 0u);
+        EXPECT_EQ(read_file(path("shared/group.json")), json_text(doc));
+        EXPECT_EQ(entries(path("shared")), std::vector<std::string>{"group.json"});
+    }
+    for (const auto& name : entries(dir_)) EXPECT_NE(name.front(), '.') << "left behind: " << name;
+}
+
+TEST_F(file_io, saving_a_bind_mounted_file_rewrites_it) {
+    write_file(path("outside.json"), "{}", 0644);
+    write_file(path("mounted.json"), "", 0644);
+    if (::geteuid() != 0 ||
+        ::mount(path("outside.json").c_str(), path("mounted.json").c_str(), nullptr, MS_BIND, nullptr) != 0)
+        GTEST_SKIP() << "cannot bind-mount here";
+    const Value doc = document(R"({"mounted": true})");
+    const std::string result = describe(save_file(DriverKind::Json, path("mounted.json"), doc));
+    ::umount(path("mounted.json").c_str());
+    EXPECT_EQ(result, "ok");
+    EXPECT_EQ(read_file(path("outside.json")), json_text(doc));
+}
+
+TEST_F(file_io, in_place_rewrite_failing_part_way_restores_the_old_bytes) {
+    const std::string old_bytes = "{\n  \"old\": \"contents\"\n}";
+    write_file(path("settings.json"), old_bytes, 0644);
+    ASSERT_EQ(::link(path("settings.json").c_str(), path("second.json").c_str()), 0);
+    Value doc = Value::object();
+    doc.set("big", Value::string(std::string(100000, 'x')));
+    const std::string result = in_child([&] {
+        ::signal(SIGXFSZ, SIG_IGN);
+        const rlimit limit{4096, 4096};
+        ::setrlimit(RLIMIT_FSIZE, &limit);
+        return describe(save_file(DriverKind::Json, path("settings.json"), doc));
+    }, /*as_nobody=*/false);
+    EXPECT_EQ(result, io_text(EFBIG));
+    EXPECT_EQ(read_file(path("second.json")), old_bytes);
+    EXPECT_EQ(entries(dir_), (std::vector<std::string>{"second.json", "settings.json"}));
+}
+
+TEST_F(file_io, saving_removes_only_temporaries_of_dead_processes_of_this_machine) {
+    const std::string target = path("settings.json");
+    write_file(target, "{}", 0644);
+    const std::string mine = side_file_prefix(target);
+    std::string other_host = mine;
+    other_host[other_host.size() - 2] = other_host[other_host.size() - 2] == '0' ? '1' : '0';
+    const std::string dead = mine + "999999999-3.tmp";  // beyond any pid_max
+    const std::string live = mine + std::to_string(::getppid()) + "-0.tmp";
+    const std::string kept[] = {live, other_host + "999999999-0.tmp", mine + "999999999-1.tmp~",
+                                ".other.json" + mine.substr(mine.find(".zel-")) + "999999999-0.tmp"};
+    write_file(path(dead), "partial", 0600);
+    for (const auto& name : kept) write_file(path(name), "x", 0600);
+    ASSERT_EQ(describe(save_file(DriverKind::Json, target, document("[]"))), "ok");
+    const auto left = entries(dir_);
+    EXPECT_EQ(std::count(left.begin(), left.end(), dead), 0);
+    for (const auto& name : kept) EXPECT_EQ(std::count(left.begin(), left.end(), name), 1) << name;
 }
 
 TEST_F(file_io, concurrent_saves_each_leave_a_complete_file) {

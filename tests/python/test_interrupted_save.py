@@ -1,4 +1,5 @@
-"""A process killed at random moments while it syncs never leaves a broken settings file."""
+"""A process killed at random moments while it syncs never leaves a broken settings file, and
+the temporary files of killed saves do not pile up."""
 
 import json
 import random
@@ -56,5 +57,8 @@ def test_killed_during_sync_leaves_the_old_or_the_new_document(tmp_path):
             loaded = json.load(fh)  # a truncated or mixed file would fail here
         assert loaded in documents
         seen.add(loaded["doc"]["generation"])
+        # Each save clears the temporary files of the killed processes before it: at most the
+        # last one's remains.
+        assert len([p for p in tmp_path.iterdir() if p.name != "settings.json"]) <= 1
     # The kills landed at different points of the cycle.
     assert seen == {"old", "new"}
