@@ -310,27 +310,36 @@ Status check_loadable_depth(const Value& document, std::size_t limit, const char
                                              " levels deep, which loading would refuse");
 }
 
-Result<std::string> serialise(DriverKind kind, const Value& document) {
-    std::string text;
+// Moves a writer's text into `string` and views it.
+Result<std::string_view> assign(std::string& string, Result<std::string> text) {
+    if (!text) return std::move(text).error();
+    string = std::move(text).value();
+    return std::string_view(string);
+}
+
+// The text of `document` in the format of `kind`: the JSON-family writers fill `block`, the
+// others `string`; the result views whichever was filled.
+Result<std::string_view> serialise(DriverKind kind, const Value& document, TextBuffer& block,
+                                   std::string& string) {
     switch (kind) {
         case DriverKind::Json:
             if (Status s = check_loadable_depth(document, kJsonMaxDepth, "JSON"); !s)
                 return std::move(s).error();
-            write_json(document, text);
-            return text;
+            write_json(document, block);
+            return block.view();
         case DriverKind::Json5:
             if (Status s = check_loadable_depth(document, kJson5MaxDepth, "JSON5"); !s)
                 return std::move(s).error();
-            write_json5(document, text);
-            return text;
+            write_json5(document, block);
+            return block.view();
         case DriverKind::Toml:
             if (Status s = check_loadable_depth(document, kTomlMaxDepth, "TOML"); !s)
                 return std::move(s).error();
-            return write_toml(document);
+            return assign(string, write_toml(document));
         case DriverKind::Yaml:
             if (Status s = check_loadable_depth(document, kYamlMaxDepth, "YAML"); !s)
                 return std::move(s).error();
-            return write_yaml(document);
+            return assign(string, write_yaml(document));
         default:
             return make_error(ErrorKind::Internal, "save_file called for a non-file driver");
     }
@@ -370,7 +379,9 @@ Status save_file(DriverKind kind, const std::string& path, const Value& document
     if (has_nul(path)) return io_error(kNulInPath);
     if (Status made = create_directories(parent_directory(path)); !made) return made;
     // The whole text exists before the file is touched: a writer failure changes nothing.
-    Result<std::string> text = serialise(kind, document);
+    TextBuffer block;
+    std::string string;
+    Result<std::string_view> text = serialise(kind, document, block, string);
     if (!text) return std::move(text).error();
     return replace_file_contents(path, text.value());
 }

@@ -3,9 +3,13 @@
 // per string, and floats in plain decimal notation. Owns the JSON5 string and float texts.
 #include "drivers/json5_writer.hpp"
 
+#include <charconv>
 #include <cmath>
 #include <cstddef>
+#include <cstdint>
+#include <cstring>
 #include <string_view>
+#include <utility>
 
 #include "drivers/json5_reader.hpp"
 #include "drivers/json_writer.hpp"
@@ -13,86 +17,192 @@
 namespace zel {
 namespace {
 
-// Double quotes, unless the text holds a double quote and no single quote. Inside: \\, \n,
-// \r, \u2028, \u2029 and the escaped quote; every other byte as it is.
-void append_json5_string(std::string_view text, std::string& out) {
-    const bool has_double = text.find('"') != std::string_view::npos;
-    const bool has_single = text.find('\'') != std::string_view::npos;
-    const char quote = has_double && !has_single ? '\'' : '"';
-    out += quote;
-    const char* run = text.data();  // start of the bytes not yet copied
-    const char* end = text.data() + text.size();
-    for (const char* p = run; p != end; ++p) {
-        const char c = *p;
-        const char* escape;
-        std::size_t skip = 1;  // bytes of the input the escape replaces
-        if (c == quote) {
-            escape = quote == '"' ? "\\\"" : "\\'";
-        } else if (c == '\\') {
-            escape = "\\\\";
-        } else if (c == '\n') {
-            escape = "\\n";
-        } else if (c == '\r') {
-            escape = "\\r";
-        } else if (c == '\xE2' && end - p >= 3 && p[1] == '\x80' &&
-                   (p[2] == '\xA8' || p[2] == '\xA9')) {
-            escape = p[2] == '\xA8' ? "\\u2028" : "\\u2029";
-            skip = 3;
-        } else {
-            continue;
+// Double quotes, unless the text holds a double quote and no single quote.
+char json5_quote(std::string_view text) {
+    using namespace writer_detail;
+    const bool has_double =
+        any_word(text, [](std::uint64_t w) { return any_byte_equal(w, '"') != 0; });
+    if (!has_double) return '"';
+    const bool has_single =
+        any_word(text, [](std::uint64_t w) { return any_byte_equal(w, '\'') != 0; });
+    return has_single ? '"' : '\'';
+}
+
+// Inside the quotes: \\, \n, \r, \u2028, \u2029 and the escaped quote; every other byte as
+// it is; eight bytes at a time (writer_detail::escape_words). A cut inside the text
+// (writer_detail::piece_end) never splits the three bytes of U+2028 or U+2029.
+char* escape_json5(const char* in, const char* end, char quote, char* out) {
+    using namespace writer_detail;
+    const auto plain = [quote](std::uint64_t w) {
+        return (any_byte_equal(w, static_cast<unsigned char>(quote)) | any_byte_equal(w, '\\') |
+                any_byte_equal(w, '\n') | any_byte_equal(w, '\r') | any_byte_equal(w, 0xE2)) == 0;
+    };
+    // An escape of three bytes may reach past `stop`, never past `end`.
+    const auto slowly = [quote, end](const char* in, const char* stop, char* out) {
+        while (in < stop) {
+            const char c = *in;
+            const char* escape;
+            std::size_t skip = 1;  // bytes of the input the escape replaces
+            if (c == quote) {
+                escape = quote == '"' ? "\\\"" : "\\'";
+            } else if (c == '\\') {
+                escape = "\\\\";
+            } else if (c == '\n') {
+                escape = "\\n";
+            } else if (c == '\r') {
+                escape = "\\r";
+            } else if (c == '\xE2' && end - in >= 3 && in[1] == '\x80' &&
+                       (in[2] == '\xA8' || in[2] == '\xA9')) {
+                escape = in[2] == '\xA8' ? "\\u2028" : "\\u2029";
+                skip = 3;
+            } else {
+                *out++ = c;
+                ++in;
+                continue;
+            }
+            const std::size_t length = std::strlen(escape);
+            std::memcpy(out, escape, length);
+            out += length;
+            in += skip;
         }
-        out.append(run, p);
-        out += escape;
-        p += skip - 1;
-        run = p + 1;
-    }
-    out.append(run, end);
-    out += quote;
+        return std::pair{in, out};
+    };
+    return escape_words(in, end, out, plain, slowly);
 }
 
 // Plain decimal: the shortest round-trip digits, no exponent, no fraction when integral
-// (1e20 is "100000000000000000000", 1.5e-7 is "0.00000015", -0.0 is "-0").
-void append_json5_float(double d, std::string& out) {
-    if (std::signbit(d)) out += '-';
+// (1e20 is "100000000000000000000", 1.5e-7 is "0.00000015", -0.0 is "-0"). At most
+// kJson5FloatRoom bytes: a sign, and either 309 digits or "0.", 323 zeros and 17 digits.
+constexpr std::size_t kJson5FloatRoom = 352;
+
+char* put_json5_float(double d, char* out) {
+    if (std::signbit(d)) *out++ = '-';
     // An integral float loads back as an integer: below 2^64 that integer must be the
     // float's exact value, not the shortest digits padded with zeros (2^62 + 2^10 is
     // 4611686018427388928, which the padded form would turn into 4611686018427389000).
     const double magnitude = std::fabs(d);
-    if (magnitude >= 1.0 && magnitude < 18446744073709551616.0 && std::floor(magnitude) == magnitude) {
-        out += std::to_string(static_cast<std::uint64_t>(magnitude));
-        return;
-    }
+    if (magnitude >= 1.0 && magnitude < 18446744073709551616.0 && std::floor(magnitude) == magnitude)
+        return std::to_chars(out, out + 20, static_cast<std::uint64_t>(magnitude)).ptr;
     const ShortestDigits s = shortest_digits(d);  // value = 0.d1...dn x 10^exponent
     const int n = s.count;
     const int point = s.exponent;
     if (point >= n) {
-        out.append(s.digits, static_cast<std::size_t>(n));
-        out.append(static_cast<std::size_t>(point - n), '0');
-    } else if (point > 0) {
-        out.append(s.digits, static_cast<std::size_t>(point));
-        out += '.';
-        out.append(s.digits + point, static_cast<std::size_t>(n - point));
-    } else {
-        out += "0.";
-        out.append(static_cast<std::size_t>(-point), '0');
-        out.append(s.digits, static_cast<std::size_t>(n));
+        std::memcpy(out, s.digits, static_cast<std::size_t>(n));
+        out += n;
+        std::memset(out, '0', static_cast<std::size_t>(point - n));
+        return out + (point - n);
     }
+    if (point > 0) {
+        std::memcpy(out, s.digits, static_cast<std::size_t>(point));
+        out += point;
+        *out++ = '.';
+        std::memcpy(out, s.digits + point, static_cast<std::size_t>(n - point));
+        return out + (n - point);
+    }
+    out[0] = '0';
+    out[1] = '.';
+    out += 2;
+    std::memset(out, '0', static_cast<std::size_t>(-point));
+    out += -point;
+    std::memcpy(out, s.digits, static_cast<std::size_t>(n));
+    return out + n;
+}
+
+// Keys that are identifier names go bare. Long keys are checked by table, byte by byte; the
+// first byte beyond ASCII hands the key to the full Unicode test.
+bool json5_bare_key(std::string_view k) {
+    static constexpr auto kClass = [] {
+        struct Table {
+            unsigned char c[256] = {};
+        } t;
+        for (int c = 'a'; c <= 'z'; ++c) t.c[c] = 3;
+        for (int c = 'A'; c <= 'Z'; ++c) t.c[c] = 3;
+        t.c['_'] = t.c['$'] = 3;
+        for (int c = '0'; c <= '9'; ++c) t.c[c] = 2;
+        for (int c = 0x80; c < 256; ++c) t.c[c] = 4;
+        return t;
+    }();
+    constexpr unsigned char kStart = 1, kPart = 2, kBeyondAscii = 4;
+    if (k.empty()) return false;
+    unsigned char cls = kClass.c[static_cast<unsigned char>(k[0])];
+    if (cls & kBeyondAscii) return is_json5_identifier_name(k);
+    if (!(cls & kStart)) return false;
+    for (std::size_t i = 1; i < k.size(); ++i) {
+        cls = kClass.c[static_cast<unsigned char>(k[i])];
+        if (cls & kBeyondAscii) return is_json5_identifier_name(k);
+        if (!(cls & kPart)) return false;
+    }
+    return true;
+}
+
+// Whether every byte of a word of ASCII bytes is a letter, a digit, '_' or '$': per byte,
+// exactly (adding 0x80 - lo to a byte below 0x80 sets its top bit when it is at least lo,
+// and carries into no other byte).
+bool ascii_identifier_word(std::uint64_t w) {
+    using writer_detail::kEveryByte;
+    const auto at_least = [](std::uint64_t x, unsigned lo) { return x + kEveryByte * (0x80 - lo); };
+    const auto within = [&](std::uint64_t x, unsigned lo, unsigned hi) {
+        return at_least(x, lo) & ~at_least(x, hi + 1);
+    };
+    const std::uint64_t folded = w | kEveryByte * 0x20;  // 'A'-'Z' to 'a'-'z', and no other byte
+    const std::uint64_t part = within(folded, 'a', 'z') | within(w, '0', '9') |
+                               within(w, '_', '_') | within(w, '$', '$');
+    return (part & kEveryByte * 0x80) == kEveryByte * 0x80;
+}
+
+struct Json5Format;
+
+// An object's key: bare when it is an identifier name, else a string. A short ASCII key is
+// checked and copied a word at a time (writer_detail::ShortText).
+TextCursor put_json5_key(const Value& key, TextBuffer& buffer, TextCursor c) {
+    using namespace writer_detail;
+    const std::string_view name = key.as_string();
+    ShortText t;
+    if (read_short_text(key, name, t) && ((t.first_text | t.second_text) & kEveryByte * 0x80) == 0) {
+        const unsigned lead = static_cast<unsigned char>(t.first_text);  // the first byte
+        if (!name.empty() && !(lead >= '0' && lead <= '9') &&
+            ascii_identifier_word(t.first_text) && ascii_identifier_word(t.second_text)) {
+            c = buffer.make_room(c, 16 + kSlack);
+            c.at = t.put(c.at);
+            return c;
+        }
+        return put_text<Json5Format>(key, buffer, c);
+    }
+    if (!json5_bare_key(name)) return put_text<Json5Format>(key, buffer, c);
+    c = buffer.make_room(c, name.size() + kSlack);
+    std::memcpy(c.at, name.data(), name.size());
+    c.at += name.size();
+    return c;
 }
 
 struct Json5Format {
     static constexpr bool kCommaAfterEveryMember = true;
-    static void key(std::string_view k, std::string& out) {
-        if (is_json5_identifier_name(k))
-            out += k;
-        else
-            append_json5_string(k, out);
+    static constexpr std::size_t kNumberRoom = kJson5FloatRoom;
+    static TextCursor key(const Value& k, TextBuffer& buffer, TextCursor c) {
+        return put_json5_key(k, buffer, c);
     }
-    static void string(std::string_view s, std::string& out) { append_json5_string(s, out); }
-    static void floating(double d, std::string& out) { append_json5_float(d, out); }
+    static constexpr char kQuote = '"';
+    // Neither quote (either could change the choice), nor a byte that starts an escape.
+    static bool plain_word(std::uint64_t w) {
+        using namespace writer_detail;
+        return (any_byte_equal(w, '"') | any_byte_equal(w, '\'') | any_byte_equal(w, '\\') |
+                any_byte_equal(w, '\n') | any_byte_equal(w, '\r') | any_byte_equal(w, 0xE2)) == 0;
+    }
+    static char quote(std::string_view s) { return json5_quote(s); }
+    static char* escape(const char* in, const char* end, char quote, char* out) {
+        return escape_json5(in, end, quote, out);
+    }
+    static char* floating(double d, char* out) { return put_json5_float(d, out); }
 };
 
 }  // namespace
 
-void write_json5(const Value& value, std::string& out) { write_document<Json5Format>(value, out); }
+void write_json5(const Value& value, TextBuffer& out) { write_document<Json5Format>(value, out); }
+
+void write_json5(const Value& value, std::string& out) {
+    TextBuffer text;
+    write_json5(value, text);
+    out.append(text.view());
+}
 
 }  // namespace zel

@@ -4,11 +4,13 @@
 
 #include <string>
 
+#include "drivers/json_writer.hpp"
 #include "value/value.hpp"
 
 namespace zel {
 
 // Appends the JSON5 text of `value` to `out`. Accepts every tree, however deep.
+void write_json5(const Value& value, TextBuffer& out);
 void write_json5(const Value& value, std::string& out);
 
 }  // namespace zel

@@ -1,42 +1,167 @@
-// The JSON writer's pieces: string escaping, integer and float texts, indentation, and the
-// JSON instance of the shared document walk declared in json_writer.hpp.
+// The JSON writer's pieces: the output block, string escaping, the float text, and the JSON
+// instance of the shared document walk declared in json_writer.hpp.
 #include "drivers/json_writer.hpp"
+
+#include <sys/mman.h>
+#include <sys/types.h>
 
 #include <charconv>
 #include <cmath>
 #include <cstdlib>
-#include <system_error>
+#include <limits>
+#include <new>
+#include <utility>
+#include <stdexcept>
 
 namespace zel {
 
-namespace writer_detail {
+namespace {
 
-void append_indent(std::string& out, std::size_t depth) {
-    out += '\n';
-    out.append(2 * depth, ' ');
+#if defined(__linux__) && defined(MREMAP_MAYMOVE) && defined(MADV_HUGEPAGE)
+constexpr bool kMapLargeBlocks = true;
+#else
+constexpr bool kMapLargeBlocks = false;
+#endif
+constexpr std::size_t kHugePage = std::size_t{2} << 20;
+
+}  // namespace
+
+// Small blocks come from malloc. A large block is filled once from start to end, and with
+// 4 KiB pages the kernel's page faults cost about as much as writing the text: from
+// kMappedFrom bytes on, the block is its own mapping, rounded to 2 MiB and marked for
+// transparent huge pages (a hint; where they are off nothing changes), which takes a few
+// dozen faults instead of thousands, and it grows by mremap, which moves pages, not bytes.
+TextCursor TextBuffer::grow(char* at, std::size_t n) {
+    const std::size_t used = static_cast<std::size_t>(at - begin_);
+    const std::size_t capacity = static_cast<std::size_t>(limit_ - begin_);
+    constexpr std::size_t kMax = std::numeric_limits<std::ptrdiff_t>::max() - kHugePage;
+    if (n > kMax - used) throw std::length_error("text too long");
+    const std::size_t needed = used + n;
+    std::size_t wanted = capacity < kMax / 2 ? 2 * capacity : kMax;
+    if (wanted < 4096) wanted = 4096;
+    if (wanted < needed) wanted = needed;
+    char* block;
+    if (!kMapLargeBlocks || wanted < kMappedFrom) {
+        block = static_cast<char*>(std::realloc(begin_, wanted));
+        if (block == nullptr) throw std::bad_alloc();
+    } else {
+#if defined(__linux__) && defined(MREMAP_MAYMOVE) && defined(MADV_HUGEPAGE)
+        wanted = (wanted + kHugePage - 1) & ~(kHugePage - 1);
+        void* mapped;
+        if (capacity >= kMappedFrom) {
+            mapped = ::mremap(begin_, capacity, wanted, MREMAP_MAYMOVE);
+            if (mapped == MAP_FAILED) throw std::bad_alloc();
+        } else {
+            mapped = ::mmap(nullptr, wanted, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS,
+                            -1, 0);
+            if (mapped == MAP_FAILED) throw std::bad_alloc();
+            ::madvise(mapped, wanted, MADV_HUGEPAGE);
+            if (used != 0) std::memcpy(mapped, begin_, used);
+            std::free(begin_);
+        }
+        block = static_cast<char*>(mapped);
+#endif
+    }
+    end_ = block + (end_ - begin_);
+    begin_ = block;
+    limit_ = block + wanted;
+    return {block + used, limit_};
 }
 
-void append_uint(std::uint64_t u, std::string& out) {
-    char buffer[24];
-    const auto end = std::to_chars(buffer, buffer + sizeof buffer, u).ptr;
-    out.append(buffer, end);
+void TextBuffer::release() noexcept {
+#if defined(__linux__) && defined(MREMAP_MAYMOVE) && defined(MADV_HUGEPAGE)
+    if (static_cast<std::size_t>(limit_ - begin_) >= kMappedFrom) {
+        ::munmap(begin_, static_cast<std::size_t>(limit_ - begin_));
+        return;
+    }
+#endif
+    std::free(begin_);
 }
 
-void append_int(std::int64_t i, std::string& out) {
-    char buffer[24];
-    const auto end = std::to_chars(buffer, buffer + sizeof buffer, i).ptr;
-    out.append(buffer, end);
+namespace {
+
+char* put_json_byte(char c, char* out) {
+    static constexpr char kHex[] = "0123456789abcdef";
+    const unsigned char u = static_cast<unsigned char>(c);
+    if (u >= 0x20 && c != '"' && c != '\\') {
+        *out++ = c;
+        return out;
+    }
+    char second;
+    switch (c) {
+        case '"': second = '"'; break;
+        case '\\': second = '\\'; break;
+        case '\b': second = 'b'; break;
+        case '\t': second = 't'; break;
+        case '\n': second = 'n'; break;
+        case '\f': second = 'f'; break;
+        case '\r': second = 'r'; break;
+        default: {
+            const char escape[] = {'\\', 'u', '0', '0', kHex[u >> 4], kHex[u & 0xF]};
+            std::memcpy(out, escape, sizeof escape);
+            return out + sizeof escape;
+        }
+    }
+    out[0] = '\\';
+    out[1] = second;
+    return out + 2;
 }
 
-}  // namespace writer_detail
+}  // namespace
+
+// \" \\ \b \t \n \f \r, \u00xx for other controls, raw UTF-8 else; eight bytes at a time
+// (writer_detail::escape_words).
+char* JsonFormat::escape(const char* in, const char* end, char, char* out) {
+    const auto one_by_one = [](const char* in, const char* stop, char* out) {
+        for (; in < stop; ++in) out = put_json_byte(*in, out);
+        return std::pair{in, out};
+    };
+    const auto plain = [](std::uint64_t w) { return plain_word(w); };
+    return writer_detail::escape_words(in, end, out, plain, one_by_one);
+}
+
+namespace {
+
+constexpr double kPowersOfTen[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
+                                   1e8,  1e9,  1e10, 1e11, 1e12, 1e13, 1e14, 1e15,
+                                   1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};  // all exact
+
+// The shortest digits of x > 0 when x is a short decimal (M / 10^k with M < 2^52, as most
+// numbers in settings are), found without the general algorithm. Take a k at which
+// x * 10^k is an integer M below 2^52 and M / 10^k (a correctly rounded division of exact
+// numbers) gives x back, so that the text M x 10^-k reads back as x. Since x * 10^k < 2^52,
+// the gap between x and its neighbouring doubles is below 10^-k, and so is the width of the
+// range of numbers that read back as x: M x 10^-k is the only decimal in it with k places
+// or fewer, and M less its trailing zeros is what the general algorithm gives, the fewest
+// digits that read back.
+bool short_decimal_digits(double x, ShortestDigits& result) {
+    constexpr double kTwoTo52 = 4503599627370496.0;
+    for (int k = 0; k <= 22; ++k) {
+        const double scaled = x * kPowersOfTen[k];
+        if (!(scaled < kTwoTo52)) return false;
+        const auto m = static_cast<std::uint64_t>(scaled);
+        if (static_cast<double>(m) != scaled || static_cast<double>(m) / kPowersOfTen[k] != x)
+            continue;
+        const char* end = std::to_chars(result.digits, result.digits + sizeof result.digits, m).ptr;
+        const int length = static_cast<int>(end - result.digits);
+        result.exponent = length - k;
+        result.count = length;
+        while (result.digits[result.count - 1] == '0') --result.count;  // m > 0
+        return true;
+    }
+    return false;
+}
+
+}  // namespace
 
 ShortestDigits shortest_digits(double d) {
+    ShortestDigits result{};
+    const double x = std::fabs(d);
+    if (x != 0 && short_decimal_digits(x, result)) return result;
     // std::to_chars in scientific form gives the shortest digits that round-trip:
     // "d[.ddd]e±XX". Moving the point in front of the first digit adds one to the exponent.
     char text[40];
-    const auto [end, ec] = std::to_chars(text, text + sizeof text, std::fabs(d),
-                                         std::chars_format::scientific);
-    ShortestDigits result{};
+    const auto [end, ec] = std::to_chars(text, text + sizeof text, x, std::chars_format::scientific);
     const char* p = text;
     for (; p != end && *p != 'e'; ++p)
         if (*p != '.') result.digits[result.count++] = *p;
@@ -47,64 +172,59 @@ ShortestDigits shortest_digits(double d) {
     return result;
 }
 
-void append_json_float(double d, std::string& out) {
-    if (std::signbit(d)) out += '-';
+char* put_json_float(double d, char* out) {
+    if (std::signbit(d)) *out++ = '-';
     const ShortestDigits s = shortest_digits(d);
     const int n = s.count;
     const int kk = s.exponent;
     if (n <= kk && kk <= 16) {
         // Integral: all digits, zeros up to the point, and a fraction of ".0".
-        out.append(s.digits, static_cast<std::size_t>(n));
-        out.append(static_cast<std::size_t>(kk - n), '0');
-        out += ".0";
-    } else if (0 < kk && kk <= 16) {
-        out.append(s.digits, static_cast<std::size_t>(kk));
-        out += '.';
-        out.append(s.digits + kk, static_cast<std::size_t>(n - kk));
-    } else if (-5 < kk && kk <= 0) {
-        out += "0.";
-        out.append(static_cast<std::size_t>(-kk), '0');
-        out.append(s.digits, static_cast<std::size_t>(n));
-    } else {
-        out += s.digits[0];
-        if (n > 1) {
-            out += '.';
-            out.append(s.digits + 1, static_cast<std::size_t>(n - 1));
-        }
-        out += 'e';
-        out += kk - 1 < 0 ? '-' : '+';
-        writer_detail::append_uint(static_cast<std::uint64_t>(std::abs(kk - 1)), out);
+        std::memcpy(out, s.digits, static_cast<std::size_t>(n));
+        out += n;
+        std::memset(out, '0', static_cast<std::size_t>(kk - n));
+        out += kk - n;
+        out[0] = '.';
+        out[1] = '0';
+        return out + 2;
     }
+    if (0 < kk && kk <= 16) {
+        std::memcpy(out, s.digits, static_cast<std::size_t>(kk));
+        out += kk;
+        *out++ = '.';
+        std::memcpy(out, s.digits + kk, static_cast<std::size_t>(n - kk));
+        return out + (n - kk);
+    }
+    if (-5 < kk && kk <= 0) {
+        out[0] = '0';
+        out[1] = '.';
+        out += 2;
+        std::memset(out, '0', static_cast<std::size_t>(-kk));
+        out += -kk;
+        std::memcpy(out, s.digits, static_cast<std::size_t>(n));
+        return out + n;
+    }
+    *out++ = s.digits[0];
+    if (n > 1) {
+        *out++ = '.';
+        std::memcpy(out, s.digits + 1, static_cast<std::size_t>(n - 1));
+        out += n - 1;
+    }
+    *out++ = 'e';
+    *out++ = kk - 1 < 0 ? '-' : '+';
+    return std::to_chars(out, out + 4, std::abs(kk - 1)).ptr;
 }
 
-void append_json_string(std::string_view text, std::string& out) {
-    static constexpr char kHex[] = "0123456789abcdef";
-    out += '"';
-    const char* run = text.data();  // start of the bytes not yet copied
-    const char* end = text.data() + text.size();
-    for (const char* p = run; p != end; ++p) {
-        const unsigned char c = static_cast<unsigned char>(*p);
-        if (c >= 0x20 && c != '"' && c != '\\') continue;
-        out.append(run, p);
-        run = p + 1;
-        switch (c) {
-            case '"': out += "\\\""; break;
-            case '\\': out += "\\\\"; break;
-            case '\b': out += "\\b"; break;
-            case '\t': out += "\\t"; break;
-            case '\n': out += "\\n"; break;
-            case '\f': out += "\\f"; break;
-            case '\r': out += "\\r"; break;
-            default: {
-                const char escape[] = {'\\', 'u', '0', '0', kHex[c >> 4], kHex[c & 0xF]};
-                out.append(escape, sizeof escape);
-            }
-        }
-    }
-    out.append(run, end);
-    out += '"';
+void append_json_float(double d, std::string& out) {
+    char text[kJsonFloatRoom];
+    out.append(text, put_json_float(d, text));
 }
 
-void write_json(const Value& value, std::string& out) { write_document<JsonFormat>(value, out); }
+void write_json(const Value& value, TextBuffer& out) { write_document<JsonFormat>(value, out); }
+
+void write_json(const Value& value, std::string& out) {
+    TextBuffer text;
+    write_json(value, text);
+    out.append(text.view());
+}
 
 }  // namespace zel

@@ -1,9 +1,11 @@
 // Tests of the JSON writer: the exact layout, string escapes, integer and float texts,
-// reader-writer round trips (including random doubles), and deep trees written without
-// recursion.
+// reader-writer round trips (including random doubles), deep trees written without
+// recursion, and the word-at-a-time string and key paths the JSON5 writer shares, checked
+// against byte-by-byte renderings of the quoting rules.
 #include <gtest/gtest.h>
 #include <pthread.h>
 
+#include <charconv>
 #include <cmath>
 #include <cstdint>
 #include <cstring>
@@ -11,6 +13,8 @@
 #include <random>
 #include <string>
 
+#include "drivers/json5_reader.hpp"
+#include "drivers/json5_writer.hpp"
 #include "drivers/json_reader.hpp"
 #include "drivers/json_writer.hpp"
 
@@ -126,7 +130,15 @@ INSTANTIATE_TEST_SUITE_P(all, writing_floats, ::testing::Values(
     FloatText{18446744073709551616.0, "1.8446744073709552e+19"},
     FloatText{1.7976931348623157e308, "1.7976931348623157e+308"},
     FloatText{5e-324, "5e-324"},
-    FloatText{-1e-300, "-1e-300"}));
+    FloatText{-1e-300, "-1e-300"},
+    // Around the short-decimal path: 17 digits, the 2^52 limit, trailing zeros, 10^22.
+    FloatText{0.30000000000000004, "0.30000000000000004"},
+    FloatText{-6535.864, "-6535.864"},
+    FloatText{4503599627370495.0, "4503599627370495.0"},
+    FloatText{4503599627370497.0, "4503599627370497.0"},
+    FloatText{450359962737049.55, "450359962737049.56"},
+    FloatText{1e22, "1e+22"},
+    FloatText{1.2345e-17, "1.2345e-17"}));
 
 TEST(writing_numbers, integers_at_the_ends_of_their_ranges) {
     EXPECT_EQ(json(Value::uinteger(18446744073709551615u)), "18446744073709551615");
@@ -149,6 +161,48 @@ TEST(writing_numbers, random_doubles_read_back_bit_for_bit) {
         ASSERT_TRUE(back.value().is_number()) << text;
         ASSERT_EQ(back.value(), Value::floating(d)) << text;
     }
+}
+
+// The digits and point position as std::to_chars's shortest scientific text gives them: the
+// general algorithm, which the short-decimal path must match exactly.
+ShortestDigits reference_digits(double d) {
+    char text[40];
+    const char* end = std::to_chars(text, text + sizeof text, std::fabs(d), std::chars_format::scientific).ptr;
+    ShortestDigits r{};
+    const char* p = text;
+    for (; *p != 'e'; ++p)
+        if (*p != '.') r.digits[r.count++] = *p;
+    std::from_chars(p + 1 + (p[1] == '+'), end, r.exponent);
+    r.exponent += 1;
+    return r;
+}
+
+TEST(writing_numbers, shortest_digits_match_the_general_algorithm) {
+    std::mt19937_64 random(20240611);
+    long checked = 0;
+    const auto check = [&](double d) {
+        if (!std::isfinite(d) || d == 0) return;
+        ++checked;
+        const ShortestDigits got = shortest_digits(d);
+        const ShortestDigits want = reference_digits(d);
+        ASSERT_EQ(std::string(got.digits, got.count), std::string(want.digits, want.count)) << d;
+        ASSERT_EQ(got.exponent, want.exponent) << d;
+    };
+    for (int i = 0; i < 200000; ++i) {
+        std::uint64_t bits = random();
+        double d;
+        std::memcpy(&d, &bits, sizeof d);
+        check(d);
+        // Short decimals (the common case) and their neighbours, which only nearly are.
+        const int digits = 1 + static_cast<int>(random() % 16);
+        const double m = static_cast<double>(random() % static_cast<std::uint64_t>(std::pow(10.0, digits)));
+        const double decimal = m / std::pow(10.0, static_cast<double>(random() % 23));
+        check(decimal);
+        check(std::nextafter(decimal, 0.0));
+        check(std::nextafter(decimal, 1e300));
+        check(m * std::pow(10.0, static_cast<double>(random() % 30)));
+    }
+    EXPECT_GT(checked, 900000);
 }
 
 TEST(writing_round_trip, mixed_document) {
@@ -199,6 +253,113 @@ TEST(writing_depth, deep_tree_on_a_small_stack) {
     EXPECT_EQ(out.substr(out.size() - 7), "}\n  }\n}");
     EXPECT_NE(out.find(std::string(2 * (kDepth + 1), ' ') + "\"leaf\": []\n"), std::string::npos);
 }
+
+
+// ---- strings and keys, against byte-by-byte renderings of the rules ----
+
+std::string json_literal(std::string_view s) {
+    static constexpr char kHex[] = "0123456789abcdef";
+    std::string out = "\"";
+    for (const char c : s) {
+        const auto u = static_cast<unsigned char>(c);
+        switch (c) {
+            case '"': out += "\\\""; break;
+            case '\\': out += "\\\\"; break;
+            case '\b': out += "\\b"; break;
+            case '\t': out += "\\t"; break;
+            case '\n': out += "\\n"; break;
+            case '\f': out += "\\f"; break;
+            case '\r': out += "\\r"; break;
+            default:
+                if (u < 0x20)
+                    out += std::string("\\u00") + kHex[u >> 4] + kHex[u & 0xF];
+                else
+                    out += c;
+        }
+    }
+    return out + "\"";
+}
+
+std::string json5_literal(std::string_view s) {
+    const bool has_double = s.find('"') != std::string_view::npos;
+    const bool has_single = s.find('\'') != std::string_view::npos;
+    const char quote = has_double && !has_single ? '\'' : '"';
+    std::string out(1, quote);
+    for (std::size_t i = 0; i < s.size(); ++i) {
+        const char c = s[i];
+        if (c == quote || c == '\\') {
+            out += '\\';
+            out += c;
+        } else if (c == '\n') {
+            out += "\\n";
+        } else if (c == '\r') {
+            out += "\\r";
+        } else if (s.substr(i, 3) == "\xE2\x80\xA8" || s.substr(i, 3) == "\xE2\x80\xA9") {
+            out += s[i + 2] == '\xA8' ? "\\u2028" : "\\u2029";
+            i += 2;
+        } else {
+            out += c;
+        }
+    }
+    return out + quote;
+}
+
+struct Layout {
+    const char* name;
+    void (*write)(const Value&, std::string&);
+    std::string (*member)(const std::string&);  // "{...}" holding the member s: s
+};
+
+void PrintTo(const Layout& l, std::ostream* os) { *os << l.name; }
+
+class writing_texts : public ::testing::TestWithParam<Layout> {};
+
+// Each special byte or sequence at every position of texts of every length up to 40 (inline
+// in the node up to 14 bytes, out of line beyond), and around the cut of texts written in
+// pieces; as a key and as a value.
+TEST_P(writing_texts, match_the_rules_at_every_length_and_position) {
+    static const char* const kSpecials[] = {
+        "\"", "'", "\\", "\n", "\r", "\x01", "\x1f", "\x7f", "\xE2\x80\xA8", "\xE2\x80\xA9",
+        "\xE2\x80", "\xE2", "\x80\x80\x80\x80", "\xC3\xA9", "_", "$", "9", "-", " "};
+    const Layout& layout = GetParam();
+    int failures = 0;
+    const auto check = [&](const std::string& s) {
+        Value doc = Value::object();
+        doc.set(s, Value::string(s));
+        std::string text;
+        layout.write(doc, text);
+        if (text != layout.member(s) && ++failures <= 5)
+            ADD_FAILURE() << ::testing::PrintToString(s) << " gave " << ::testing::PrintToString(text);
+    };
+    for (const char* base : {"x", "Ab", "1"}) {
+        for (std::size_t length = 0; length <= 40; ++length) {
+            std::string plain;
+            while (plain.size() < length) plain += base;
+            plain.resize(length);
+            check(plain);
+            for (const char* special : kSpecials)
+                for (std::size_t at = 0; at <= length; ++at)
+                    check(plain.substr(0, at) + special + plain.substr(at));
+        }
+    }
+    const std::string long_text(20000, 'y');
+    for (const char* special : kSpecials) {
+        for (std::size_t at = 16378; at <= 16390; ++at)
+            check(long_text.substr(0, at) + special + long_text.substr(at));
+        check(long_text + special);
+    }
+    check(std::string(16400, '\x80'));
+    EXPECT_EQ(failures, 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(both, writing_texts, ::testing::Values(
+    Layout{"json", [](const Value& v, std::string& out) { write_json(v, out); },
+           [](const std::string& s) { return "{\n  " + json_literal(s) + ": " + json_literal(s) + "\n}"; }},
+    Layout{"json5", [](const Value& v, std::string& out) { write_json5(v, out); },
+           [](const std::string& s) {
+               const std::string key = is_json5_identifier_name(s) ? s : json5_literal(s);
+               return "{\n  " + key + ": " + json5_literal(s) + ",\n}";
+           }}));
 
 }  // namespace
 }  // namespace zel
