@@ -322,16 +322,13 @@ Result<std::string_view> assign(std::string& string, Result<std::string> text) {
 Result<std::string_view> serialise(DriverKind kind, const Value& document, TextBuffer& block,
                                    std::string& string) {
     switch (kind) {
+        // These writers check the depth as they go, and stop at the first level too deep.
         case DriverKind::Json:
-            if (Status s = check_loadable_depth(document, kJsonMaxDepth, "JSON"); !s)
-                return std::move(s).error();
-            write_json(document, block);
-            return block.view();
+            if (write_json(document, block, kJsonMaxDepth)) return block.view();
+            return check_loadable_depth(document, kJsonMaxDepth, "JSON").error();
         case DriverKind::Json5:
-            if (Status s = check_loadable_depth(document, kJson5MaxDepth, "JSON5"); !s)
-                return std::move(s).error();
-            write_json5(document, block);
-            return block.view();
+            if (write_json5(document, block, kJson5MaxDepth)) return block.view();
+            return check_loadable_depth(document, kJson5MaxDepth, "JSON5").error();
         case DriverKind::Toml:
             if (Status s = check_loadable_depth(document, kTomlMaxDepth, "TOML"); !s)
                 return std::move(s).error();

@@ -197,7 +197,9 @@ struct Json5Format {
 
 }  // namespace
 
-void write_json5(const Value& value, TextBuffer& out) { write_document<Json5Format>(value, out); }
+bool write_json5(const Value& value, TextBuffer& out, std::size_t max_depth) {
+    return write_document<Json5Format>(value, out, max_depth);
+}
 
 void write_json5(const Value& value, std::string& out) {
     TextBuffer text;

@@ -219,7 +219,9 @@ void append_json_float(double d, std::string& out) {
     out.append(text, put_json_float(d, text));
 }
 
-void write_json(const Value& value, TextBuffer& out) { write_document<JsonFormat>(value, out); }
+bool write_json(const Value& value, TextBuffer& out, std::size_t max_depth) {
+    return write_document<JsonFormat>(value, out, max_depth);
+}
 
 void write_json(const Value& value, std::string& out) {
     TextBuffer text;

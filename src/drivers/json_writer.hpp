@@ -79,8 +79,11 @@ private:
     char* limit_ = nullptr;
 };
 
-// The JSON text of `value`, appended to `out`. Accepts every tree, however deep.
-void write_json(const Value& value, TextBuffer& out);
+// The JSON text of `value`, appended to `out`. Accepts every tree, however deep; given
+// `max_depth`, it stops and returns false at the first array or object nested deeper (the
+// containers on its path, itself included, as nesting_depth counts them), leaving part of
+// the text written.
+bool write_json(const Value& value, TextBuffer& out, std::size_t max_depth = SIZE_MAX);
 void write_json(const Value& value, std::string& out);
 
 // The shortest decimal digits that read back to a finite, non-zero-signed |d|: value =
@@ -391,9 +394,11 @@ struct JsonFormat {
 // The shared walk: "{" / "[", each member on its own line indented two spaces per level,
 // "key": value for objects, then a line break, the container's own indentation and the
 // closing bracket; empty containers as "{}" / "[]"; nothing after the root. Iterative, with
-// an explicit stack, so no tree depth can overflow the call stack.
+// an explicit stack, so no tree depth can overflow the call stack. False, with the text cut
+// short, at the first container nested more than `max_depth` deep: a save checks the depth
+// it can load back while writing, rather than in a walk of its own.
 template <class Format>
-void write_document(const Value& root, TextBuffer& buffer) {
+bool write_document(const Value& root, TextBuffer& buffer, std::size_t max_depth) {
     using namespace writer_detail;
     static_assert(Format::kNumberRoom >= 20, "room for a 64-bit integer");
     // The members of the container being written sit in locals while its leaves are written
@@ -420,12 +425,14 @@ void write_document(const Value& root, TextBuffer& buffer) {
 
     std::vector<Frame> stack;
     TextCursor c = buffer.make_room(buffer.cursor(), item_room(0));
+    if (max_depth == 0 && root.kind() >= Kind::Array) return false;
     if (put_value<Format>(root, buffer, c) != nullptr) c.at = open(root, stack, c.at);
 
     while (!stack.empty()) {
         Frame& top = stack.back();
         const std::size_t depth = stack.size();  // depth of the members of `top`
         const std::size_t room = item_room(depth);
+        const bool at_limit = depth >= max_depth;  // no container may sit in `top`
         const Value* child = nullptr;  // a non-empty container to open
         if (top.node->is_array()) {
             const Value* item = top.item;
@@ -433,6 +440,10 @@ void write_document(const Value& root, TextBuffer& buffer) {
             bool started = top.started;
             while (item != items_end) {
                 const Value& v = *item++;
+                if (at_limit && v.kind() >= Kind::Array) {
+                    buffer.set_end(c.at);
+                    return false;
+                }
                 c = buffer.make_room(c, room);
                 if (!Format::kCommaAfterEveryMember && started) *c.at++ = ',';
                 started = true;
@@ -450,6 +461,10 @@ void write_document(const Value& root, TextBuffer& buffer) {
             while (next != members_end) {
                 const Member& m = *next;
                 ++next;
+                if (at_limit && m.value.kind() >= Kind::Array) {
+                    buffer.set_end(c.at);
+                    return false;
+                }
                 c = buffer.make_room(c, room);
                 if (!Format::kCommaAfterEveryMember && started) *c.at++ = ',';
                 started = true;
@@ -478,6 +493,7 @@ void write_document(const Value& root, TextBuffer& buffer) {
         if (Format::kCommaAfterEveryMember && !stack.empty()) *c.at++ = ',';
     }
     buffer.set_end(c.at);
+    return true;
 }
 
 }  // namespace zel

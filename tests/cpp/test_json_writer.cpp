@@ -255,6 +255,61 @@ TEST(writing_depth, deep_tree_on_a_small_stack) {
 }
 
 
+// A save refuses a document nested deeper than loading accepts; the writer finds that out as
+// it writes, counting as nesting_depth does: every array and object on the path, an empty
+// one included, the root as 1.
+struct Nesting {
+    std::size_t levels;  // containers from the root down
+    bool arrays;
+    bool empty_innermost;  // else it holds a number
+    bool beside_a_sibling;  // the deep path is not the first member
+};
+
+void PrintTo(const Nesting& n, std::ostream* os) {
+    *os << n.levels << (n.arrays ? " arrays" : " objects") << (n.empty_innermost ? ", empty" : "")
+        << (n.beside_a_sibling ? ", beside a sibling" : "");
+}
+
+class writing_depth_limit : public ::testing::TestWithParam<Nesting> {};
+
+TEST_P(writing_depth_limit, stops_where_nesting_depth_exceeds_the_limit) {
+    const Nesting& n = GetParam();
+    Value node = n.empty_innermost ? (n.arrays ? Value::array() : Value::object()) : Value::uinteger(7);
+    for (std::size_t level = n.empty_innermost ? 1 : 0; level < n.levels; ++level) {
+        Value parent = n.arrays ? Value::array() : Value::object();
+        if (n.arrays) {
+            if (n.beside_a_sibling) parent.as_array().push_back(Value::null());
+            parent.as_array().push_back(std::move(node));
+        } else {
+            if (n.beside_a_sibling) parent.set("a", Value::null());
+            parent.set("b", std::move(node));
+        }
+        node = std::move(parent);
+    }
+    ASSERT_EQ(nesting_depth(node, 1000), n.levels);
+    for (const std::size_t limit : {n.levels - 1, n.levels, n.levels + 1}) {
+        TextBuffer json, json5;
+        EXPECT_EQ(write_json(node, json, limit), n.levels <= limit) << limit;
+        EXPECT_EQ(write_json5(node, json5, limit), n.levels <= limit) << limit;
+        if (n.levels <= limit) {
+            std::string whole;
+            write_json(node, whole);
+            EXPECT_EQ(json.view(), whole);
+        }
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(all, writing_depth_limit, ::testing::Values(
+    Nesting{1, false, true, false}, Nesting{1, true, true, false}, Nesting{2, true, false, false},
+    Nesting{127, false, false, false}, Nesting{128, false, false, true},
+    Nesting{128, true, true, false}, Nesting{128, false, true, true}, Nesting{129, true, false, true}));
+
+TEST(writing_depth_limit, scalar_roots_have_no_depth) {
+    TextBuffer text;
+    EXPECT_TRUE(write_json(Value::string("x"), text, 0));
+    EXPECT_FALSE(write_json(Value::array(), text, 0));
+}
+
 // ---- strings and keys, against byte-by-byte renderings of the rules ----
 
 std::string json_literal(std::string_view s) {
