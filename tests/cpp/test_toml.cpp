@@ -10,11 +10,13 @@
 #include <limits>
 #include <random>
 #include <string>
+#include <utility>
 
 #include "drivers/file_io.hpp"
 #include "drivers/json_reader.hpp"
 #include "drivers/json_writer.hpp"
-#include "drivers/toml_io.hpp"
+#include "drivers/toml_reader.hpp"
+#include "drivers/toml_writer.hpp"
 #include "value/error.hpp"
 
 namespace zel {
@@ -113,7 +115,11 @@ INSTANTIATE_TEST_SUITE_P(values, toml_parsing_documents, ::testing::Values(
     Load{"multi_line_array_with_comments", "a = [\n  1, # one\n  2,\n]\n", R"({"a":[1,2]})"},
     Load{"keys_sorted_by_bytes", "b = 1\nB = 2\n\"é\" = 3\na = 4\n",
          R"({"B":2,"a":4,"b":1,"é":3})"},
-    Load{"crlf_line_ends", "a = 1\r\n[t]\r\nb = 'x'\r\n", R"({"a":1,"t":{"b":"x"}})"}));
+    Load{"crlf_line_ends", "a = 1\r\n[t]\r\nb = 'x'\r\n", R"({"a":1,"t":{"b":"x"}})"},
+    Load{"byte_order_mark", "\xEF\xBB\xBF" "a = 1", R"({"a":1})"},
+    Load{"tables_extended_as_allowed",
+         "[a.b.c]\n[a]\nb.x = 1\n[f]\np.q = 1\n[f.p.r]\n[[t]]\n[t.u]\n[[t]]\n[t.u]\n",
+         R"({"a":{"b":{"c":{},"x":1}},"f":{"p":{"q":1,"r":{}}},"t":[{"u":{}},{"u":{}}]})"}));
 
 INSTANTIATE_TEST_SUITE_P(date_times, toml_parsing_documents, ::testing::Values(
     Load{"offset", "d = 1979-05-27T07:32:00Z", "{\"d\":{" + kMarker + ":\"1979-05-27T07:32:00Z\"}}"},
@@ -125,6 +131,8 @@ INSTANTIATE_TEST_SUITE_P(date_times, toml_parsing_documents, ::testing::Values(
          "{\"d\":{" + kMarker + ":\"1979-05-27T00:32:00.5\"}}"},
     Load{"local_date", "d = 1979-05-27", "{\"d\":{" + kMarker + ":\"1979-05-27\"}}"},
     Load{"local_time", "d = 00:32:00.999999999", "{\"d\":{" + kMarker + ":\"00:32:00.999999999\"}}"},
+    Load{"fraction_cut_to_nanoseconds", "d = 00:32:00.1234567891\ne = 00:32:00.000",
+         "{\"d\":{" + kMarker + ":\"00:32:00.123456789\"},\"e\":{" + kMarker + ":\"00:32:00\"}}"},
     Load{"in_array_and_inline_table", "a = [1979-05-27, {t = 07:00:00}]",
          "{\"a\":[{" + kMarker + ":\"1979-05-27\"},{\"t\":{" + kMarker + ":\"07:00:00\"}}]}"}));
 
@@ -214,10 +222,15 @@ INSTANTIATE_TEST_SUITE_P(wrong_tokens, toml_parsing_malformed, ::testing::Values
     Malformed{"leading_zero", "a = 01", "leading zero", "line 1 column 7"},
     Malformed{"newline_in_inline_table", "a = {x = 1,\ny = 2}", "", "line 1 column 12"},
     Malformed{"time_without_digits", "a = 1979-05-27TZ7:32:00Z", "expected 2-digit hour", "line 1 column 16"},
-    Malformed{"bad_date", "a = 1979-13-27", "expected month between 1 and 12", "line 1 column 12"}));
+    Malformed{"bad_date", "a = 1979-13-27", "expected month between 1 and 12", "line 1 column 12"},
+    Malformed{"not_a_leap_year", "a = 1900-02-29", "expected day between 1 and 28", "line 1 column 15"},
+    Malformed{"time_without_seconds", "a = 07:32", "end-of-file", "line 1 column 10"},
+    Malformed{"lone_carriage_return", "a = 1\r", "", "line 1 column 6"},
+    Malformed{"control_character_in_comment", "# \x01\n", "control characters", "line 1 column 3"}));
 
 INSTANTIATE_TEST_SUITE_P(strings, toml_parsing_malformed, ::testing::Values(
     Malformed{"bad_escape", "a = \"\\q\"", "escape sequence '\\q'", "line 1 column 7"},
+    Malformed{"escape_of_a_later_toml", "a = \"\\e\"", "escape sequence '\\e'", "line 1 column 7"},
     Malformed{"short_unicode_escape", "a = \"\\u12\"", "", "line 1 column 10"},
     Malformed{"surrogate_escape", "a = \"\\uD800\"", "", "line 1 column 12"},
     Malformed{"control_character", "a = \"\x01\"", "control characters", "line 1 column 6"},
@@ -231,8 +244,8 @@ INSTANTIATE_TEST_SUITE_P(invalid_utf8, toml_parsing_malformed, ::testing::Values
     Malformed{"cut_at_end", "a = \"\xe2\x82", "incomplete utf-8", "line 1 column 5"},
     Malformed{"in_a_key", "\xfe = 1", "invalid utf-8", "line 1 column 1"}));
 
-// Non-ASCII text where TOML allows only ASCII: toml++'s white-space test for these code points
-// is where it used to reach an unreachable point.
+// Non-ASCII text where TOML allows only ASCII (letters, punctuation and blanks of other
+// scripts are neither keys nor white space).
 INSTANTIATE_TEST_SUITE_P(non_ascii_outside_strings, toml_parsing_malformed, ::testing::Values(
     Malformed{"bare_key", "\u00e9 = 1", "", "line 1 column 1"},
     Malformed{"array_element", "a = [1, \u0446]", "", "line 1 column 9"},
@@ -244,7 +257,16 @@ INSTANTIATE_TEST_SUITE_P(redefinitions, toml_parsing_malformed, ::testing::Value
     Malformed{"duplicate_key", "a = 1\na = 2", "cannot redefine existing integer 'a'", "line 2 column 5"},
     Malformed{"duplicate_table", "[a]\n[a]", "", "line 2 column 1"},
     Malformed{"table_over_inline_table", "a = {x = 1}\n[a]", "", "line 2 column 1"},
-    Malformed{"dotted_over_value", "a = 1\na.b = 2", "", "line 2 column 1"}));
+    Malformed{"dotted_over_value", "a = 1\na.b = 2", "", "line 2 column 1"},
+    Malformed{"dotted_into_a_header_table", "[a.b.c]\n[a]\nb.c.t = 1", "", "line 3 column 1"},
+    Malformed{"header_over_dotted_table", "[f]\np.q = 1\n[f.p]", "", "line 3 column 1"},
+    Malformed{"header_over_root_dotted_table", "a.b = 1\n[a]", "", "line 2 column 1"},
+    Malformed{"table_over_array_of_tables", "[[a]]\n[a]", "", "line 2 column 1"},
+    Malformed{"array_of_tables_over_table", "[a]\n[[a]]", "", "line 2 column 1"},
+    Malformed{"array_of_tables_over_array", "a = [{}]\n[[a]]", "", "line 2 column 1"},
+    Malformed{"dotted_into_inline_table", "a = {b = 1}\na.c = 2", "", "line 2 column 1"},
+    Malformed{"inline_table_extended_inside", "a = {b = {c = 1}, b.d = 2}", "", "line 1 column 19"},
+    Malformed{"sub_table_defined_twice_in_one_element", "[[a]]\n[a.b]\n[a.b]", "", "line 3 column 1"}));
 
 INSTANTIATE_TEST_SUITE_P(numbers, toml_parsing_malformed, ::testing::Values(
     Malformed{"above_int64", "a = 9223372036854775808", "not representable in 64 bits",
@@ -586,9 +608,9 @@ TEST(toml_writing_round_trip, marker_like_objects_that_are_not_date_times_stay_t
     // Each reads back exactly as written, so none of them may become a TOML date-time.
     Value doc = Value::object();
     int i = 0;
-    for (const char* text : {"1979-05-27 07:32:00Z", "1979-05-27t07:32:00z", "1979-05-27T07:32:00+00:00",
-                             "07:32:00.500", "1979-13-27", "1979-05-27\nx = 1", "1979-05-27 # c",
-                             "yesterday", "", "1979-05-27T07:32:00.1234567891"})
+    for (const char* text : {"1979-13-27", "1979-02-29", "1979-05-27\nx = 1", "1979-05-27 # c",
+                             "1979-05-27T", "1979-05-27 ", "07:32", "24:00:00", "07:32:00Z",
+                             "1979-05-27T07:32:00+24:00", "yesterday", ""})
         doc.set(std::string(1, 's').append(std::to_string(i++)), datetime(text));
     Value two = datetime("1979-05-27");
     two.set("other", Value::integer(1));
@@ -596,6 +618,31 @@ TEST(toml_writing_round_trip, marker_like_objects_that_are_not_date_times_stay_t
     doc.set("not_a_string", Value::object()).set(kTomlDatetimeKey, Value::integer(19790527));
     expect_round_trip(doc);
     expect_round_trip(datetime("1979-05-27"));  // at the root, it is the root table
+}
+
+TEST(toml_writing_round_trip, any_spelling_of_a_date_time_is_written_as_one) {
+    // What datetime.isoformat() gives, and the other spellings TOML allows, load back in the
+    // reader's form.
+    const std::pair<const char*, const char*> spellings[] = {
+        {"1979-05-27T07:32:00+00:00", "1979-05-27T07:32:00Z"},
+        {"1979-05-27 07:32:00Z", "1979-05-27T07:32:00Z"},
+        {"1979-05-27t07:32:00z", "1979-05-27T07:32:00Z"},
+        {"1979-05-27T07:32:00.500-00:00", "1979-05-27T07:32:00.5Z"},
+        {"1979-05-27T07:32:00.123456+05:30", "1979-05-27T07:32:00.123456+05:30"},
+        {"07:32:00.500", "07:32:00.5"},
+        {"07:32:00.000", "07:32:00"},
+        {"1979-05-27T07:32:00.1234567891", "1979-05-27T07:32:00.123456789"},
+    };
+    for (const auto& [written, loaded] : spellings) {
+        Value doc = Value::object();
+        doc.set("d", datetime(written));
+        Result<std::string> text = write_toml(doc);
+        ASSERT_TRUE(text.ok()) << text.error().message;
+        EXPECT_EQ(text.value(), "d = " + std::string(written) + "\n");
+        Result<Value> back = parse_toml(text.value());
+        ASSERT_TRUE(back.ok()) << error_of(back);
+        EXPECT_EQ(json_of(back.value()), json_of(from_json("{\"d\":{" + kMarker + ":\"" + loaded + "\"}}")));
+    }
 }
 
 TEST(toml_writing_round_trip, deepest_loadable_shapes) {

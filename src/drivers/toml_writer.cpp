@@ -1,0 +1,508 @@
+// The TOML writer: lays a Value tree out in one output buffer as key = value lines, [tables]
+// and [[arrays of tables]], checking on the way that TOML can express it. When it cannot, the
+// text is dropped and a separate walk names the first place that TOML cannot express, in the
+// tree's own order.
+#include "drivers/toml_writer.hpp"
+
+#include <array>
+#include <charconv>
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+#include <limits>
+#include <new>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+#include "drivers/file_io.hpp"
+#include "drivers/toml_reader.hpp"
+
+namespace zel {
+namespace {
+
+// ---- what TOML cannot express ------------------------------------------------------------------
+
+// One step of the path to a value, for error messages: a member name or an array index.
+struct PathStep {
+    const Value* key;  // nullptr for an array element
+    std::size_t index;
+};
+
+std::string path_text(const std::vector<PathStep>& path) {
+    std::string text;
+    for (const PathStep& step : path) {
+        if (step.key != nullptr) {
+            if (!text.empty()) text += '/';
+            text += step.key->as_string();
+        } else {
+            text += '[' + std::to_string(step.index) + ']';
+        }
+    }
+    return text;
+}
+
+// Finds the first of null, an unsigned integer beyond the signed 64-bit range, text that is
+// not UTF-8, or nesting deeper than loading accepts (a date-time's marker object counts as a
+// level, as on loading), in the order of the tree.
+class ExpressibilityCheck {
+public:
+    std::optional<Error> check(const Value& v, std::size_t depth) {
+        switch (v.kind()) {
+            case Kind::Null:
+                return fail("TOML cannot express null");
+            case Kind::UInt:
+                if (v.as_uint() >
+                    static_cast<std::uint64_t>(std::numeric_limits<std::int64_t>::max()))
+                    return fail("integer " + std::to_string(v.as_uint()) +
+                                " is out of TOML's range");
+                return std::nullopt;
+            case Kind::String:
+                if (!is_valid_utf8(v.as_string())) return fail("TOML strings must be valid UTF-8");
+                return std::nullopt;
+            case Kind::Array: {
+                if (depth > kTomlMaxDepth) return too_deep();
+                std::size_t index = 0;
+                for (const Value& item : v.as_array()) {
+                    path_.push_back(PathStep{nullptr, index++});
+                    if (std::optional<Error> e = check(item, depth + 1)) return e;
+                    path_.pop_back();
+                }
+                return std::nullopt;
+            }
+            case Kind::Object: {
+                if (depth > kTomlMaxDepth) return too_deep();
+                for (const Member& entry : v.as_object()) {
+                    path_.push_back(PathStep{&entry.key, 0});
+                    if (!is_valid_utf8(entry.name())) return fail("TOML keys must be valid UTF-8");
+                    if (std::optional<Error> e = check(entry.value, depth + 1)) return e;
+                    path_.pop_back();
+                }
+                return std::nullopt;
+            }
+            default:
+                return std::nullopt;
+        }
+    }
+
+private:
+    Error fail(std::string description) const {
+        return make_error(ErrorKind::Writer,
+                          std::move(description) + " (at key " + path_text(path_) + ")");
+    }
+    Error too_deep() const {
+        return fail("TOML document is nested more than " + std::to_string(kTomlMaxDepth) +
+                    " levels deep");
+    }
+
+    std::vector<PathStep> path_;
+};
+
+// ---- text ------------------------------------------------------------------------------------
+
+// The output: one growing block, copied into a string once at the end.
+class Buffer {
+public:
+    Buffer() = default;
+    Buffer(const Buffer&) = delete;
+    Buffer& operator=(const Buffer&) = delete;
+    ~Buffer() { std::free(data_); }
+
+    std::size_t size() const noexcept { return size_; }
+    bool empty() const noexcept { return size_ == 0; }
+    const char* data() const noexcept { return data_; }
+    void truncate(std::size_t size) noexcept { size_ = size; }
+
+    // Room for `n` more bytes at the end; commit() what was written there.
+    char* room(std::size_t n) {
+        if (capacity_ - size_ < n) grow(n);
+        return data_ + size_;
+    }
+    void commit(const char* end) noexcept { size_ = static_cast<std::size_t>(end - data_); }
+
+    void put(char c) { *room(1) = c, ++size_; }
+    void put(std::string_view s) {
+        char* at = room(s.size());
+        if (!s.empty()) std::memcpy(at, s.data(), s.size());
+        size_ += s.size();
+    }
+
+    std::string text() const { return std::string(data_, size_); }
+
+private:
+    void grow(std::size_t n) {
+        std::size_t capacity = capacity_ < 4096 ? 4096 : capacity_ * 2;
+        if (capacity - size_ < n) capacity = size_ + n;
+        void* bigger = std::realloc(data_, capacity);
+        if (bigger == nullptr) throw std::bad_alloc();
+        data_ = static_cast<char*>(bigger);
+        capacity_ = capacity;
+    }
+
+    char* data_ = nullptr;
+    std::size_t size_ = 0;
+    std::size_t capacity_ = 0;
+};
+
+enum : std::uint8_t {
+    kBare = 1,        // may appear in a bare key
+    kNotLiteral = 2,  // rules out a literal string: an apostrophe or a control character
+    kEscaped = 4,     // escaped in a basic string: " \ and control characters
+};
+
+constexpr std::array<std::uint8_t, 256> make_classes() {
+    std::array<std::uint8_t, 256> t{};
+    for (int c = 0; c < 256; ++c) {
+        std::uint8_t k = 0;
+        if ((c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') ||
+            c == '_' || c == '-')
+            k |= kBare;
+        const bool control = c < 0x20 || c == 0x7F;
+        if (control || c == '\'') k |= kNotLiteral;
+        if (control || c == '"' || c == '\\') k |= kEscaped;
+        t[static_cast<std::size_t>(c)] = k;
+    }
+    return t;
+}
+
+constexpr std::array<std::uint8_t, 256> kClasses = make_classes();
+
+inline std::uint8_t class_of(char c) noexcept { return kClasses[static_cast<unsigned char>(c)]; }
+
+// Length (2 to 4) of the valid UTF-8 sequence at `p` (a byte of 0x80 or more), else 0.
+int utf8_length(const unsigned char* p, const unsigned char* end) noexcept {
+    const unsigned char c = p[0];
+    int length;
+    unsigned char low = 0x80, high = 0xBF;
+    if (c >= 0xC2 && c <= 0xDF) {
+        length = 2;
+    } else if (c >= 0xE0 && c <= 0xEF) {
+        length = 3;
+        if (c == 0xE0) low = 0xA0;
+        if (c == 0xED) high = 0x9F;
+    } else if (c >= 0xF0 && c <= 0xF4) {
+        length = 4;
+        if (c == 0xF0) low = 0x90;
+        if (c == 0xF4) high = 0x8F;
+    } else {
+        return 0;
+    }
+    if (end - p < length || p[1] < low || p[1] > high) return 0;
+    for (int i = 2; i < length; ++i)
+        if (p[i] < 0x80 || p[i] > 0xBF) return 0;
+    return length;
+}
+
+// The text of a date-time marker object (one member kTomlDatetimeKey holding a string) whose
+// string is a TOML date, time or date-time in any spelling the reader accepts; any other
+// marker-like object is an ordinary table.
+std::optional<std::string_view> datetime_marker(const Value& v) {
+    if (!v.is_object() || v.as_object().size() != 1) return std::nullopt;
+    const Member& entry = *v.as_object().begin();
+    if (entry.name() != kTomlDatetimeKey || !entry.value.is_string()) return std::nullopt;
+    const std::string_view text = entry.value.as_string();
+    if (!is_toml_datetime(text)) return std::nullopt;
+    return text;
+}
+
+bool is_table(const Value& v) { return v.is_object() && !datetime_marker(v); }
+
+bool is_array_of_tables(const Value& v) {
+    if (!v.is_array() || v.as_array().empty()) return false;
+    for (const Value& element : v.as_array())
+        if (!is_table(element)) return false;
+    return true;
+}
+
+bool holds_only_sections(const Object& members) {
+    if (members.empty()) return false;
+    for (const Member& m : members)
+        if (!is_table(m.value) && !is_array_of_tables(m.value)) return false;
+    return true;
+}
+
+// Arrays of key = value lines wrap, one element per line, beyond this width.
+constexpr std::size_t kLineWidth = 120;
+
+class TomlWriter {
+public:
+    // False when the tree holds something TOML cannot express; the text is then unusable.
+    bool document(const Object& root) {
+        table_body(root, 1);
+        return ok_;
+    }
+    std::string text() const { return out_.text(); }
+
+private:
+    // The members of a table at level `depth`, in three groups as TOML requires: key = value
+    // lines first, then sub-tables as [a.b] sections, then arrays of tables as [[a.b]]
+    // sections.
+    void table_body(const Object& members, std::size_t depth) {
+        for (const Member& entry : members) {
+            const Value& member = entry.value;
+            if (is_table(member) || is_array_of_tables(member)) continue;
+            const std::size_t line_start = out_.size();
+            key(entry.name());
+            out_.put(" = ");
+            if (member.is_array() && !member.as_array().empty()) {
+                const std::size_t value_start = out_.size();
+                inline_value(member, depth + 1);
+                if (out_.size() - line_start > kLineWidth) {
+                    out_.truncate(value_start);
+                    wrapped_array(member.as_array(), depth + 1);
+                }
+            } else {
+                inline_value(member, depth + 1);
+            }
+            out_.put('\n');
+        }
+        for (const Member& entry : members) {
+            const Value& member = entry.value;
+            if (!is_table(member)) continue;
+            if (depth + 1 > kTomlMaxDepth) {
+                ok_ = false;
+                continue;
+            }
+            const std::size_t path_size = enter(entry.name());
+            // A table holding only sections needs no header of its own: theirs create it.
+            if (!holds_only_sections(member.as_object())) header("[", "]");
+            table_body(member.as_object(), depth + 1);
+            path_.resize(path_size);
+        }
+        for (const Member& entry : members) {
+            const Value& member = entry.value;
+            if (!is_array_of_tables(member)) continue;
+            if (depth + 2 > kTomlMaxDepth) {
+                ok_ = false;
+                continue;
+            }
+            const std::size_t path_size = enter(entry.name());
+            for (const Value& element : member.as_array()) {
+                header("[[", "]]");
+                table_body(element.as_object(), depth + 2);
+            }
+            path_.resize(path_size);
+        }
+    }
+
+    // Appends a key to the header path; returns the path's length before.
+    std::size_t enter(std::string_view name) {
+        const std::size_t before = path_.size();
+        if (before > 0) path_ += '.';
+        const std::size_t at = out_.size();
+        key(name);  // rendered in the output, then moved to the path
+        path_.append(out_.data() + at, out_.size() - at);
+        out_.truncate(at);
+        return before;
+    }
+
+    void header(std::string_view open, std::string_view close) {
+        if (!out_.empty()) out_.put('\n');
+        out_.put(open);
+        out_.put(path_);
+        out_.put(close);
+        out_.put('\n');
+    }
+
+    void wrapped_array(const Array& items, std::size_t depth) {
+        out_.put('[');
+        for (std::size_t i = 0; i < items.size(); ++i) {
+            out_.put(i == 0 ? "\n    " : ",\n    ");
+            inline_value(items[i], depth + 1);
+        }
+        out_.put("\n]");
+    }
+
+    // A value on one line, at level `depth`: scalars, date-times, [ arrays ] and
+    // { inline tables }.
+    void inline_value(const Value& v, std::size_t depth) {
+        switch (v.kind()) {
+            case Kind::Bool:
+                out_.put(v.as_bool() ? std::string_view("true") : std::string_view("false"));
+                return;
+            case Kind::UInt: {
+                if (v.as_uint() >
+                    static_cast<std::uint64_t>(std::numeric_limits<std::int64_t>::max()))
+                    ok_ = false;
+                char* at = out_.room(24);
+                out_.commit(std::to_chars(at, at + 24, v.as_uint()).ptr);
+                return;
+            }
+            case Kind::Int: {
+                char* at = out_.room(24);
+                out_.commit(std::to_chars(at, at + 24, v.as_int()).ptr);
+                return;
+            }
+            case Kind::Float:
+                floating(v.as_float());
+                return;
+            case Kind::String:
+                string(v.as_string());
+                return;
+            case Kind::Array: {
+                if (depth > kTomlMaxDepth) {
+                    ok_ = false;
+                    return;
+                }
+                const Array& items = v.as_array();
+                if (items.empty()) {
+                    out_.put("[]");
+                    return;
+                }
+                out_.put("[ ");
+                for (std::size_t i = 0; i < items.size(); ++i) {
+                    if (i > 0) out_.put(", ");
+                    inline_value(items[i], depth + 1);
+                }
+                out_.put(" ]");
+                return;
+            }
+            case Kind::Object: {
+                if (depth > kTomlMaxDepth) {
+                    ok_ = false;
+                    return;
+                }
+                if (const std::optional<std::string_view> datetime = datetime_marker(v)) {
+                    out_.put(*datetime);
+                    return;
+                }
+                const Object& members = v.as_object();
+                if (members.empty()) {
+                    out_.put("{}");
+                    return;
+                }
+                out_.put("{ ");
+                bool first = true;
+                for (const Member& entry : members) {
+                    if (!first) out_.put(", ");
+                    first = false;
+                    key(entry.name());
+                    out_.put(" = ");
+                    inline_value(entry.value, depth + 1);
+                }
+                out_.put(" }");
+                return;
+            }
+            case Kind::Null:
+                ok_ = false;
+                return;
+        }
+    }
+
+    void key(std::string_view name) {
+        bool bare = !name.empty();
+        for (const char c : name) {
+            if (!(class_of(c) & kBare)) {
+                bare = false;
+                break;
+            }
+        }
+        if (bare)
+            out_.put(name);
+        else
+            string(name);
+    }
+
+    // In single quotes when that needs no escape (no apostrophe, no control character), else
+    // in double quotes with escapes. Non-ASCII text is written as it is.
+    void string(std::string_view text) {
+        const auto* p = reinterpret_cast<const unsigned char*>(text.data());
+        const auto* end = p + text.size();
+        bool literal = true;
+        while (p < end) {
+            if (*p < 0x80) {
+                if (class_of(static_cast<char>(*p)) & kNotLiteral) literal = false;
+                ++p;
+                continue;
+            }
+            const int length = utf8_length(p, end);
+            if (length == 0) {
+                ok_ = false;
+                return;
+            }
+            p += length;
+        }
+        if (literal) {
+            char* at = out_.room(text.size() + 2);
+            *at++ = '\'';
+            std::memcpy(at, text.data(), text.size());
+            at += text.size();
+            *at++ = '\'';
+            out_.commit(at);
+            return;
+        }
+        static constexpr char kHex[] = "0123456789ABCDEF";
+        out_.put('"');
+        const char* run = text.data();
+        const char* const stop = text.data() + text.size();
+        for (const char* q = run; q < stop; ++q) {
+            if (!(class_of(*q) & kEscaped)) continue;
+            out_.put(std::string_view(run, static_cast<std::size_t>(q - run)));
+            run = q + 1;
+            const auto u = static_cast<unsigned char>(*q);
+            switch (*q) {
+                case '"':
+                    out_.put("\\\"");
+                    break;
+                case '\\':
+                    out_.put("\\\\");
+                    break;
+                case '\b':
+                    out_.put("\\b");
+                    break;
+                case '\t':
+                    out_.put("\\t");
+                    break;
+                case '\n':
+                    out_.put("\\n");
+                    break;
+                case '\f':
+                    out_.put("\\f");
+                    break;
+                case '\r':
+                    out_.put("\\r");
+                    break;
+                default: {
+                    const char escape[] = {'\\', 'u', '0', '0', kHex[u >> 4], kHex[u & 0xF]};
+                    out_.put(std::string_view(escape, sizeof escape));
+                }
+            }
+        }
+        out_.put(std::string_view(run, static_cast<std::size_t>(stop - run)));
+        out_.put('"');
+    }
+
+    // The shortest digits that read back to the same double, with ".0" added when they would
+    // otherwise read as an integer: 1.0, 0.1, 1e+20, -0.0.
+    void floating(double d) {
+        char* at = out_.room(32);
+        char* end = std::to_chars(at, at + 32, d).ptr;
+        bool integral = true;
+        for (const char* q = at; q < end; ++q)
+            if (*q == '.' || *q == 'e') integral = false;
+        if (integral) {
+            *end++ = '.';
+            *end++ = '0';
+        }
+        out_.commit(end);
+    }
+
+    Buffer out_;
+    std::string path_;  // the current section's header: its keys, rendered, joined by '.'
+    bool ok_ = true;
+};
+
+}  // namespace
+
+Result<std::string> write_toml(const Value& document) {
+    if (!document.is_object())
+        return make_error(ErrorKind::Writer, "TOML document root must be a table");
+    TomlWriter writer;
+    if (writer.document(document.as_object())) return writer.text();
+    if (std::optional<Error> e = ExpressibilityCheck().check(document, 1)) return std::move(*e);
+    return make_error(ErrorKind::Internal, "the TOML writer refused a tree the check accepts");
+}
+
+}  // namespace zel
