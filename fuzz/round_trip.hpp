@@ -286,14 +286,18 @@ inline std::string check_all_round_trips(Format primary, const Value& tree,
     return {};
 }
 
-// Reads `text` through read_json_fd, from a memory file.
+// The block size the streamed reads use: small, so that inputs are padded cheaply, and block
+// boundaries fall inside them often.
+inline constexpr std::size_t kStreamBlock = 8192;
+
+// Reads `text` through read_json_fd in kStreamBlock blocks, from a memory file.
 inline Result<Value> read_json_streamed(std::string_view text) {
     const int fd = ::memfd_create("zel_fuzz_json", 0);
     if (fd < 0) return make_error(ErrorKind::Internal, "memfd_create failed");
     const bool written =
         ::write(fd, text.data(), text.size()) == static_cast<ssize_t>(text.size()) &&
         ::lseek(fd, 0, SEEK_SET) == 0;
-    Result<Value> r = written ? read_json_fd(fd)
+    Result<Value> r = written ? read_json_fd(fd, kStreamBlock)
                               : Result<Value>(make_error(ErrorKind::Internal, "write failed"));
     ::close(fd);
     return r;
@@ -309,12 +313,12 @@ inline std::size_t boundary_cut(std::string_view input) {
     return (static_cast<unsigned char>(input.back()) * 131u) % (input.size() + 1);
 }
 
-// JSON only: streaming from a file with the 8192-byte buffer boundary at byte `cut` of the
+// JSON only: streaming from a file with the block boundary at byte `cut` of the
 // input (blanks in front move it there) reads what parsing from memory reads, blanks do not
 // change the outcome, and the JSON5 reader, whose grammar contains JSON's, reads the same tree.
 inline std::string check_json_extras(std::string_view input, std::size_t cut) {
-    if (cut > input.size() || cut > kJsonReadBufferSize) cut = 0;
-    std::string padded(kJsonReadBufferSize - cut, ' ');
+    if (cut > input.size() || cut > kStreamBlock) cut = 0;
+    std::string padded(kStreamBlock - cut, ' ');
     padded.append(input);
     const Result<Value> direct = parse_json(input);
     const Result<Value> in_memory = parse_json(padded);
