@@ -21,7 +21,8 @@
 #include "drivers/json_writer.hpp"
 #include "drivers/toml_reader.hpp"
 #include "drivers/toml_writer.hpp"
-#include "drivers/yaml_io.hpp"
+#include "drivers/yaml_reader.hpp"
+#include "drivers/yaml_writer.hpp"
 #include "value/error.hpp"
 #include "value/value.hpp"
 

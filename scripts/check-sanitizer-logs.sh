@@ -7,7 +7,7 @@ set -euo pipefail
 logdir="${1:?usage: check-sanitizer-logs.sh LOG_DIR}"
 
 # Module paths that mark a stack as ours: the extension, and libraries only it calls.
-ours='_zel_core[.]cpython|/libyaml-0[.]2[.]so|/libutf8proc[.]so|/libstdc[+][+][.]so'
+ours='_zel_core[.]cpython|/libyaml-0[.]2[.]so|/libfyaml[.]so|/libutf8proc[.]so|/libstdc[+][+][.]so'
 # Interpreter functions whose allocations the interpreter keeps until exit on purpose: interned
 # strings are immortal in 3.13 (PyDict_SetItemString interns its key). Not leaks even when our
 # code asked for them; they show up when the interpreter's frames can be unwound.

@@ -21,7 +21,8 @@
 #include "drivers/json_reader.hpp"
 #include "drivers/json_writer.hpp"
 #include "drivers/toml_io.hpp"
-#include "drivers/yaml_io.hpp"
+#include "drivers/yaml_reader.hpp"
+#include "drivers/yaml_writer.hpp"
 
 namespace zel {
 namespace {

@@ -1,6 +1,7 @@
 """YAML settings files through the public API: scalar typing, documents, anchors and the
 alias bound, saving and reopening, and round trips of arbitrary trees."""
 
+import json
 import os
 import pathlib
 
@@ -11,7 +12,10 @@ from _zel_core import ZelSettingEngine
 
 from conftest import read_bytes, strict_equal, write_file
 
-DATA = pathlib.Path(__file__).resolve().parent.parent / "data" / "yaml"
+ROOT = pathlib.Path(__file__).resolve().parent.parent.parent
+DATA = ROOT / "tests" / "data" / "yaml"
+# The YAML test suite's data (yaml/yaml-test-suite, MIT), kept beside the repository.
+SUITE = ROOT.parent / "shared" / "yaml-test-suite"
 MULTI_DOC = "YAML parse error: deserializing from YAML containing more than one document is not supported"
 
 
@@ -52,7 +56,7 @@ def test_scalar_typing(tmp_path, text, expected):
         ("v: !!int x", "YAML parse error: invalid value for tag !!int at line 1 column 4"),
         ("[1]: x", "YAML parse error: a mapping or sequence cannot be a mapping key at line 1 column 1"),
         ("a: *nope", 'YAML parse error: unknown anchor "nope" at line 1 column 4'),
-        ("a: b\n c: d", "YAML parse error: mapping values are not allowed in this context at line 2 column 3"),
+        ("a: b\n c: d", "YAML parse error: invalid multiline plain key at line 1 column 4"),
         (b"a: \xff", "YAML parse error: invalid leading UTF-8 octet at line 1 column 4"),
         ("[" * 129 + "]" * 129, "YAML parse error: recursion limit exceeded at line 1 column 129"),
         ("a: 1\n---\nb: 2\n", MULTI_DOC),
@@ -84,12 +88,20 @@ def test_keys_are_text_and_anchors_are_copied(tmp_path):
     assert settings_file.value("window/title") == "café"
 
 
-def test_alias_bomb_fails_with_the_bound():
-    with pytest.raises(TypeError) as info:
-        ZelSettingEngine(str(DATA / "alias_bomb.yaml"), "yaml")
-    assert info.value.args == (
-        "YAML parse error: alias expansion exceeds 1000000 nodes (possible alias bomb) at line 8 column 10",
-    )
+# Nine levels of ninefold aliases; ten thousand copies of a 100,000-character string.
+WIDE_BOMB = 'a: &a "' + "x" * 100000 + '"\nb: [' + ", ".join(["*a"] * 10000) + "]\n"
+
+
+@pytest.mark.parametrize(
+    "content,message",
+    [
+        ((DATA / "alias_bomb.yaml").read_bytes(),
+         "alias expansion exceeds 1000000 nodes (possible alias bomb) at line 8 column 10"),
+        (WIDE_BOMB, "alias expansion exceeds 67108864 bytes (possible alias bomb) at line 2 column 2685"),
+    ],
+)
+def test_alias_bomb_fails_with_the_bound(tmp_path, content, message):
+    assert load_error(tmp_path, content) == "YAML parse error: " + message
 
 
 def test_directory_fails_with_the_system_text(tmp_path):
@@ -156,3 +168,72 @@ def test_round_trip_of_any_tree(tmp_path, tree):
     engine.set_value("v", tree)
     engine.sync()
     assert strict_equal(ZelSettingEngine(path, "yaml").value("v"), tree)
+
+
+def suite_case_rule(case):
+    """What loading a case of the YAML test suite must give: ("error", start of the message)
+    or ("load", None). Valid streams that our rules refuse are found from the case's events:
+    several documents, a mapping or sequence (or an alias of one) as a key, and the !!null tag
+    on an empty scalar (our null rule takes ~, null, Null and NULL only)."""
+    if (case / "error").exists():
+        return "error", "YAML parse error: "
+    documents, collection_key = 0, False
+    open_nodes = []  # per open collection: [is mapping, next node is a key]
+    collection_anchors = set()
+    for line in (case / "test.event").read_text(encoding="utf-8").splitlines():
+        event, _, rest = line.partition(" ")
+        words = rest.split(" ")
+        at_key = bool(open_nodes) and open_nodes[-1][0] and open_nodes[-1][1]
+        if event == "+DOC":
+            documents += 1
+        elif event in ("+MAP", "+SEQ"):
+            collection_key |= at_key
+            collection_anchors.update(w[1:] for w in words if w.startswith("&"))
+            open_nodes.append([event == "+MAP", True])
+        elif event in ("-MAP", "-SEQ", "=VAL", "=ALI"):
+            if event[0] == "-":
+                open_nodes.pop()
+            if event == "=ALI":
+                collection_key |= at_key and words[0][1:] in collection_anchors
+            if event == "=VAL" and words[0] == "<tag:yaml.org,2002:null>" and rest.endswith(" :"):
+                return "error", "YAML parse error: invalid value for tag !!null"
+            if open_nodes and open_nodes[-1][0]:
+                open_nodes[-1][1] = not open_nodes[-1][1]
+    if documents > 1:
+        return "error", MULTI_DOC
+    if collection_key:
+        return "error", "YAML parse error: a mapping or sequence cannot be a mapping key"
+    return "load", None
+
+
+def same_as_suite_json(value, expected):
+    """Equality with the suite's JSON, which writes an integral float without its fraction
+    (450.00 as 450): such a float of ours matches that integer."""
+    if isinstance(value, float) and type(expected) is int:
+        return value == expected
+    if isinstance(value, list) and isinstance(expected, list):
+        return len(value) == len(expected) and all(map(same_as_suite_json, value, expected))
+    if isinstance(value, dict) and isinstance(expected, dict):
+        return value.keys() == expected.keys() and all(
+            same_as_suite_json(value[k], expected[k]) for k in value)
+    return strict_equal(value, expected)
+
+
+SUITE_CASES = sorted(p.parent for p in SUITE.rglob("in.yaml")) if SUITE.is_dir() else []
+
+
+@pytest.mark.skipif(not SUITE_CASES, reason=f"the YAML test suite is not at {SUITE}")
+@pytest.mark.parametrize("case", SUITE_CASES, ids=[str(c.relative_to(SUITE)) for c in SUITE_CASES])
+def test_yaml_test_suite(case):
+    """Every case of the YAML test suite: an invalid stream is rejected, a valid one loads
+    (except where our rules refuse it, see suite_case_rule) and equals the case's in.json."""
+    rule, message = suite_case_rule(case)
+    if rule == "error":
+        with pytest.raises(TypeError) as info:
+            ZelSettingEngine(str(case / "in.yaml"), "yaml")
+        assert info.value.args[0].startswith(message)
+        return
+    document = ZelSettingEngine(str(case / "in.yaml"), "yaml").value("")
+    if (case / "in.json").exists():
+        text = (case / "in.json").read_text(encoding="utf-8")
+        assert same_as_suite_json(document, json.loads(text) if text.strip() else None)

@@ -1,0 +1,768 @@
+// The YAML reader: drives libfyaml's YAML 1.2 parser event by event and builds the Value tree
+// directly. Owns what the parser leaves to the loader: the UTF-8 and printable-character
+// checks, scalar typing and the core tags, one document at most, the nesting limit, and
+// aliases resolved by copying, their expansion bounded in nodes and in bytes.
+#include "drivers/yaml_reader.hpp"
+
+#include <libfyaml.h>
+
+#include <algorithm>
+#include <cassert>
+#include <climits>
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+#include <utility>
+#include <vector>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
+#include "drivers/file_io.hpp"
+#include "drivers/number_text.hpp"
+
+namespace zel {
+namespace {
+
+constexpr char kPrefix[] = "YAML parse error: ";
+
+// ---------------------------------------------------------------------------------------
+// Scalar typing
+
+// Which typing rule an explicit tag asks for. !!str and the non-specific tag "!" make any
+// scalar a string ("!" marks a scalar that is not to be resolved by its content); other tags
+// (local tags such as !thing, other global tags) are ignored: the scalar is typed by its
+// style exactly as if it carried no tag.
+enum class TagRule { None, Null, Bool, Int, Float, Str };
+
+TagRule tag_rule(std::string_view tag) {
+    if (tag == "!") return TagRule::Str;
+    constexpr std::string_view kCore = "tag:yaml.org,2002:";
+    if (tag.substr(0, kCore.size()) != kCore) return TagRule::None;
+    const std::string_view name = tag.substr(kCore.size());
+    if (name == "null") return TagRule::Null;
+    if (name == "bool") return TagRule::Bool;
+    if (name == "int") return TagRule::Int;
+    if (name == "float") return TagRule::Float;
+    if (name == "str") return TagRule::Str;
+    return TagRule::None;
+}
+
+const char* tag_short_name(TagRule rule) {
+    switch (rule) {
+        case TagRule::Null: return "!!null";
+        case TagRule::Bool: return "!!bool";
+        case TagRule::Int: return "!!int";
+        case TagRule::Float: return "!!float";
+        case TagRule::Str: return "!!str";
+        default: return "";
+    }
+}
+
+bool is_null_word(std::string_view t) {
+    return t == "~" || t == "null" || t == "Null" || t == "NULL";
+}
+
+// 1 for a true form, 0 for a false form, -1 for anything else (yes, on, ... included).
+int bool_word(std::string_view t) {
+    if (t == "true" || t == "True" || t == "TRUE") return 1;
+    if (t == "false" || t == "False" || t == "FALSE") return 0;
+    return -1;
+}
+
+// An unsigned 128-bit magnitude in two halves; no native 128-bit type exists on every target.
+struct U128 {
+    std::uint64_t hi = 0;
+    std::uint64_t lo = 0;
+
+    // this = this * base + digit; false when the result needs more than 128 bits.
+    bool mul_add(unsigned base, unsigned digit) {
+        const std::uint64_t low_product = (lo & 0xFFFFFFFFu) * base;
+        const std::uint64_t high_product = (lo >> 32) * base;
+        const std::uint64_t carry = (high_product + (low_product >> 32)) >> 32;
+        if (hi > (UINT64_MAX - carry) / base) return false;
+        std::uint64_t new_hi = hi * base + carry;
+        std::uint64_t new_lo = lo * base;
+        new_lo += digit;
+        if (new_lo < digit) {
+            if (new_hi == UINT64_MAX) return false;
+            ++new_hi;
+        }
+        hi = new_hi;
+        lo = new_lo;
+        return true;
+    }
+};
+
+enum class IntText {
+    NotInteger,   // not the integer syntax
+    LeadingZero,  // decimal digits with a leading 0, such as 0123: a string, never a number
+    Number,       // a Value number
+    OutOfRange,   // an integer that fits 128 bits but not the Value ranges
+    TooLong,      // an integer that needs more than 128 bits
+};
+
+int digit_value(char c) {
+    if (c >= '0' && c <= '9') return c - '0';
+    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+    return 99;
+}
+
+// [+-]? ( 0x hex+ | 0o oct+ | 0b bin+ | dec+ ), one sign at most, prefixes in lower case.
+IntText parse_integer(std::string_view t, Value& out) {
+    std::size_t i = 0;
+    bool negative = false;
+    if (i < t.size() && (t[i] == '+' || t[i] == '-')) negative = t[i++] == '-';
+    unsigned base = 10;
+    if (t.size() - i >= 2 && t[i] == '0') {
+        if (t[i + 1] == 'x') base = 16;
+        if (t[i + 1] == 'o') base = 8;
+        if (t[i + 1] == 'b') base = 2;
+        if (base != 10) i += 2;
+    }
+    if (i == t.size()) return IntText::NotInteger;
+    const bool leading_zero = base == 10 && t[i] == '0' && t.size() - i >= 2;
+    U128 magnitude;
+    bool too_long = false;
+    for (; i < t.size(); ++i) {
+        const int d = digit_value(t[i]);
+        if (d >= static_cast<int>(base)) return IntText::NotInteger;
+        if (!too_long && !magnitude.mul_add(base, static_cast<unsigned>(d))) too_long = true;
+    }
+    if (leading_zero) return IntText::LeadingZero;
+    if (too_long) return IntText::TooLong;
+    constexpr std::uint64_t kTop = std::uint64_t{1} << 63;
+    if (negative) {
+        if (magnitude.hi == 0 && magnitude.lo <= kTop) {
+            out = Value::integer(magnitude.lo == kTop ? INT64_MIN
+                                                      : -static_cast<std::int64_t>(magnitude.lo));
+            return IntText::Number;
+        }
+        // Down to -2^127 is a signed 128-bit integer.
+        if (magnitude.hi < kTop || (magnitude.hi == kTop && magnitude.lo == 0))
+            return IntText::OutOfRange;
+        return IntText::TooLong;
+    }
+    if (magnitude.hi == 0) {
+        out = Value::uinteger(magnitude.lo);
+        return IntText::Number;
+    }
+    return IntText::OutOfRange;
+}
+
+
+// The decimal floating-point syntax: [+-]? (digits [. digits?] | . digits) ([eE] [+-]? digits)?
+bool is_decimal_float_syntax(std::string_view t) {
+    std::size_t i = 0;
+    auto digits = [&] {
+        const std::size_t start = i;
+        while (i < t.size() && t[i] >= '0' && t[i] <= '9') ++i;
+        return i - start;
+    };
+    if (i < t.size() && (t[i] == '+' || t[i] == '-')) ++i;
+    std::size_t mantissa = digits();
+    if (i < t.size() && t[i] == '.') {
+        ++i;
+        mantissa += digits();
+    }
+    if (mantissa == 0) return false;
+    if (i < t.size() && (t[i] == 'e' || t[i] == 'E')) {
+        ++i;
+        if (i < t.size() && (t[i] == '+' || t[i] == '-')) ++i;
+        if (digits() == 0) return false;
+    }
+    return i == t.size();
+}
+
+// Float rule: the .inf/.nan forms (null, since a number is always finite) or a decimal text
+// that reads as a finite double. A magnitude below the smallest double is zero of its sign;
+// one above the largest reads as an infinity, which the rule does not accept.
+bool parse_float(std::string_view t, Value& out) {
+    std::string_view unsigned_part = t;
+    if (!t.empty() && (t[0] == '+' || t[0] == '-')) unsigned_part = t.substr(1);
+    if (unsigned_part == ".inf" || unsigned_part == ".Inf" || unsigned_part == ".INF" ||
+        t == ".nan" || t == ".NaN" || t == ".NAN") {
+        out = Value::null();
+        return true;
+    }
+    if (!is_decimal_float_syntax(t)) return false;
+    // A magnitude beyond the largest double would read as an infinity, which is not a number.
+    return decimal_number(t, false, out) == NumberText::Ok;
+}
+
+enum class ScalarFailure { None, OutOfRange, TagMismatch };
+
+// Types the text of a scalar that is a value (not a mapping key).
+ScalarFailure type_scalar(std::string_view t, bool plain, TagRule tag, Value& out) {
+    switch (tag) {
+        case TagRule::Null:
+            if (!is_null_word(t)) return ScalarFailure::TagMismatch;
+            out = Value::null();
+            return ScalarFailure::None;
+        case TagRule::Bool: {
+            const int b = bool_word(t);
+            if (b < 0) return ScalarFailure::TagMismatch;
+            out = Value::boolean(b == 1);
+            return ScalarFailure::None;
+        }
+        case TagRule::Int:
+            switch (parse_integer(t, out)) {
+                case IntText::Number: return ScalarFailure::None;
+                case IntText::OutOfRange:
+                case IntText::TooLong: return ScalarFailure::OutOfRange;
+                default: return ScalarFailure::TagMismatch;
+            }
+        case TagRule::Float:
+            return parse_float(t, out) ? ScalarFailure::None : ScalarFailure::TagMismatch;
+        case TagRule::Str:
+            out = Value::string(t);
+            return ScalarFailure::None;
+        case TagRule::None:
+            break;
+    }
+    if (plain) {
+        if (t.empty() || is_null_word(t)) {
+            out = Value::null();
+            return ScalarFailure::None;
+        }
+        if (const int b = bool_word(t); b >= 0) {
+            out = Value::boolean(b == 1);
+            return ScalarFailure::None;
+        }
+        switch (parse_integer(t, out)) {
+            case IntText::Number: return ScalarFailure::None;
+            case IntText::OutOfRange: return ScalarFailure::OutOfRange;
+            // An integer too long even for 128 bits keeps its exact text as a string.
+            case IntText::LeadingZero:
+            case IntText::TooLong: out = Value::string(t); return ScalarFailure::None;
+            case IntText::NotInteger: break;
+        }
+        if (parse_float(t, out)) return ScalarFailure::None;
+    }
+    out = Value::string(t);
+    return ScalarFailure::None;
+}
+
+// ---------------------------------------------------------------------------------------
+// Input checks
+
+Error parse_error(std::string description) {
+    return make_error(ErrorKind::Parse, kPrefix + std::move(description));
+}
+
+Error located(std::string description, std::size_t line, std::size_t column) {
+    return parse_error(std::move(description) + " at line " + std::to_string(line) + " column " +
+                       std::to_string(column));
+}
+
+// Line and column (both from 1, columns in characters) of a byte offset, with YAML 1.2's
+// line breaks (LF, CR, CR LF). A byte order mark at the start takes no column, as in the
+// parser's own positions.
+std::pair<std::size_t, std::size_t> position_of(std::string_view text, std::size_t offset) {
+    std::size_t line = 1, column = 1;
+    offset = std::min(offset, text.size());
+    std::size_t i = text.substr(0, 3) == "\xEF\xBB\xBF" && offset >= 3 ? 3 : 0;
+    for (; i < offset; ++i) {
+        const char c = text[i];
+        if (c == '\r' && i + 1 < text.size() && text[i + 1] == '\n') continue;  // LF ends it
+        if (c == '\n' || c == '\r') {
+            ++line;
+            column = 1;
+        } else if ((static_cast<unsigned char>(c) & 0xC0) != 0x80) {
+            ++column;
+        }
+    }
+    return {line, column};
+}
+
+constexpr char kControl[] = "control characters are not allowed";
+
+// The first byte of `text` that is not valid UTF-8 or starts a character outside YAML's
+// printable set (tab, LF, CR, U+0020-U+007E, U+0085, U+00A0-U+D7FF, U+E000-U+FFFD,
+// U+10000-U+10FFFF), with what is wrong there; nullptr when the text is clean. libfyaml
+// checks neither: it would end a scalar at a NUL byte and pass other bytes through.
+const char* first_unreadable(std::string_view text, std::size_t& offset) {
+    const auto* p = reinterpret_cast<const unsigned char*>(text.data());
+    const std::size_t n = text.size();
+    for (std::size_t i = 0; i < n;) {
+#if defined(__SSE2__)
+        // Sixteen bytes at a time while they are printable ASCII or line feeds.
+        const __m128i space_less_one = _mm_set1_epi8(0x1F);
+        const __m128i del = _mm_set1_epi8(0x7F);
+        const __m128i line_feed = _mm_set1_epi8('\n');
+        while (n - i >= 16) {
+            const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i));
+            // Signed compare: bytes from 0x80 up are negative and fail it.
+            const __m128i printable =
+                _mm_andnot_si128(_mm_cmpeq_epi8(v, del), _mm_cmpgt_epi8(v, space_less_one));
+            const int ok = _mm_movemask_epi8(_mm_or_si128(printable, _mm_cmpeq_epi8(v, line_feed)));
+            if (ok != 0xFFFF) {
+                i += static_cast<std::size_t>(__builtin_ctz(~ok));
+                break;
+            }
+            i += 16;
+        }
+        if (i == n) break;
+#endif
+        const unsigned char c = p[i];
+        if (c < 0x80) {
+            if (c >= 0x20 ? c == 0x7F : (c != '\n' && c != '\t' && c != '\r')) {
+                offset = i;
+                return kControl;
+            }
+            ++i;
+            continue;
+        }
+        std::size_t length;
+        std::uint32_t code;
+        if (c >= 0xC2 && c <= 0xDF) {
+            length = 2;
+            code = c & 0x1F;
+        } else if (c >= 0xE0 && c <= 0xEF) {
+            length = 3;
+            code = c & 0x0F;
+        } else if (c >= 0xF0 && c <= 0xF4) {
+            length = 4;
+            code = c & 0x07;
+        } else {
+            offset = i;
+            return "invalid leading UTF-8 octet";
+        }
+        offset = i;
+        if (n - i < length) return "incomplete UTF-8 octet sequence";
+        for (std::size_t k = 1; k < length; ++k) {
+            if ((p[i + k] & 0xC0) != 0x80) return "invalid trailing UTF-8 octet";
+            code = code << 6 | (p[i + k] & 0x3F);
+        }
+        if ((length == 3 && code < 0x800) || (length == 4 && code < 0x10000))
+            return "invalid length of a UTF-8 octet sequence";
+        if ((code >= 0xD800 && code <= 0xDFFF) || code > 0x10FFFF)
+            return "invalid Unicode character";
+        if ((code < 0xA0 && code != 0x85) || code == 0xFFFE || code == 0xFFFF) return kControl;
+        i += length;
+    }
+    return nullptr;
+}
+
+// ---------------------------------------------------------------------------------------
+// libfyaml
+
+void discard_output(fy_diag*, void*, const char*, std::size_t) {}
+
+// Collects libfyaml's diagnostics instead of letting it print them.
+class Diagnostics {
+public:
+    Diagnostics() noexcept {
+        fy_diag_cfg cfg;
+        fy_diag_cfg_default(&cfg);
+        cfg.fp = nullptr;
+        cfg.output_fn = discard_output;
+        cfg.level = FYET_ERROR;
+        cfg.colorize = false;
+        diag_ = fy_diag_create(&cfg);
+        if (diag_ != nullptr) fy_diag_set_collect_errors(diag_, true);
+    }
+    ~Diagnostics() {
+        if (diag_ != nullptr) fy_diag_destroy(diag_);
+    }
+    Diagnostics(const Diagnostics&) = delete;
+    Diagnostics& operator=(const Diagnostics&) = delete;
+
+    fy_diag* get() const noexcept { return diag_; }
+
+    // The first error the parser reported, with its position (libfyaml's are from 1).
+    Error first_error() const {
+        void* iter = nullptr;
+        while (const fy_diag_error* e = fy_diag_errors_iterate(diag_, &iter)) {
+            if (e->type != FYET_ERROR) continue;
+            const std::string what = e->msg != nullptr ? e->msg : "invalid YAML";
+            if (e->line <= 0 || e->column <= 0) return parse_error(what);
+            return located(what, static_cast<std::size_t>(e->line),
+                           static_cast<std::size_t>(e->column));
+        }
+        return parse_error("invalid YAML");
+    }
+
+private:
+    fy_diag* diag_ = nullptr;
+};
+
+// Owns a parser reading `text` in place (the text outlives it). The parser holds a reference
+// to the diagnostics, so it is destroyed first.
+class Parser {
+public:
+    Parser(const Diagnostics& diagnostics, std::string_view text) noexcept {
+        fy_parse_cfg cfg{};
+        cfg.flags = static_cast<fy_parse_cfg_flags>(FYPCF_QUIET | FYPCF_DEFAULT_VERSION_1_2 |
+                                                    FYPCF_JSON_NONE);
+        cfg.diag = diagnostics.get();
+        parser_ = fy_parser_create(&cfg);
+        if (parser_ != nullptr && fy_parser_set_string(parser_, text.data(), text.size()) != 0) {
+            fy_parser_destroy(parser_);
+            parser_ = nullptr;
+        }
+    }
+    ~Parser() {
+        if (parser_ != nullptr) fy_parser_destroy(parser_);
+    }
+    Parser(const Parser&) = delete;
+    Parser& operator=(const Parser&) = delete;
+
+    fy_parser* get() const noexcept { return parser_; }
+
+private:
+    fy_parser* parser_ = nullptr;
+};
+
+// One parsed event, returned to its parser on every path.
+class Event {
+public:
+    Event(fy_parser* parser, fy_event* event) noexcept : parser_(parser), event_(event) {}
+    ~Event() { fy_parser_event_free(parser_, event_); }
+    Event(const Event&) = delete;
+    Event& operator=(const Event&) = delete;
+
+    fy_event& operator*() const noexcept { return *event_; }
+
+private:
+    fy_parser* parser_;
+    fy_event* event_;
+};
+
+// A place in the input: byte offset, and line and column from 1.
+struct Mark {
+    std::size_t offset = SIZE_MAX;
+    std::size_t line = 0;
+    std::size_t column = 0;
+};
+
+// The start of a token; `indicator` counts the bytes of an indicator that the parser leaves
+// out of the token (the '&' of an anchor, the '*' of an alias).
+Mark start_of(fy_token* token, std::size_t indicator = 0) {
+    const fy_mark* m = token != nullptr ? fy_token_start_mark(token) : nullptr;
+    if (m == nullptr || m->line < 0 || m->column < 0) return Mark{};
+    const std::size_t column = static_cast<std::size_t>(m->column) + 1;
+    return Mark{m->input_pos - std::min(indicator, m->input_pos),
+                static_cast<std::size_t>(m->line) + 1,
+                column - std::min(indicator, column - 1)};
+}
+
+// Where a node begins: at its anchor or tag when they come first; an alias at its '*'.
+Mark node_start(fy_event& e) {
+    Mark first = start_of(fy_event_get_token(&e), e.type == FYET_ALIAS ? 1 : 0);
+    for (const Mark m : {start_of(fy_event_get_anchor_token(&e), 1),
+                         start_of(fy_event_get_tag_token(&e))})
+        if (m.line != 0 && (first.line == 0 || m.offset < first.offset)) first = m;
+    return first;
+}
+
+std::string_view text_of(fy_token* token) {
+    std::size_t length = 0;
+    const char* s = token != nullptr ? fy_token_get_text(token, &length) : nullptr;
+    return s != nullptr ? std::string_view(s, length) : std::string_view();
+}
+
+// ---------------------------------------------------------------------------------------
+// Tree
+
+// What an anchor names. A scalar keeps its text and typing inputs, so that an alias is typed
+// where it is used (a key takes the text, a value the typed scalar); a collection keeps a
+// copy of the finished node with its size and height.
+struct Anchor {
+    bool scalar = false;
+    std::string text;
+    bool plain = false;
+    TagRule tag = TagRule::None;
+    Value node;
+    std::uint64_t nodes = 1;   // nodes a copy adds, keys included
+    std::uint64_t bytes = 0;   // bytes a copy adds: 16 per node and the text of its strings
+    std::size_t height = 0;    // levels of mappings and sequences in the node
+    std::uint64_t order = 0;   // when the anchor was defined: the latest definition wins
+};
+
+constexpr std::uint64_t kNodeBytes = sizeof(Value);
+
+// Builds the tree from parser events. Each open mapping or sequence is a frame; its elements
+// or members wait on one of two stacks shared by all frames, and the node is made in one
+// piece when it closes, then added to the frame below. The last one out is the root.
+class TreeBuilder {
+public:
+    // The alias bounds grow with the input: a file that uses anchors for shared defaults
+    // stays far below them, while aliases that multiply at every level, or that copy one
+    // long string many times, pass them quickly.
+    TreeBuilder(std::string_view input)
+        : input_(input),
+          node_limit_(std::max<std::uint64_t>(
+              kYamlAliasNodesFloor,
+              std::uint64_t{kYamlAliasNodesPerByte} * static_cast<std::uint64_t>(input.size()))),
+          byte_limit_(std::max<std::uint64_t>(
+              kYamlAliasBytesFloor,
+              std::uint64_t{kYamlAliasBytesPerByte} * static_cast<std::uint64_t>(input.size()))) {}
+
+    // Handles one event; an error stops the parse.
+    Result<Unit> handle(fy_event& e) {
+        switch (e.type) {
+            case FYET_DOCUMENT_START:
+                if (++documents_ > 1)
+                    return parse_error(
+                        "deserializing from YAML containing more than one document is not "
+                        "supported");
+                return Unit{};
+            case FYET_SCALAR:
+                return scalar(e);
+            case FYET_ALIAS:
+                return alias(e);
+            case FYET_SEQUENCE_START:
+                return open(e, false);
+            case FYET_MAPPING_START:
+                return open(e, true);
+            case FYET_SEQUENCE_END:
+            case FYET_MAPPING_END:
+                close();
+                return Unit{};
+            default:  // stream start and end, document end
+                return Unit{};
+        }
+    }
+
+    Value take_root() { return std::move(root_); }
+
+private:
+    struct Frame {
+        bool mapping;
+        bool expecting_key = true;  // mappings: the next node is a key
+        std::size_t first = 0;      // where its elements or members start on their stack
+        std::string anchor;         // empty when the collection has none
+        std::uint64_t anchor_order = 0;
+        std::uint64_t nodes = 1;
+        std::uint64_t bytes = kNodeBytes;
+        std::size_t height = 1;
+    };
+
+    bool at_key() const { return !frames_.empty() && frames_.back().mapping &&
+                                 frames_.back().expecting_key; }
+
+    void set_key(std::string_view key) {
+        Frame& top = frames_.back();
+        members_.push_back(Member{Value::string(key), Value()});
+        top.expecting_key = false;
+        top.nodes += 1;
+        top.bytes += kNodeBytes + key.size();
+    }
+
+    // The text of a scalar. A plain scalar on one line is exactly its bytes in the input,
+    // which saves libfyaml assembling a copy; anything else (escapes, folding) is its work.
+    std::string_view scalar_text(fy_token* token) const {
+        if (fy_token_scalar_style(token) == FYSS_PLAIN) {
+            const fy_mark* start = fy_token_start_mark(token);
+            const fy_mark* end = fy_token_end_mark(token);
+            if (start != nullptr && end != nullptr && start->line == end->line &&
+                start->input_pos <= end->input_pos && end->input_pos <= input_.size()) {
+                const std::string_view raw =
+                    input_.substr(start->input_pos, end->input_pos - start->input_pos);
+                // Builds with assertions (the fuzz targets) compare it with the parser's text.
+                assert(raw == text_of(token));
+                return raw;
+            }
+        }
+        return text_of(token);
+    }
+
+    Result<Unit> scalar(fy_event& e) {
+        fy_token* value = e.scalar.value;
+        const std::string_view text = scalar_text(value);
+        const bool plain = fy_token_scalar_style(value) == FYSS_PLAIN;
+        const TagRule tag = e.scalar.tag != nullptr ? tag_rule(text_of(e.scalar.tag))
+                                                    : TagRule::None;
+        if (e.scalar.anchor != nullptr) {
+            Anchor a;
+            a.scalar = true;
+            a.text = std::string(text);
+            a.plain = plain;
+            a.tag = tag;
+            a.bytes = kNodeBytes + text.size();
+            a.order = ++anchor_order_;
+            anchors_.insert_or_assign(std::string(text_of(e.scalar.anchor)), std::move(a));
+        }
+        if (at_key()) {
+            set_key(text);
+            return Unit{};
+        }
+        return typed(text, plain, tag, e);
+    }
+
+    Result<Unit> typed(std::string_view text, bool plain, TagRule tag, fy_event& e) {
+        Value v;
+        switch (type_scalar(text, plain, tag, v)) {
+            case ScalarFailure::OutOfRange:
+                return located_at("JSON number out of range", node_start(e));
+            case ScalarFailure::TagMismatch:
+                return located_at(std::string("invalid value for tag ") + tag_short_name(tag),
+                                  node_start(e));
+            case ScalarFailure::None:
+                break;
+        }
+        add(std::move(v), 1, kNodeBytes + text.size(), 0);
+        return Unit{};
+    }
+
+    Result<Unit> alias(fy_event& e) {
+        const std::string_view name = text_of(e.alias.anchor);
+        // An alias names the latest node defined with that anchor. When that is a collection
+        // still open, the tree would contain itself.
+        std::uint64_t open_order = 0;
+        for (const Frame& f : frames_)
+            if (f.anchor == name) open_order = std::max(open_order, f.anchor_order);
+        const auto it = anchors_.find(std::string(name));
+        if (open_order != 0 && (it == anchors_.end() || it->second.order < open_order))
+            return located_at(
+                "alias \"" + std::string(name) + "\" refers to a node that contains it",
+                node_start(e));
+        if (it == anchors_.end())
+            return located_at("unknown anchor \"" + std::string(name) + "\"", node_start(e));
+        const Anchor& a = it->second;
+        if (at_key() && !a.scalar)
+            return located_at("a mapping or sequence cannot be a mapping key", node_start(e));
+        expanded_nodes_ += a.nodes;
+        expanded_bytes_ += a.bytes;
+        if (expanded_nodes_ > node_limit_)
+            return located_at("alias expansion exceeds " + std::to_string(node_limit_) +
+                                  " nodes (possible alias bomb)",
+                              node_start(e));
+        if (expanded_bytes_ > byte_limit_)
+            return located_at("alias expansion exceeds " + std::to_string(byte_limit_) +
+                                  " bytes (possible alias bomb)",
+                              node_start(e));
+        if (at_key()) {
+            set_key(a.text);
+            return Unit{};
+        }
+        if (a.scalar) return typed(a.text, a.plain, a.tag, e);
+        if (frames_.size() + a.height > kYamlMaxDepth)
+            return located_at("recursion limit exceeded", node_start(e));
+        add(a.node.deep_copy(), a.nodes, a.bytes, a.height);
+        return Unit{};
+    }
+
+    Result<Unit> open(fy_event& e, bool mapping) {
+        if (at_key())
+            return located_at("a mapping or sequence cannot be a mapping key", node_start(e));
+        if (frames_.size() >= kYamlMaxDepth)
+            return located_at("recursion limit exceeded", node_start(e));
+        Frame f;
+        f.mapping = mapping;
+        f.first = mapping ? members_.size() : values_.size();
+        if (fy_token* anchor = fy_event_get_anchor_token(&e); anchor != nullptr) {
+            f.anchor = std::string(text_of(anchor));
+            f.anchor_order = ++anchor_order_;
+        }
+        frames_.push_back(std::move(f));
+        return Unit{};
+    }
+
+    void close() {
+        Frame done = std::move(frames_.back());
+        frames_.pop_back();
+        Value node;
+        if (done.mapping) {
+            // A repeated key keeps its later value.
+            node = Value::object(
+                Object::from_members(members_.data() + done.first, members_.size() - done.first));
+            members_.resize(done.first);
+        } else {
+            node = Value::array(
+                Array::from_values(values_.data() + done.first, values_.size() - done.first));
+            values_.resize(done.first);
+        }
+        if (!done.anchor.empty()) {
+            // A node inside may have redefined the anchor since; then that one stays.
+            const auto it = anchors_.find(done.anchor);
+            if (it == anchors_.end() || it->second.order < done.anchor_order) {
+                Anchor a;
+                a.node = node.deep_copy();
+                a.nodes = done.nodes;
+                a.bytes = done.bytes;
+                a.height = done.height;
+                a.order = done.anchor_order;
+                anchors_.insert_or_assign(std::move(done.anchor), std::move(a));
+            }
+        }
+        add(std::move(node), done.nodes, done.bytes, done.height);
+    }
+
+    void add(Value v, std::uint64_t nodes, std::uint64_t bytes, std::size_t height) {
+        if (frames_.empty()) {
+            root_ = std::move(v);
+            return;
+        }
+        Frame& top = frames_.back();
+        top.nodes += nodes;
+        top.bytes += bytes;
+        top.height = std::max(top.height, height + 1);
+        if (!top.mapping) {
+            values_.push_back(std::move(v));
+            return;
+        }
+        members_.back().value = std::move(v);
+        top.expecting_key = true;
+    }
+
+    Error located_at(std::string description, const Mark& m) const {
+        if (m.line == 0) return parse_error(std::move(description));
+        return located(std::move(description), m.line, m.column);
+    }
+
+    std::string_view input_;
+    std::vector<Frame> frames_;
+    std::vector<Value> values_;    // elements of the open sequences, innermost last
+    std::vector<Member> members_;  // members of the open mappings, innermost last
+    std::unordered_map<std::string, Anchor> anchors_;
+    Value root_;
+    int documents_ = 0;
+    std::uint64_t anchor_order_ = 0;
+    std::uint64_t expanded_nodes_ = 0;
+    std::uint64_t expanded_bytes_ = 0;
+    const std::uint64_t node_limit_;
+    const std::uint64_t byte_limit_;
+};
+
+}  // namespace
+
+Result<Value> parse_yaml(std::string_view text) {
+    std::size_t bad = 0;
+    if (const char* problem = first_unreadable(text, bad); problem != nullptr) {
+        const auto [line, column] = position_of(text, bad);
+        return located(problem, line, column);
+    }
+    if (text.empty()) return Value::null();
+    Diagnostics diagnostics;
+    if (diagnostics.get() == nullptr) return parse_error("out of memory");
+    Parser parser(diagnostics, text);
+    if (parser.get() == nullptr) return parse_error("out of memory");
+
+    TreeBuilder builder(text);
+    while (fy_event* next = fy_parser_parse(parser.get())) {
+        const Event event(parser.get(), next);
+        if (Result<Unit> r = builder.handle(*event); !r) return std::move(r).error();
+    }
+    if (fy_parser_get_stream_error(parser.get())) return diagnostics.first_error();
+    return builder.take_root();
+}
+
+Result<Value> read_yaml_fd(int fd) {
+    // Read failures are reported as the parser's own input errors.
+    Result<std::string> text = read_file_bytes(fd);
+    if (!text) return parse_error(text.error().message);
+    return parse_yaml(text.value());
+}
+
+bool yaml_plain_text_is_string(std::string_view text) {
+    Value typed;
+    return type_scalar(text, true, TagRule::None, typed) == ScalarFailure::None &&
+           typed.is_string();
+}
+
+}  // namespace zel

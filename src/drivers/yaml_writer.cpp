@@ -1,0 +1,234 @@
+// The YAML writer, driven through libyaml's event interface: walks the tree and emits
+// block-style events; scalar styles follow how the reader would type each string. libyaml
+// rather than libfyaml (which reads): libfyaml's emitter does not keep this layout.
+#include "drivers/yaml_writer.hpp"
+
+#include <yaml.h>
+
+#include <climits>
+#include <cstddef>
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+#include "drivers/json_writer.hpp"
+#include "drivers/yaml_reader.hpp"
+
+namespace zel {
+namespace {
+
+// Owns a libyaml emitter. yaml_emitter_initialize zeroes the struct and releases whatever it
+// allocated when it fails, so the emitter is deleted only after a successful initialisation.
+class Emitter {
+public:
+    Emitter() noexcept { initialised_ = yaml_emitter_initialize(&emitter_) != 0; }
+    ~Emitter() {
+        if (initialised_) yaml_emitter_delete(&emitter_);
+    }
+    Emitter(const Emitter&) = delete;
+    Emitter& operator=(const Emitter&) = delete;
+
+    bool initialised() const noexcept { return initialised_; }
+    yaml_emitter_t* get() noexcept { return &emitter_; }
+
+private:
+    yaml_emitter_t emitter_{};
+    bool initialised_ = false;
+};
+
+// libyaml's output handler: appends to the std::string passed as `data`. It must not throw
+// through C code, so a failed allocation is reported as a write error.
+int append_output(void* data, unsigned char* buffer, std::size_t size) {
+    try {
+        static_cast<std::string*>(data)->append(reinterpret_cast<const char*>(buffer), size);
+        return 1;
+    } catch (...) {
+        return 0;
+    }
+}
+
+Error writer_error(std::string description) {
+    return make_error(ErrorKind::Writer, "YAML emitter error: " + std::move(description));
+}
+
+// Sends events to the emitter. Each event is built zero-initialised; a failed initialise
+// function frees what it allocated, and yaml_emitter_emit takes the event over whether it
+// succeeds or fails, so no path here deletes an event itself.
+class EventWriter {
+public:
+    explicit EventWriter(yaml_emitter_t* emitter) : emitter_(emitter) {}
+
+    template <class Init>
+    Status emit(Init init) {
+        yaml_event_t event{};
+        if (!init(&event))
+            return writer_error("cannot build an event (out of memory or invalid UTF-8)");
+        if (!yaml_emitter_emit(emitter_, &event))
+            return writer_error(emitter_->problem != nullptr ? emitter_->problem
+                                                             : "write failed (out of memory)");
+        return success();
+    }
+
+    Status scalar(std::string_view text, yaml_scalar_style_t style) {
+        if (text.size() > static_cast<std::size_t>(INT_MAX))
+            return writer_error("a string is too long to write");
+        return emit([&](yaml_event_t* e) {
+            return yaml_scalar_event_initialize(
+                e, nullptr, nullptr,
+                reinterpret_cast<yaml_char_t*>(const_cast<char*>(text.data())),
+                static_cast<int>(text.size()), 1, 1, style);
+        });
+    }
+
+    Status string(std::string_view text) { return scalar(text, string_style(text)); }
+
+    // A multi-line string asks for a literal block; a string that would read back as another
+    // kind of value is single-quoted; the rest asks for plain. The emitter's own analysis
+    // overrides a request it cannot honour (a literal block in a key or with special
+    // characters becomes double-quoted, a plain string with indicators or edge blanks
+    // quoted), and double quotes escape what YAML cannot hold raw. libyaml takes U+2028 and
+    // U+2029 for line breaks, as YAML 1.1 did, and indents after them in every other style;
+    // in YAML 1.2 they are ordinary characters, so those strings ask for double quotes, where
+    // libyaml escapes them (\L, \P).
+    static yaml_scalar_style_t string_style(std::string_view text) {
+        if (text.find("\xE2\x80\xA8") != std::string_view::npos ||
+            text.find("\xE2\x80\xA9") != std::string_view::npos)
+            return YAML_DOUBLE_QUOTED_SCALAR_STYLE;
+        if (text.find('\n') != std::string_view::npos) return YAML_LITERAL_SCALAR_STYLE;
+        return yaml_plain_text_is_string(text) ? YAML_PLAIN_SCALAR_STYLE
+                                               : YAML_SINGLE_QUOTED_SCALAR_STYLE;
+    }
+
+    Status leaf(const Value& v) {
+        std::string text;
+        switch (v.kind()) {
+            case Kind::Null: text = "null"; break;
+            case Kind::Bool: text = v.as_bool() ? "true" : "false"; break;
+            case Kind::UInt: text = std::to_string(v.as_uint()); break;
+            case Kind::Int: text = std::to_string(v.as_int()); break;
+            // Always with a fraction or an exponent, so it reads back as a float.
+            case Kind::Float: append_json_float(v.as_float(), text); break;
+            case Kind::String: return string(v.as_string());
+            case Kind::Array:
+                if (Status s = emit([](yaml_event_t* e) {
+                        return yaml_sequence_start_event_initialize(e, nullptr, nullptr, 1,
+                                                                    YAML_FLOW_SEQUENCE_STYLE);
+                    });
+                    !s)
+                    return s;
+                return emit([](yaml_event_t* e) { return yaml_sequence_end_event_initialize(e); });
+            case Kind::Object:
+                if (Status s = emit([](yaml_event_t* e) {
+                        return yaml_mapping_start_event_initialize(e, nullptr, nullptr, 1,
+                                                                   YAML_FLOW_MAPPING_STYLE);
+                    });
+                    !s)
+                    return s;
+                return emit([](yaml_event_t* e) { return yaml_mapping_end_event_initialize(e); });
+        }
+        return scalar(text, YAML_PLAIN_SCALAR_STYLE);
+    }
+
+private:
+    yaml_emitter_t* emitter_;
+};
+
+bool is_nonempty_container(const Value& v) {
+    return (v.is_array() && !v.as_array().empty()) || (v.is_object() && !v.as_object().empty());
+}
+
+// Walks the tree with an explicit stack: start events for non-empty collections (block
+// style), leaves and empty collections (flow style) as single events.
+Status emit_tree(EventWriter& out, const Value& root) {
+    struct Frame {
+        const Value* node;
+        std::size_t index;
+        Object::const_iterator next;
+    };
+    std::vector<Frame> stack;
+    auto value = [&](const Value& v) -> Status {
+        if (!is_nonempty_container(v)) return out.leaf(v);
+        if (v.is_array()) {
+            stack.push_back(Frame{&v, 0, {}});
+            return out.emit([](yaml_event_t* e) {
+                return yaml_sequence_start_event_initialize(e, nullptr, nullptr, 1,
+                                                            YAML_BLOCK_SEQUENCE_STYLE);
+            });
+        }
+        stack.push_back(Frame{&v, 0, v.as_object().begin()});
+        return out.emit([](yaml_event_t* e) {
+            return yaml_mapping_start_event_initialize(e, nullptr, nullptr, 1,
+                                                       YAML_BLOCK_MAPPING_STYLE);
+        });
+    };
+
+    // A root string of line breaks only would be a literal block of empty lines with an
+    // indentation indicator, closed by "..."; libfyaml rejects that, so it is double-quoted.
+    if (root.is_string() && !root.as_string().empty() &&
+        root.as_string().find_first_not_of('\n') == std::string_view::npos)
+        return out.scalar(root.as_string(), YAML_DOUBLE_QUOTED_SCALAR_STYLE);
+
+    if (Status s = value(root); !s) return s;
+    while (!stack.empty()) {
+        Frame& top = stack.back();
+        const Value* child = nullptr;
+        if (top.node->is_array()) {
+            if (top.index < top.node->as_array().size()) child = &top.node->as_array()[top.index++];
+        } else if (top.next != top.node->as_object().end()) {
+            if (Status s = out.string(top.next->name()); !s) return s;
+            child = &top.next->value;
+            ++top.next;
+        }
+        if (child != nullptr) {
+            if (Status s = value(*child); !s) return s;  // may reallocate: `top` is dead
+            continue;
+        }
+        const bool is_array = top.node->is_array();
+        stack.pop_back();
+        if (Status s = out.emit([is_array](yaml_event_t* e) {
+                return is_array ? yaml_sequence_end_event_initialize(e)
+                                : yaml_mapping_end_event_initialize(e);
+            });
+            !s)
+            return s;
+    }
+    return success();
+}
+
+}  // namespace
+
+Result<std::string> write_yaml(const Value& document) {
+    Emitter emitter;
+    if (!emitter.initialised()) return writer_error("out of memory");
+    std::string out;
+    yaml_emitter_set_output(emitter.get(), append_output, &out);
+    yaml_emitter_set_unicode(emitter.get(), 1);
+    yaml_emitter_set_width(emitter.get(), -1);  // never fold long lines
+    yaml_emitter_set_indent(emitter.get(), 2);
+    yaml_emitter_set_break(emitter.get(), YAML_LN_BREAK);
+
+    EventWriter events(emitter.get());
+    if (Status s = events.emit([](yaml_event_t* e) {
+            return yaml_stream_start_event_initialize(e, YAML_UTF8_ENCODING);
+        });
+        !s)
+        return std::move(s).error();
+    if (Status s = events.emit([](yaml_event_t* e) {
+            return yaml_document_start_event_initialize(e, nullptr, nullptr, nullptr, 1);
+        });
+        !s)
+        return std::move(s).error();
+    if (Status s = emit_tree(events, document); !s) return std::move(s).error();
+    if (Status s = events.emit([](yaml_event_t* e) {
+            return yaml_document_end_event_initialize(e, 1);
+        });
+        !s)
+        return std::move(s).error();
+    if (Status s = events.emit([](yaml_event_t* e) { return yaml_stream_end_event_initialize(e); });
+        !s)
+        return std::move(s).error();
+    return out;
+}
+
+}  // namespace zel
