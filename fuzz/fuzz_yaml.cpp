@@ -1,6 +1,8 @@
-// libFuzzer target for the YAML reader (any bytes, as the file is streamed to it unchecked):
-// a rejection must be a parse error; an accepted tree, aliases expanded, must round-trip
-// through the YAML writer exactly, and through the other writers when it is not huge.
+// libFuzzer target for the YAML reader (any bytes, as the file reaches it unchecked): a
+// rejection must be a parse error; an accepted tree, aliases expanded, must round-trip through
+// the YAML writer exactly, and through the other writers when it is not huge. Built with
+// assertions, the reader also checks each plain scalar it slices from the input against the
+// text libfyaml makes of it.
 #include <cstddef>
 #include <cstdint>
 

@@ -85,12 +85,6 @@ inline Result<std::string> write(Format f, const Value& tree) {
     return make_error(ErrorKind::Internal, "unknown format");
 }
 
-// True while the TOML reader is still the placeholder that refuses everything.
-inline bool toml_reader_missing() {
-    const Result<Value> r = parse_toml("");
-    return !r && r.error().kind == ErrorKind::Internal;
-}
-
 // Calls visit(node, key) for every node (key, a string node, is null for the root and array
 // elements).
 template <class Visit>
@@ -273,13 +267,12 @@ inline std::string check_round_trip(Format f, const Value& tree) {
 
 // Round trips through every writer whose reader loads trees this deep; `primary` first.
 // Large trees (alias expansions) go through the primary format only.
-inline std::string check_all_round_trips(Format primary, const Value& tree,
-                                         bool with_toml) {
+inline std::string check_all_round_trips(Format primary, const Value& tree) {
     if (std::string fault = check_round_trip(primary, tree); !fault.empty()) return fault;
     if (node_count(tree) > 20000) return {};
     const std::size_t depth = nesting_depth(tree, kYamlMaxDepth);
     for (const Format f : kFormats) {
-        if (f == primary || (f == Format::Toml && !with_toml) || depth > max_depth(f))
+        if (f == primary || depth > max_depth(f))
             continue;
         if (std::string fault = check_round_trip(f, tree); !fault.empty())
             return std::string("(through ") + format_name(f) + ") " + fault;

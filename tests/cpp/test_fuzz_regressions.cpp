@@ -43,7 +43,7 @@ std::string faults_of(Format f, const std::string& input) {
     } else {
         fault = fuzz::check_tree(f, r.value());
         if (fault.empty())
-            fault = fuzz::check_all_round_trips(f, r.value(), !fuzz::toml_reader_missing());
+            fault = fuzz::check_all_round_trips(f, r.value());
     }
     if (fault.empty() && f == Format::Json)
         fault = fuzz::check_json_extras(input, fuzz::boundary_cut(input));
@@ -54,7 +54,6 @@ class fuzz_regressions : public ::testing::TestWithParam<Format> {};
 
 TEST_P(fuzz_regressions, replayed_inputs_keep_the_properties) {
     const Format f = GetParam();
-    if (f == Format::Toml && fuzz::toml_reader_missing()) GTEST_SKIP() << "no TOML reader yet";
     const fs::path data = ZEL_TEST_DATA_DIR;
     std::vector<fs::path> files = files_in(data / fuzz::format_name(f) / "regressions");
     const std::vector<fs::path> seeds =
