@@ -1,8 +1,8 @@
 // libFuzzer target for the YAML reader (any bytes, as the file reaches it unchecked): a
 // rejection must be a parse error; an accepted tree, aliases expanded, must round-trip through
-// the YAML writer exactly, and through the other writers when it is not huge. Built with
-// assertions, the reader also checks each plain scalar it slices from the input against the
-// text libfyaml makes of it.
+// the YAML writer exactly, and through the other writers when it is not huge; with CR LF line
+// breaks the input reads the same. Built with assertions, the reader also checks the plain
+// and single-quoted scalars it makes from the input against the text libfyaml makes of them.
 #include <cstddef>
 #include <cstdint>
 
@@ -11,6 +11,8 @@
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     using namespace zel::fuzz;
     const std::string_view input(reinterpret_cast<const char*>(data), size);
-    (void)fuzz_reader(Format::Yaml, input, /*utf8_only=*/false);
+    const zel::Result<zel::Value> r = fuzz_reader(Format::Yaml, input, /*utf8_only=*/false);
+    if (std::string fault = check_yaml_extras(input, r); !fault.empty())
+        report_and_abort(Format::Yaml, input, fault);
     return 0;
 }

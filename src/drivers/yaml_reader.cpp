@@ -537,14 +537,15 @@ public:
     // The alias bounds grow with the input: a file that uses anchors for shared defaults
     // stays far below them, while aliases that multiply at every level, or that copy one
     // long string many times, pass them quickly.
-    TreeBuilder(std::string_view input)
+    // `input` is what the parser reads, `file_size` the size of the file it came from.
+    TreeBuilder(std::string_view input, std::size_t file_size)
         : input_(input),
           node_limit_(std::max<std::uint64_t>(
               kYamlAliasNodesFloor,
-              std::uint64_t{kYamlAliasNodesPerByte} * static_cast<std::uint64_t>(input.size()))),
+              std::uint64_t{kYamlAliasNodesPerByte} * static_cast<std::uint64_t>(file_size))),
           byte_limit_(std::max<std::uint64_t>(
               kYamlAliasBytesFloor,
-              std::uint64_t{kYamlAliasBytesPerByte} * static_cast<std::uint64_t>(input.size()))) {}
+              std::uint64_t{kYamlAliasBytesPerByte} * static_cast<std::uint64_t>(file_size))) {}
 
     // Handles one event; an error stops the parse.
     Result<Unit> handle(fy_event& e) {
@@ -784,6 +785,21 @@ private:
     const std::uint64_t byte_limit_;
 };
 
+// The text with each CR LF line break as a single LF. YAML reads the two alike, but libfyaml
+// 0.7 takes a CR LF just before the closing quote of a flow scalar for a line feed of the
+// value, where a LF there folds into a space. Lines and columns stay the same.
+std::string_view without_cr_lf(std::string_view text, std::string& storage) {
+    std::size_t at = text.find("\r\n");
+    if (at == std::string_view::npos) return text;
+    storage.reserve(text.size());
+    for (std::size_t from = 0;; at = text.find("\r\n", from)) {
+        storage.append(text.substr(from, at == std::string_view::npos ? at : at - from));
+        if (at == std::string_view::npos) break;
+        from = at + 1;  // the LF starts the next piece
+    }
+    return storage;
+}
+
 }  // namespace
 
 Result<Value> parse_yaml(std::string_view text) {
@@ -793,12 +809,14 @@ Result<Value> parse_yaml(std::string_view text) {
         return located(problem, line, column);
     }
     if (text.empty()) return Value::null();
+    std::string storage;
+    const std::string_view input = without_cr_lf(text, storage);
     Diagnostics diagnostics;
     if (diagnostics.get() == nullptr) return parse_error("out of memory");
-    Parser parser(diagnostics, text);
+    Parser parser(diagnostics, input);
     if (parser.get() == nullptr) return parse_error("out of memory");
 
-    TreeBuilder builder(text);
+    TreeBuilder builder(input, text.size());
     while (fy_event* next = fy_parser_parse(parser.get())) {
         const Event event(parser.get(), next);
         if (Result<Unit> r = builder.handle(*event); !r) return std::move(r).error();

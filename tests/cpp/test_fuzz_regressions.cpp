@@ -47,6 +47,7 @@ std::string faults_of(Format f, const std::string& input) {
     }
     if (fault.empty() && f == Format::Json)
         fault = fuzz::check_json_extras(input, fuzz::boundary_cut(input));
+    if (fault.empty() && f == Format::Yaml) fault = fuzz::check_yaml_extras(input, r);
     return fault;
 }
 

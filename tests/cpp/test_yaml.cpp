@@ -187,6 +187,19 @@ TEST(yaml_documents, empty_streams_give_a_null_root_and_one_document_loads) {
     EXPECT_EQ(outcome(parse_yaml("plain root")), "\"plain root\"");
 }
 
+TEST(yaml_documents, cr_lf_and_cr_line_breaks_read_as_line_feeds) {
+    const std::string lf =
+        "a: 'x\n '\nb: \"x\n \"\nc: \"x\\\n  y\n \"\nd: |\n  l1\n\n  l2\ne: >\n  f1\n  f2\n\n  f3\n"
+        "f: p1\n  p2\n";
+    EXPECT_EQ(outcome(parse_yaml(lf)), json(R"({"a": "x ", "b": "x ", "c": "xy ", "d": "l1\n\nl2\n",
+                                               "e": "f1 f2\nf3\n", "f": "p1 p2"})"));
+    for (const std::string breaks : {"\r\n", "\r"}) {
+        std::string other;
+        for (const char c : lf) other += c == '\n' ? breaks : std::string(1, c);
+        EXPECT_EQ(outcome(parse_yaml(other)), outcome(parse_yaml(lf))) << other;
+    }
+}
+
 TEST(yaml_keys, scalar_keys_are_their_text_and_a_repeated_key_keeps_the_later_value) {
     const Result<Value> r = parse_yaml(
         "1: a\ntrue: b\n~: c\n0x1F: d\n'q': e\n!!int 7: f\n?\n: g\n<<: {m: 1}\n1: later\n"
