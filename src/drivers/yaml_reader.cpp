@@ -461,46 +461,127 @@ Mark node_start(fy_event& e) {
 
 bool is_white(char c) { return c == ' ' || c == '\t'; }
 
-// Appends a line of a single-quoted scalar, each '' as one quote.
-void append_unquoted(std::string& out, std::string_view line) {
-    for (std::size_t quote; (quote = line.find('\'')) != std::string_view::npos;) {
-        out.append(line.substr(0, quote + 1));
-        line.remove_prefix(std::min(quote + 2, line.size()));
-    }
-    out.append(line);
+// Length of the line break at `at` (CR LF, CR or LF), 0 when there is none.
+std::size_t break_length(std::string_view s, std::size_t at) {
+    if (at >= s.size() || (s[at] != '\n' && s[at] != '\r')) return 0;
+    return s[at] == '\r' && at + 1 < s.size() && s[at + 1] == '\n' ? 2 : 1;
 }
 
-// The value of a single-quoted scalar from its bytes between the quotes, which the parser has
-// checked. Lines are folded as YAML 1.2 folds flow scalars: white space around a line break is
-// dropped, and the break becomes a space, or, when empty lines follow it, one line feed per
-// empty line. A scalar on one line without quotes inside is returned as it is.
-std::string_view single_quoted_text(std::string_view raw, std::string& out) {
-    if (raw.find_first_of("'\r\n") == std::string_view::npos) return raw;
-    out.clear();
-    std::size_t empty_lines = 0;
-    for (std::size_t at = 0, line_number = 0;; ++line_number) {
-        const std::size_t end = std::min(raw.find_first_of("\r\n", at), raw.size());
-        std::string_view line = raw.substr(at, end - at);
-        const bool last = end == raw.size();
-        if (!last)
-            while (!line.empty() && is_white(line.back())) line.remove_suffix(1);
-        if (line_number == 0) {
-            append_unquoted(out, line);
-        } else {
-            while (!line.empty() && is_white(line.front())) line.remove_prefix(1);
-            if (line.empty() && !last) {
-                ++empty_lines;
-            } else {
-                if (empty_lines == 0) out += ' ';
-                out.append(empty_lines, '\n');
-                empty_lines = 0;
-                append_unquoted(out, line);
-            }
-        }
-        if (last) break;
-        at = end + (raw[end] == '\r' && end + 1 < raw.size() && raw[end + 1] == '\n' ? 2 : 1);
+void append_utf8(std::string& out, std::uint32_t code) {
+    if (code < 0x80) {
+        out += static_cast<char>(code);
+    } else if (code < 0x800) {
+        out += static_cast<char>(0xC0 | code >> 6);
+        out += static_cast<char>(0x80 | (code & 0x3F));
+    } else if (code < 0x10000) {
+        out += static_cast<char>(0xE0 | code >> 12);
+        out += static_cast<char>(0x80 | (code >> 6 & 0x3F));
+        out += static_cast<char>(0x80 | (code & 0x3F));
+    } else {
+        out += static_cast<char>(0xF0 | code >> 18);
+        out += static_cast<char>(0x80 | (code >> 12 & 0x3F));
+        out += static_cast<char>(0x80 | (code >> 6 & 0x3F));
+        out += static_cast<char>(0x80 | (code & 0x3F));
     }
-    return out;
+}
+
+// Decodes the escape sequence of a double-quoted scalar at `at` (its backslash) into `out`
+// and returns its length; 0 when it is not one.
+std::size_t append_escape(std::string_view s, std::size_t at, std::string& out) {
+    if (at + 1 >= s.size()) return 0;
+    std::size_t digits = 0;
+    std::uint32_t code = 0;
+    switch (s[at + 1]) {
+        case '0': code = 0x00; break;
+        case 'a': code = 0x07; break;
+        case 'b': code = 0x08; break;
+        case 't': case '\t': code = 0x09; break;
+        case 'n': code = 0x0A; break;
+        case 'v': code = 0x0B; break;
+        case 'f': code = 0x0C; break;
+        case 'r': code = 0x0D; break;
+        case 'e': code = 0x1B; break;
+        case ' ': code = 0x20; break;
+        case '"': code = 0x22; break;
+        case '/': code = 0x2F; break;
+        case '\\': code = 0x5C; break;
+        case 'N': code = 0x85; break;
+        case '_': code = 0xA0; break;
+        case 'L': code = 0x2028; break;
+        case 'P': code = 0x2029; break;
+        case 'x': digits = 2; break;
+        case 'u': digits = 4; break;
+        case 'U': digits = 8; break;
+        default: return 0;
+    }
+    if (digits > s.size() - at - 2) return 0;
+    for (std::size_t k = 0; k < digits; ++k) {
+        const char c = s[at + 2 + k];
+        const int d = c >= '0' && c <= '9'   ? c - '0'
+                      : c >= 'a' && c <= 'f' ? c - 'a' + 10
+                      : c >= 'A' && c <= 'F' ? c - 'A' + 10
+                                             : -1;
+        if (d < 0) return 0;
+        code = code << 4 | static_cast<std::uint32_t>(d);
+    }
+    if (code > 0x10FFFF || (code >= 0xD800 && code <= 0xDFFF)) return 0;
+    append_utf8(out, code);
+    return 2 + digits;
+}
+
+// The value of a plain, single-quoted or double-quoted scalar from its bytes in the input
+// (between the quotes), which the parser has checked; false for a double-quoted escape that
+// is not one. Lines fold as YAML 1.2 folds flow scalars: the white space around a line break
+// goes, and the break becomes a space, or one line feed per empty line after it. In double
+// quotes, escapes are decoded and an escaped line break goes with the white space after it,
+// keeping the white space before it; white space written as an escape always stays.
+bool flow_scalar_text(std::string_view raw, fy_scalar_style style, std::string& out) {
+    out.clear();
+    std::size_t kept = 0;  // out beyond this is white space that a line break drops
+    auto skip_white = [&raw](std::size_t at) {
+        while (at < raw.size() && is_white(raw[at])) ++at;
+        return at;
+    };
+    for (std::size_t i = 0; i < raw.size();) {
+        const char c = raw[i];
+        if (std::size_t length = break_length(raw, i); length != 0) {
+            out.resize(kept);
+            i = skip_white(i + length);
+            std::size_t empty_lines = 0;
+            while ((length = break_length(raw, i)) != 0) {
+                ++empty_lines;
+                i = skip_white(i + length);
+            }
+            if (empty_lines == 0) out += ' ';
+            out.append(empty_lines, '\n');
+            kept = out.size();
+        } else if (is_white(c)) {
+            out += c;
+            ++i;
+        } else if (style == FYSS_SINGLE_QUOTED && c == '\'') {
+            out += '\'';  // the first of two
+            i += 2;
+            kept = out.size();
+        } else if (style == FYSS_DOUBLE_QUOTED && c == '\\' &&
+                   (length = break_length(raw, i + 1)) != 0) {
+            i = skip_white(i + 1 + length);
+            while ((length = break_length(raw, i)) != 0) {
+                out += '\n';
+                i = skip_white(i + length);
+            }
+            kept = out.size();
+        } else if (style == FYSS_DOUBLE_QUOTED && c == '\\') {
+            const std::size_t length = append_escape(raw, i, out);
+            if (length == 0) return false;
+            i += length;
+            kept = out.size();
+        } else {
+            out += c;
+            ++i;
+            kept = out.size();
+        }
+    }
+    return true;
 }
 
 std::string_view text_of(fy_token* token) {
@@ -598,29 +679,28 @@ private:
         top.bytes += kNodeBytes + key.size();
     }
 
-    // The text of a scalar. Plain and single-quoted scalars are made from their bytes in the
-    // input: a plain one on one line is exactly those bytes, which saves libfyaml assembling a
-    // copy, and libfyaml 0.7 gets single quotes wrong where two escaped quotes meet (it reads
-    // 'a''''b' as "a'''"). Anything else (escapes, folded plain lines) is libfyaml's work.
+    // The text of a scalar. Flow scalars are made here from their bytes in the input: a plain
+    // one on one line is exactly those bytes, which saves libfyaml assembling a copy, and
+    // libfyaml 0.7 assembles some quoted ones wrongly (two escaped single quotes in a row, an
+    // escaped blank before a line break in double quotes). Block scalars are libfyaml's work.
     std::string_view scalar_text(fy_token* token) {
         const fy_scalar_style style = fy_token_scalar_style(token);
-        if (style == FYSS_PLAIN || style == FYSS_SINGLE_QUOTED) {
+        if (style == FYSS_PLAIN || style == FYSS_SINGLE_QUOTED || style == FYSS_DOUBLE_QUOTED) {
             const fy_mark* start = fy_token_start_mark(token);
             const fy_mark* end = fy_token_end_mark(token);
             if (start != nullptr && end != nullptr && start->input_pos <= end->input_pos &&
                 end->input_pos <= input_.size()) {
                 const std::string_view raw =
                     input_.substr(start->input_pos, end->input_pos - start->input_pos);
-                // Builds with assertions (the fuzz targets) compare with libfyaml's text.
-                if (style == FYSS_SINGLE_QUOTED) {
-                    const std::string_view text = single_quoted_text(raw, scratch_);
-                    assert(raw.find("''''") != std::string_view::npos || text == text_of(token));
-                    return text;
-                }
-                if (start->line == end->line) {
+                if (style == FYSS_PLAIN && start->line == end->line) {
+                    // Builds with assertions (the fuzz targets) compare with libfyaml's text.
                     assert(raw == text_of(token));
                     return raw;
                 }
+                if (raw.find_first_of(style == FYSS_PLAIN ? "\r\n" : "\r\n'\\") ==
+                    std::string_view::npos)
+                    return raw;
+                if (flow_scalar_text(raw, style, scratch_)) return scratch_;
             }
         }
         return text_of(token);
@@ -771,7 +851,7 @@ private:
     }
 
     std::string_view input_;
-    std::string scratch_;  // the text of the latest single-quoted scalar, when decoded
+    std::string scratch_;  // the text of the latest flow scalar, when decoded
     std::vector<Frame> frames_;
     std::vector<Value> values_;    // elements of the open sequences, innermost last
     std::vector<Member> members_;  // members of the open mappings, innermost last

@@ -95,6 +95,7 @@ INSTANTIATE_TEST_SUITE_P(quoted_or_block, yaml_typing, ::testing::Values(
     Typing{"'true'", "\"true\""}, Typing{"\"1\"", "\"1\""}, Typing{"''", "\"\""}, Typing{"'~'", "\"~\""},
     Typing{"\".inf\"", "\".inf\""}, Typing{"\"a\\tb\\u00e9\"", "\"a\\tbé\""},
     Typing{"'a''''b'", "\"a''b\""}, Typing{"' a ''\n\n  b '", "\" a '\\nb \""},
+    Typing{"\"a\\  \n  b\\\n  c\\t\n  d\"", "\"a  bc\\t d\""},
     Typing{"|\n  12\n", "\"12\\n\""}, Typing{">-\n  null\n", "\"null\""}));
 
 // Tags other than the core scalar tags and the non-specific "!" leave the style to decide.
