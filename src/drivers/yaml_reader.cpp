@@ -590,6 +590,21 @@ std::string_view text_of(fy_token* token) {
     return s != nullptr ? std::string_view(s, length) : std::string_view();
 }
 
+// The value of a block scalar, joined from libfyaml's pieces of it. libfyaml 0.7's own copy
+// of a block scalar (fy_token_get_text) can end in bytes it never wrote, when it takes the
+// content at an indentation it should have refused; the pieces hold only the content.
+bool block_scalar_text(fy_token* token, std::string& out) {
+    fy_token_iter* iter = fy_token_iter_create(token);
+    if (iter == nullptr) return false;
+    out.clear();
+    int error = 0;
+    for (const fy_iter_chunk* chunk = nullptr;
+         (chunk = fy_token_iter_chunk_next(iter, chunk, &error)) != nullptr;)
+        out.append(chunk->str, chunk->len);
+    fy_token_iter_destroy(iter);
+    return error == 0;
+}
+
 // ---------------------------------------------------------------------------------------
 // Tree
 
@@ -682,7 +697,8 @@ private:
     // The text of a scalar. Flow scalars are made here from their bytes in the input: a plain
     // one on one line is exactly those bytes, which saves libfyaml assembling a copy, and
     // libfyaml 0.7 assembles some quoted ones wrongly (two escaped single quotes in a row, an
-    // escaped blank before a line break in double quotes). Block scalars are libfyaml's work.
+    // escaped blank before a line break in double quotes). Block scalars are joined from
+    // libfyaml's pieces (block_scalar_text).
     std::string_view scalar_text(fy_token* token) {
         const fy_scalar_style style = fy_token_scalar_style(token);
         if (style == FYSS_PLAIN || style == FYSS_SINGLE_QUOTED || style == FYSS_DOUBLE_QUOTED) {
@@ -702,6 +718,9 @@ private:
                     return raw;
                 if (flow_scalar_text(raw, style, scratch_)) return scratch_;
             }
+        } else if ((style == FYSS_LITERAL || style == FYSS_FOLDED) &&
+                   block_scalar_text(token, scratch_)) {
+            return scratch_;
         }
         return text_of(token);
     }
