@@ -450,12 +450,18 @@ Mark start_of(fy_token* token, std::size_t indicator = 0) {
                 column - std::min(indicator, column - 1)};
 }
 
-// Where a node begins: at its anchor or tag when they come first; an alias at its '*'.
+// Where a node begins: at its anchor or tag when they come first; an alias at its '*'. An
+// empty scalar is where its anchor or tag is, when it has one (libfyaml 0.8 places the empty
+// content itself elsewhere).
 Mark node_start(fy_event& e) {
-    Mark first = start_of(fy_event_get_token(&e), e.type == FYET_ALIAS ? 1 : 0);
+    fy_token* token = fy_event_get_token(&e);
+    Mark first = start_of(token, e.type == FYET_ALIAS ? 1 : 0);
+    const fy_mark* end = token != nullptr ? fy_token_end_mark(token) : nullptr;
+    if (e.type == FYET_SCALAR && end != nullptr && end->input_pos == first.offset) first = Mark{};
     for (const Mark m : {start_of(fy_event_get_anchor_token(&e), 1),
                          start_of(fy_event_get_tag_token(&e))})
         if (m.line != 0 && (first.line == 0 || m.offset < first.offset)) first = m;
+    if (first.line == 0) first = start_of(token);
     return first;
 }
 
