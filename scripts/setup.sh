@@ -10,7 +10,7 @@ ZEL_STAMP="$ZEL_VENV/.zel-install-hash"
 
 # Debian packages the build needs (cmake and ninja come from PyPI instead: Debian 12's cmake may
 # be too old). Debian's own python3.13 additionally needs its -dev and -venv packages.
-ZEL_DEBS=(build-essential pkg-config libyaml-dev libfyaml-dev rapidjson-dev libtomlplusplus-dev
+ZEL_DEBS=(build-essential pkg-config libyaml-dev libfyaml-dev
           libutf8proc-dev libgtest-dev)
 
 # PyPI tools installed into the venv when missing: distribution name -> requirement.

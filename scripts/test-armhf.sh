@@ -14,7 +14,7 @@ root="${ZEL_ARMHF_ROOT:-/var/cache/zel/armhf-trixie}"
 suite=trixie
 # base-files makes the /lib link that the dynamic loader's path goes through.
 packages=(base-files python3.13 libpython3.13-dev python3.13-dev libstdc++6 libyaml-dev
-          libfyaml-dev rapidjson-dev libtomlplusplus-dev libutf8proc-dev libgtest-dev
+          libfyaml-dev libutf8proc-dev libgtest-dev
           python3-pytest python3-hypothesis)
 work="$ZEL_ROOT/build/armhf"
 
