@@ -470,10 +470,22 @@ private:
 
     // ---- failures ----
 
-    bool fail(std::string description, const char* at) {
+    [[gnu::noinline]] bool fail(std::string description, const char* at) {
         description_ = std::move(description);
         error_at_ = at;
         return false;
+    }
+    [[gnu::noinline]] bool fail(const char* description, const char* at) {
+        description_ = description;
+        error_at_ = at;
+        return false;
+    }
+
+    // A key/value pair whose key names `old`, which exists already.
+    [[gnu::noinline]] bool fail_redefined(const Value& old, std::string_view name, const char* at) {
+        return fail("cannot redefine existing " + std::string(type_name(old)) + " '" +
+                        std::string(name) + "'",
+                    at);
     }
 
     static std::string shown(const char* at, const char* end) {
@@ -488,7 +500,7 @@ private:
     }
 
     // The character at `at` is not what the grammar allows there: "expected {what}, saw ...".
-    bool fail_unexpected(const char* what, const char* at) {
+    [[gnu::noinline]] bool fail_unexpected(const char* what, const char* at) {
         if (at >= end_)
             return fail(std::string("expected ") + what + ", reached end-of-file", end_);
         if (static_cast<unsigned char>(*at) >= 0x80 && utf8_length(at, end_) == 0)
@@ -527,7 +539,7 @@ private:
     }
 
     // From '#' to the end of the line (not included).
-    bool comment() {
+    [[gnu::noinline]] bool comment() {
         ++p_;
         for (;;) {
             while (p_ < end_ && has_class(*p_, kCommentPlain)) ++p_;
@@ -560,7 +572,7 @@ private:
     }
 
     // Blanks, comments and line breaks, as arrays allow between their elements.
-    bool skip_space_in_array() {
+    [[gnu::noinline]] bool skip_space_in_array() {
         for (;;) {
             skip_blanks();
             if (p_ == end_) return true;
@@ -585,7 +597,7 @@ private:
 
     // A dotted key of at most `max_segments` segments into keys_ and key_ends_; more fail
     // with the recursion limit at `limit_at`.
-    bool key_path(std::size_t max_segments, const char* limit_at) {
+    [[gnu::noinline]] bool key_path(std::size_t max_segments, const char* limit_at) {
         keys_.clear();
         key_ends_.clear();
         for (;;) {
@@ -611,7 +623,7 @@ private:
 
     // Goes down the dotted key's tables below `table` (node `node`, at level `depth`), making
     // those that are missing, for all segments but the last. `key_at` is where errors point.
-    bool descend_dotted(Value*& table, std::uint32_t& node, const char* key_at) {
+    [[gnu::noinline]] bool descend_dotted(Value*& table, std::uint32_t& node, const char* key_at) {
         for (std::size_t i = 0; i + 1 < key_ends_.size(); ++i) {
             const std::string_view name = segment(i);
             Value* member = table->find(name);
@@ -664,10 +676,7 @@ private:
         if (p_ == end_ || *p_ != '=') return fail_unexpected("'=' after a key", p_);
         ++p_;
         skip_blanks();
-        if (const Value* old = table->find(name))
-            return fail("cannot redefine existing " + std::string(type_name(*old)) + " '" +
-                            std::string(name) + "'",
-                        p_);
+        if (const Value* old = table->find(name)) return fail_redefined(*old, name, p_);
         Value& slot = table->as_object().set(name, Value());
         return value(slot, level.depth + segments) && end_of_line();
     }
@@ -767,8 +776,18 @@ private:
 
     // ---- values ----
 
-    // A value at `p_`, which would sit at level `depth` were it a container.
+    // A value at `p_`, which would sit at level `depth` were it a container. Arrays and
+    // inline tables recurse through here: their frames stay small, since scalars and error
+    // messages are made in functions of their own.
     bool value(Value& out, std::size_t depth) {
+        if (p_ < end_ && (*p_ == '[' || *p_ == '{')) {
+            if (depth > kTomlMaxDepth) return fail(kRecursionLimit, p_);
+            return *p_ == '[' ? array(out, depth) : inline_table(out, depth);
+        }
+        return scalar(out, depth);
+    }
+
+    [[gnu::noinline]] bool scalar(Value& out, std::size_t depth) {
         if (p_ == end_) return fail_unexpected("a value", p_);
         switch (*p_) {
             case '"': {
@@ -796,12 +815,6 @@ private:
             case 'n':
                 out = Value::null();  // inf and nan: a number is always finite
                 return word(*p_ == 'i' ? "inf" : "nan");
-            case '[':
-                if (depth > kTomlMaxDepth) return fail(kRecursionLimit, p_);
-                return array(out, depth);
-            case '{':
-                if (depth > kTomlMaxDepth) return fail(kRecursionLimit, p_);
-                return inline_table(out, depth);
             case '+':
             case '-':
                 if (p_ + 1 < end_ && (p_[1] == 'i' || p_[1] == 'n')) {
@@ -932,7 +945,7 @@ private:
         return fail("float could not be interpreted", p_);
     }
 
-    bool array(Value& out, std::size_t depth) {
+    [[gnu::noinline]] bool array(Value& out, std::size_t depth) {
         ++p_;  // '['
         const std::size_t base = items_.size();
         for (;;) {
@@ -956,7 +969,7 @@ private:
         return true;
     }
 
-    bool inline_table(Value& out, std::size_t depth) {
+    [[gnu::noinline]] bool inline_table(Value& out, std::size_t depth) {
         ++p_;  // '{'
         out = Value::object();
         std::uint32_t own_node = 0;  // given once a dotted key needs it
@@ -979,10 +992,7 @@ private:
             ++p_;
             skip_blanks();
             const std::string_view name = segment(segments - 1);
-            if (const Value* old = table->find(name))
-                return fail("cannot redefine existing " + std::string(type_name(*old)) + " '" +
-                                std::string(name) + "'",
-                            p_);
+            if (const Value* old = table->find(name)) return fail_redefined(*old, name, p_);
             Value& slot = table->as_object().set(name, Value());
             if (!value(slot, depth + segments)) return false;
             skip_blanks();
