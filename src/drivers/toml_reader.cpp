@@ -344,7 +344,8 @@ private:
     };
 
     static std::size_t hash(std::uint32_t parent, std::string_view name) noexcept {
-        return std::hash<std::string_view>()(name) ^ (parent * std::size_t{0x9E3779B97F4A7C15});
+        return std::hash<std::string_view>()(name) ^
+               (parent * static_cast<std::size_t>(0x9E3779B97F4A7C15ull));  // truncated on 32-bit
     }
 
     void hash_new_nodes() {
