@@ -26,3 +26,10 @@ set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
 set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
+
+# Link against the tree's C library, not the cross compiler's own (older) one: libraries from
+# the tree may need symbols that only the newer C library has.
+foreach(kind EXE SHARED MODULE)
+  set(CMAKE_${kind}_LINKER_FLAGS_INIT
+      "-L$ENV{ZEL_ARMHF_ROOT}/usr/lib/arm-linux-gnueabihf -L$ENV{ZEL_ARMHF_ROOT}/lib/arm-linux-gnueabihf -Wl,-rpath-link,$ENV{ZEL_ARMHF_ROOT}/usr/lib/arm-linux-gnueabihf -Wl,-rpath-link,$ENV{ZEL_ARMHF_ROOT}/lib/arm-linux-gnueabihf")
+endforeach()
