@@ -2,6 +2,7 @@
 
 import decimal
 import json
+import math
 import os
 import re
 
@@ -357,3 +358,44 @@ def test_save_and_reload_round_trip(tmp_path, tree):
 def test_reads_what_another_writer_produced(tmp_path, tree, ascii_only, indent):
     path = write_file(tmp_path / "foreign.json", json.dumps({"t": tree}, ensure_ascii=ascii_only, indent=indent))
     assert strict_equal(ZelSettingEngine(path).value("t"), tree)
+
+
+# Number spellings: mantissas with many digits and leading zeros in the fraction, exponents in
+# the thousands of either sign. The standard library's json gives the value; our rules apply
+# to it (64-bit integers stay integers, other integers become floats).
+_digits = st.text("0123456789", min_size=1, max_size=400)
+number_spellings = st.builds(
+    lambda sign, lead, rest, frac, exp: sign + (lead + rest if lead != "0" else "0") + frac + exp,
+    st.sampled_from(["", "-"]),
+    st.sampled_from("0123456789"),
+    st.text("0123456789", max_size=400),
+    st.one_of(st.just(""), _digits.map(lambda d: "." + d)),
+    st.one_of(st.just(""), st.builds(lambda e, s, n: e + s + str(n), st.sampled_from("eE"),
+                                    st.sampled_from(["", "+", "-"]), st.integers(0, 5000))),
+)
+
+
+@settings(max_examples=300, deadline=None)
+@given(number_spellings)
+def test_every_finite_number_spelling_loads_alike_in_json_json5_and_yaml(tmp_path_factory, text):
+    reference = json.loads(text)
+    drivers = [("json", '{"x": %s}'), ("json5", "{x: %s}"), ("yaml", "x: %s\n")]
+    if isinstance(reference, int) and not -(2**63) <= reference < 2**64:
+        reference = float(text)
+        drivers.pop()  # YAML has a rule of its own for integers beyond 64 bits: an error
+    directory = tmp_path_factory.mktemp("numbers")
+    for driver, document in drivers:
+        path = directory / f"n.{driver}"
+        path.write_text(document % text)
+        if isinstance(reference, float) and math.isinf(reference):
+            if driver == "yaml":  # YAML keeps a float it cannot hold as the scalar's text
+                assert ZelSettingEngine(str(path), driver).value("x") == text
+            else:
+                with pytest.raises(TypeError, match="number out of range"):
+                    ZelSettingEngine(str(path), driver)
+            continue
+        loaded = ZelSettingEngine(str(path), driver).value("x")
+        assert type(loaded) is type(reference), (driver, text)
+        assert loaded == reference or (math.isnan(reference) and math.isnan(loaded)), (driver, text)
+        if isinstance(reference, float):
+            assert math.copysign(1, loaded) == math.copysign(1, reference), (driver, text)
