@@ -338,9 +338,11 @@ inline std::string check_json_extras(std::string_view input, std::size_t cut) {
 
 // YAML only: a stream without CR of its own reads the same with every LF made a CR LF, given
 // how the LF stream read (`as_read`). YAML takes both for one line break. Rejections by the
-// alias bounds, which grow with the size of the file, are left out.
+// alias bounds, which grow with the size of the file, are left out, and so are large trees
+// (alias expansions), whose second reading would only cost time.
 inline std::string check_yaml_extras(std::string_view input, const Result<Value>& as_read) {
     if (input.find('\r') != std::string_view::npos) return {};
+    if (as_read && node_count(as_read.value()) > 20000) return {};
     std::string crlf;
     crlf.reserve(input.size() + 64);
     for (const char c : input) {
