@@ -8,7 +8,6 @@
 
 #include <algorithm>
 #include <cassert>
-#include <climits>
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -636,10 +635,10 @@ constexpr std::uint64_t kNodeBytes = sizeof(Value);
 // piece when it closes, then added to the frame below. The last one out is the root.
 class TreeBuilder {
 public:
-    // The alias bounds grow with the input: a file that uses anchors for shared defaults
-    // stays far below them, while aliases that multiply at every level, or that copy one
-    // long string many times, pass them quickly.
-    // `input` is what the parser reads, `file_size` the size of the file it came from.
+    // `input` is the text the parser reads, `file_size` the size of the file it came from.
+    // The alias bounds grow with the file: one that uses anchors for shared defaults stays
+    // far below them, while aliases that multiply at every level, or that copy one long
+    // string many times, pass them quickly.
     TreeBuilder(std::string_view input, std::size_t file_size)
         : input_(input),
           node_limit_(std::max<std::uint64_t>(
