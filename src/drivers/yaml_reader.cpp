@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <cassert>
 #include <cstdint>
+#include <cstdio>
 #include <string>
 #include <string_view>
 #include <unordered_map>
@@ -17,6 +18,17 @@
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
+#endif
+
+#if defined(__SANITIZE_ADDRESS__)
+#define ZEL_LEAK_SANITIZER 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define ZEL_LEAK_SANITIZER 1
+#endif
+#endif
+#if ZEL_LEAK_SANITIZER
+#include <sanitizer/lsan_interface.h>
 #endif
 
 #include "drivers/file_io.hpp"
@@ -372,22 +384,46 @@ public:
 
     fy_diag* get() const noexcept { return diag_; }
 
+    // The description of the first error the parser reported ("" when there is none).
+    std::string_view first_message() const {
+        const fy_diag_error* e = first();
+        return e != nullptr && e->msg != nullptr ? e->msg : "";
+    }
+
     // The first error the parser reported, with its position (libfyaml's are from 1).
     Error first_error() const {
-        void* iter = nullptr;
-        while (const fy_diag_error* e = fy_diag_errors_iterate(diag_, &iter)) {
-            if (e->type != FYET_ERROR) continue;
-            const std::string what = e->msg != nullptr ? e->msg : "invalid YAML";
-            if (e->line <= 0 || e->column <= 0) return parse_error(what);
-            return located(what, static_cast<std::size_t>(e->line),
-                           static_cast<std::size_t>(e->column));
-        }
-        return parse_error("invalid YAML");
+        const fy_diag_error* e = first();
+        const std::string what = e != nullptr && e->msg != nullptr ? e->msg : "invalid YAML";
+        if (e == nullptr || e->line <= 0 || e->column <= 0) return parse_error(what);
+        return located(what, static_cast<std::size_t>(e->line),
+                       static_cast<std::size_t>(e->column));
     }
 
 private:
+    const fy_diag_error* first() const {
+        void* iter = nullptr;
+        while (const fy_diag_error* e = fy_diag_errors_iterate(diag_, &iter))
+            if (e->type == FYET_ERROR) return e;
+        return nullptr;
+    }
+
     fy_diag* diag_ = nullptr;
 };
+
+// The error libfyaml before 0.8 reports when a tab before an indicator ends the value of a
+// complex key ("? k:\t|"): on that path it puts a simple key back on its free list twice,
+// and destroying the parser afterwards writes to freed memory.
+constexpr std::string_view kKeyFreedTwice = "cannot use tab for indentation of block entry";
+
+bool frees_key_twice() {
+    static const bool old = [] {
+        const char* version = fy_library_version();
+        unsigned major = 0, minor = 0;
+        return version != nullptr && std::sscanf(version, "%u.%u", &major, &minor) == 2 &&
+               major == 0 && minor < 8;
+    }();
+    return old;
+}
 
 // Owns a parser reading `text` in place (the text outlives it). The parser holds a reference
 // to the diagnostics, so it is destroyed first.
@@ -411,6 +447,15 @@ public:
     Parser& operator=(const Parser&) = delete;
 
     fy_parser* get() const noexcept { return parser_; }
+
+    // Leaves a parser that cannot be destroyed safely allocated (a few kilobytes; see
+    // kKeyFreedTwice), and tells LeakSanitizer so.
+    void abandon() noexcept {
+#if ZEL_LEAK_SANITIZER
+        __lsan_ignore_object(parser_);
+#endif
+        parser_ = nullptr;
+    }
 
 private:
     fy_parser* parser_ = nullptr;
@@ -925,7 +970,10 @@ Result<Value> parse_yaml(std::string_view text) {
         const Event event(parser.get(), next);
         if (Result<Unit> r = builder.handle(*event); !r) return std::move(r).error();
     }
-    if (fy_parser_get_stream_error(parser.get())) return diagnostics.first_error();
+    if (fy_parser_get_stream_error(parser.get())) {
+        if (frees_key_twice() && diagnostics.first_message() == kKeyFreedTwice) parser.abandon();
+        return diagnostics.first_error();
+    }
     return builder.take_root();
 }
 
