@@ -26,6 +26,13 @@ void* checked_realloc(void* old, std::size_t bytes) {
     return p;
 }
 
+// Bytes of a block holding a header and `count` items; std::bad_alloc when that overflows
+// (a 32-bit size_t is soon exhausted).
+std::size_t block_bytes(std::size_t header, std::size_t count, std::size_t item) {
+    if (count > (std::numeric_limits<std::size_t>::max() - header) / item) throw std::bad_alloc();
+    return header + count * item;
+}
+
 std::uint32_t grown_capacity(std::size_t current, std::size_t wanted) {
     constexpr std::size_t kMax = std::numeric_limits<std::uint32_t>::max();
     if (wanted > kMax) throw std::bad_alloc();
@@ -265,7 +272,8 @@ void Array::reserve(std::size_t capacity) {
     if (capacity <= current) return;
     if (capacity > std::numeric_limits<std::uint32_t>::max()) throw std::bad_alloc();
     const bool fresh = block_ == nullptr;
-    block_ = static_cast<Block*>(checked_realloc(block_, sizeof(Block) + capacity * sizeof(Value)));
+    block_ = static_cast<Block*>(
+        checked_realloc(block_, block_bytes(sizeof(Block), capacity, sizeof(Value))));
     if (fresh) block_->size = 0;
     block_->capacity = static_cast<std::uint32_t>(capacity);
 }
@@ -400,7 +408,7 @@ Value& Object::insert_flat(std::size_t at, std::string_view name, Value v) {
         const std::uint32_t capacity = grown_capacity(block_ ? block_->capacity : 0, n + 1);
         const bool fresh = block_ == nullptr;
         block_ = static_cast<Block*>(
-            checked_realloc(block_, sizeof(Block) + capacity * sizeof(Member)));
+            checked_realloc(block_, block_bytes(sizeof(Block), capacity, sizeof(Member))));
         if (fresh) block_->size = 0;
         block_->capacity = capacity;
     }
@@ -554,7 +562,8 @@ Object Object::from_members(Member* members, std::size_t n) {
     }
     if (n > std::numeric_limits<std::uint32_t>::max()) throw std::bad_alloc();
     if (n <= kFlatMax) {
-        o.block_ = static_cast<Block*>(checked_malloc(sizeof(Block) + n * sizeof(Member)));
+        o.block_ =
+            static_cast<Block*>(checked_malloc(block_bytes(sizeof(Block), n, sizeof(Member))));
         o.block_->size = static_cast<std::uint32_t>(n);
         o.block_->capacity = static_cast<std::uint32_t>(n);
         Member* out = o.flat_members();
