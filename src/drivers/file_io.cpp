@@ -415,41 +415,6 @@ Result<std::string> read_whole_file(int fd) {
     return text;
 }
 
-bool is_valid_utf8(std::string_view text) noexcept {
-    const auto* p = reinterpret_cast<const unsigned char*>(text.data());
-    const auto* end = p + text.size();
-    while (p != end) {
-        const unsigned char c = *p;
-        if (c < 0x80) {
-            ++p;
-            continue;
-        }
-        // Allowed range of the second byte narrows for the lead bytes that could otherwise
-        // start an overlong form (E0, F0), a surrogate (ED) or a code point past U+10FFFF (F4).
-        std::size_t length;
-        unsigned char low = 0x80, high = 0xBF;
-        if (c >= 0xC2 && c <= 0xDF) {
-            length = 2;
-        } else if (c >= 0xE0 && c <= 0xEF) {
-            length = 3;
-            if (c == 0xE0) low = 0xA0;
-            if (c == 0xED) high = 0x9F;
-        } else if (c >= 0xF0 && c <= 0xF4) {
-            length = 4;
-            if (c == 0xF0) low = 0x90;
-            if (c == 0xF4) high = 0x8F;
-        } else {
-            return false;
-        }
-        if (static_cast<std::size_t>(end - p) < length) return false;
-        if (p[1] < low || p[1] > high) return false;
-        for (std::size_t i = 2; i < length; ++i)
-            if (p[i] < 0x80 || p[i] > 0xBF) return false;
-        p += length;
-    }
-    return true;
-}
-
 std::string parent_directory(std::string_view path) {
     std::size_t end = path.size();
     while (end > 0 && path[end - 1] == '/') --end;  // trailing slashes end the last component

@@ -8,6 +8,7 @@
 #include <string_view>
 
 #include "drivers/drivers.hpp"
+#include "drivers/utf8.hpp"  // is_valid_utf8, for read_whole_file's callers
 #include "value/error.hpp"
 #include "value/value.hpp"
 
@@ -49,8 +50,6 @@ Result<std::string> read_file_bytes(int fd);
 // io_error("stream did not contain valid UTF-8").
 Result<std::string> read_whole_file(int fd);
 
-// Strict UTF-8: no overlong forms, no surrogates, nothing above U+10FFFF.
-bool is_valid_utf8(std::string_view text) noexcept;
 
 // The path without its last component ("a/b/c" -> "a/b", "/c" -> "/", "c" -> "", "/" -> "").
 std::string parent_directory(std::string_view path);

@@ -2,6 +2,7 @@
 // directly; depth is checked before each descent, so nesting never exceeds kJson5MaxDepth.
 // Owns the JSON5 error descriptions and their positions ("... at line L column C").
 #include "drivers/number_text.hpp"
+#include "drivers/utf8.hpp"
 #include "drivers/json5_reader.hpp"
 
 #include <utf8proc.h>
@@ -52,24 +53,6 @@ int decode_utf8(const char* p, const char* end, char32_t& cp) noexcept {
         cp = (cp << 6) | (s[i] & 0x3F);
     }
     return length;
-}
-
-void append_utf8(char32_t cp, std::string& out) {
-    if (cp < 0x80) {
-        out += static_cast<char>(cp);
-    } else if (cp < 0x800) {
-        out += static_cast<char>(0xC0 | (cp >> 6));
-        out += static_cast<char>(0x80 | (cp & 0x3F));
-    } else if (cp < 0x10000) {
-        out += static_cast<char>(0xE0 | (cp >> 12));
-        out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (cp & 0x3F));
-    } else {
-        out += static_cast<char>(0xF0 | (cp >> 18));
-        out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
-        out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (cp & 0x3F));
-    }
 }
 
 utf8proc_category_t category(char32_t cp) noexcept {

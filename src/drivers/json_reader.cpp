@@ -22,6 +22,7 @@
 #endif
 
 #include "drivers/number_text.hpp"
+#include "drivers/utf8.hpp"
 
 namespace zel {
 namespace {
@@ -156,31 +157,6 @@ int hex_digit(unsigned char c) noexcept {
     c |= 0x20;
     if (c >= 'a' && c <= 'f') return c - 'a' + 10;
     return -1;
-}
-
-void append_utf8(std::string& out, std::uint32_t cp) {
-    char bytes[4];
-    std::size_t n;
-    if (cp < 0x80) {
-        bytes[0] = static_cast<char>(cp);
-        n = 1;
-    } else if (cp < 0x800) {
-        bytes[0] = static_cast<char>(0xC0 | (cp >> 6));
-        bytes[1] = static_cast<char>(0x80 | (cp & 0x3F));
-        n = 2;
-    } else if (cp < 0x10000) {
-        bytes[0] = static_cast<char>(0xE0 | (cp >> 12));
-        bytes[1] = static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-        bytes[2] = static_cast<char>(0x80 | (cp & 0x3F));
-        n = 3;
-    } else {
-        bytes[0] = static_cast<char>(0xF0 | (cp >> 18));
-        bytes[1] = static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
-        bytes[2] = static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-        bytes[3] = static_cast<char>(0x80 | (cp & 0x3F));
-        n = 4;
-    }
-    out.append(bytes, n);
 }
 
 Error parse_error(std::string text) {
@@ -401,9 +377,9 @@ Scan Reader::scan_escape(const char*& q, bool& lone_low) {
                     if (next == end_) return more_or_eof("EOF while parsing a string");
                     return fail("lone leading surrogate in hex escape", q);
                 }
-                append_utf8(scratch_, 0x10000 + ((cp - 0xD800) << 10) + (low - 0xDC00));
+                append_utf8(0x10000 + ((cp - 0xD800) << 10) + (low - 0xDC00), scratch_);
             } else {
-                append_utf8(scratch_, cp);
+                append_utf8(cp, scratch_);
             }
             q = next;
             return Scan::Done;

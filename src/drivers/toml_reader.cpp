@@ -18,6 +18,7 @@
 
 #include "drivers/number_text.hpp"
 #include "drivers/text_position.hpp"
+#include "drivers/utf8.hpp"
 
 namespace zel {
 namespace {
@@ -67,32 +68,6 @@ int hex_value(char c) noexcept {
     return -1;
 }
 
-// Length (2 to 4) of the UTF-8 sequence at `p` (a byte of 0x80 or more, p < end), or 0 when
-// the bytes there are not the shortest encoding of a Unicode scalar value.
-int utf8_length(const char* p, const char* end) noexcept {
-    const auto* s = reinterpret_cast<const unsigned char*>(p);
-    const unsigned char c = s[0];
-    int length;
-    unsigned char low = 0x80, high = 0xBF;  // allowed range of the second byte
-    if (c >= 0xC2 && c <= 0xDF) {
-        length = 2;
-    } else if (c >= 0xE0 && c <= 0xEF) {
-        length = 3;
-        if (c == 0xE0) low = 0xA0;
-        if (c == 0xED) high = 0x9F;
-    } else if (c >= 0xF0 && c <= 0xF4) {
-        length = 4;
-        if (c == 0xF0) low = 0x90;
-        if (c == 0xF4) high = 0x8F;
-    } else {
-        return 0;
-    }
-    if (end - p < length || s[1] < low || s[1] > high) return 0;
-    for (int i = 2; i < length; ++i)
-        if (s[i] < 0x80 || s[i] > 0xBF) return 0;
-    return length;
-}
-
 // True when the bytes at `p` are a UTF-8 sequence that the end of the text cuts short.
 bool utf8_cut_short(const char* p, const char* end) noexcept {
     const auto c = static_cast<unsigned char>(*p);
@@ -101,24 +76,6 @@ bool utf8_cut_short(const char* p, const char* end) noexcept {
     for (const char* q = p + 1; q < end; ++q)
         if ((static_cast<unsigned char>(*q) & 0xC0) != 0x80) return false;
     return true;
-}
-
-void append_utf8(char32_t cp, std::string& out) {
-    if (cp < 0x80) {
-        out += static_cast<char>(cp);
-    } else if (cp < 0x800) {
-        out += static_cast<char>(0xC0 | (cp >> 6));
-        out += static_cast<char>(0x80 | (cp & 0x3F));
-    } else if (cp < 0x10000) {
-        out += static_cast<char>(0xE0 | (cp >> 12));
-        out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (cp & 0x3F));
-    } else {
-        out += static_cast<char>(0xF0 | (cp >> 18));
-        out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
-        out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (cp & 0x3F));
-    }
 }
 
 // ---- date-times ----------------------------------------------------------------------------

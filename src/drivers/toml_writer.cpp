@@ -19,6 +19,7 @@
 
 #include "drivers/file_io.hpp"
 #include "drivers/toml_reader.hpp"
+#include "drivers/utf8.hpp"
 
 namespace zel {
 namespace {
@@ -170,30 +171,6 @@ constexpr std::array<std::uint8_t, 256> make_classes() {
 constexpr std::array<std::uint8_t, 256> kClasses = make_classes();
 
 inline std::uint8_t class_of(char c) noexcept { return kClasses[static_cast<unsigned char>(c)]; }
-
-// Length (2 to 4) of the valid UTF-8 sequence at `p` (a byte of 0x80 or more), else 0.
-int utf8_length(const unsigned char* p, const unsigned char* end) noexcept {
-    const unsigned char c = p[0];
-    int length;
-    unsigned char low = 0x80, high = 0xBF;
-    if (c >= 0xC2 && c <= 0xDF) {
-        length = 2;
-    } else if (c >= 0xE0 && c <= 0xEF) {
-        length = 3;
-        if (c == 0xE0) low = 0xA0;
-        if (c == 0xED) high = 0x9F;
-    } else if (c >= 0xF0 && c <= 0xF4) {
-        length = 4;
-        if (c == 0xF0) low = 0x90;
-        if (c == 0xF4) high = 0x8F;
-    } else {
-        return 0;
-    }
-    if (end - p < length || p[1] < low || p[1] > high) return 0;
-    for (int i = 2; i < length; ++i)
-        if (p[i] < 0x80 || p[i] > 0xBF) return 0;
-    return length;
-}
 
 // The text of a date-time marker object (one member kTomlDatetimeKey holding a string) whose
 // string is a TOML date, time or date-time in any spelling the reader accepts; any other

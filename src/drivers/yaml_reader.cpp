@@ -33,6 +33,7 @@
 
 #include "drivers/file_io.hpp"
 #include "drivers/number_text.hpp"
+#include "drivers/utf8.hpp"
 
 namespace zel {
 namespace {
@@ -517,24 +518,6 @@ std::size_t break_length(std::string_view s, std::size_t at) {
     return s[at] == '\r' && at + 1 < s.size() && s[at + 1] == '\n' ? 2 : 1;
 }
 
-void append_utf8(std::string& out, std::uint32_t code) {
-    if (code < 0x80) {
-        out += static_cast<char>(code);
-    } else if (code < 0x800) {
-        out += static_cast<char>(0xC0 | code >> 6);
-        out += static_cast<char>(0x80 | (code & 0x3F));
-    } else if (code < 0x10000) {
-        out += static_cast<char>(0xE0 | code >> 12);
-        out += static_cast<char>(0x80 | (code >> 6 & 0x3F));
-        out += static_cast<char>(0x80 | (code & 0x3F));
-    } else {
-        out += static_cast<char>(0xF0 | code >> 18);
-        out += static_cast<char>(0x80 | (code >> 12 & 0x3F));
-        out += static_cast<char>(0x80 | (code >> 6 & 0x3F));
-        out += static_cast<char>(0x80 | (code & 0x3F));
-    }
-}
-
 // Decodes the escape sequence of a double-quoted scalar at `at` (its backslash) into `out`
 // and returns its length; 0 when it is not one.
 std::size_t append_escape(std::string_view s, std::size_t at, std::string& out) {
@@ -575,7 +558,7 @@ std::size_t append_escape(std::string_view s, std::size_t at, std::string& out) 
         code = code << 4 | static_cast<std::uint32_t>(d);
     }
     if (code > 0x10FFFF || (code >= 0xD800 && code <= 0xDFFF)) return 0;
-    append_utf8(out, code);
+    append_utf8(static_cast<char32_t>(code), out);
     return 2 + digits;
 }
 
