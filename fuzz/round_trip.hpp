@@ -14,7 +14,7 @@
 #include <utility>
 #include <vector>
 
-#include "drivers/file_io.hpp"
+#include "drivers/utf8.hpp"
 #include "drivers/json5_reader.hpp"
 #include "drivers/json5_writer.hpp"
 #include "drivers/json_reader.hpp"

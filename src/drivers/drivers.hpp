@@ -45,9 +45,18 @@ bool driver_kind_from_name(std::string_view lowered, DriverKind& out);
 // object without touching the path.
 Result<Value> load(const Driver& driver, const std::string& path);
 
-// Writes the whole document: creates the parent directories, serialises completely, then
-// replaces the file so that a failed save leaves the previous contents intact. A custom
-// driver is handed a snapshot of the document (see Engine::sync for the locking).
+// Writes the whole document of a file driver (Memory: nothing). A custom driver is not saved
+// here: Engine::sync hands it a snapshot of the document and calls its write with no lock held.
 Status save(const Driver& driver, const std::string& path, const Value& document);
+
+// Opens `path` and parses it with the reader of `kind` (Json, Json5, Toml, Yaml). A missing
+// file (or missing parent directory) gives an empty object; see open_settings_file for the
+// open failures.
+Result<Value> load_file(DriverKind kind, const std::string& path);
+
+// Serialises `document` completely in the format of `kind`, then replaces the file with the
+// text (see replace_file_contents), creating missing parent directories. A writer failure
+// leaves the file system untouched.
+Status save_file(DriverKind kind, const std::string& path, const Value& document);
 
 }  // namespace zel

@@ -1,5 +1,6 @@
-// File input and output for the file drivers: open and read a settings file by format,
-// create parent directories, and replace a file safely (temporary file, fsync, rename).
+// The files of the file drivers: open a settings file (or its backup) for reading, read it
+// whole, create parent directories, and replace a file safely (temporary file, fsync, rename,
+// or an in-place rewrite behind a backup).
 // Owns every file descriptor it opens and closes it on every path.
 #include "drivers/file_io.hpp"
 
@@ -16,43 +17,13 @@
 #include <utility>
 #include <vector>
 
-#include "drivers/json5_reader.hpp"
-#include "drivers/json5_writer.hpp"
-#include "drivers/json_reader.hpp"
-#include "drivers/json_writer.hpp"
-#include "drivers/toml_io.hpp"
-#include "drivers/yaml_reader.hpp"
-#include "drivers/yaml_writer.hpp"
+#include "drivers/utf8.hpp"
+
 
 namespace zel {
 namespace {
 
 constexpr char kNulInPath[] = "file name contained an unexpected NUL byte";
-
-// Closes the descriptor it holds when it goes out of scope.
-class FileDescriptor {
-public:
-    explicit FileDescriptor(int fd = -1) noexcept : fd_(fd) {}
-    FileDescriptor(const FileDescriptor&) = delete;
-    FileDescriptor& operator=(const FileDescriptor&) = delete;
-    ~FileDescriptor() {
-        if (fd_ >= 0) ::close(fd_);
-    }
-    int get() const noexcept { return fd_; }
-    void reset(int fd) noexcept {
-        if (fd_ >= 0) ::close(fd_);
-        fd_ = fd;
-    }
-    // Closes now and reports the result; close can be where a delayed write error shows.
-    int close() noexcept {
-        const int fd = fd_;
-        fd_ = -1;
-        return ::close(fd) == 0 ? 0 : errno;
-    }
-
-private:
-    int fd_;
-};
 
 std::atomic<FsObserver> g_observer{nullptr};
 std::atomic<void*> g_observer_context{nullptr};
@@ -282,67 +253,6 @@ void sync_directory(std::string_view prefix) {
     if (fd.get() >= 0 && ::fsync(fd.get()) == 0) note(FsStep::Op::SyncDirectory, dir);
 }
 
-Result<Value> read_by_format(DriverKind kind, int fd) {
-    switch (kind) {
-        case DriverKind::Json:
-            return read_json_fd(fd);
-        case DriverKind::Json5:
-        case DriverKind::Toml: {
-            // These readers take the whole text, which must be UTF-8; failing to get it is an
-            // input/output error rather than a parse error.
-            Result<std::string> text = read_whole_file(fd);
-            if (!text) return std::move(text).error();
-            return kind == DriverKind::Json5 ? parse_json5(text.value()) : parse_toml(text.value());
-        }
-        case DriverKind::Yaml:
-            return read_yaml_fd(fd);
-        default:
-            return make_error(ErrorKind::Internal, "load_file called for a non-file driver");
-    }
-}
-
-// A file nested deeper than its reader accepts could never be opened again: refuse to
-// write it, leaving the old file as it is.
-Status check_loadable_depth(const Value& document, std::size_t limit, const char* format) {
-    if (nesting_depth(document, limit) <= limit) return success();
-    return make_error(ErrorKind::Writer, std::string("Cannot save as ") + format +
-                                             ": the document is nested more than " +
-                                             std::to_string(limit) +
-                                             " levels deep, which loading would refuse");
-}
-
-// Moves a writer's text into `string` and views it.
-Result<std::string_view> assign(std::string& string, Result<std::string> text) {
-    if (!text) return std::move(text).error();
-    string = std::move(text).value();
-    return std::string_view(string);
-}
-
-// The text of `document` in the format of `kind`: the JSON-family writers fill `block`, the
-// others `string`; the result views whichever was filled.
-Result<std::string_view> serialise(DriverKind kind, const Value& document, TextBuffer& block,
-                                   std::string& string) {
-    switch (kind) {
-        // These writers check the depth as they go, and stop at the first level too deep.
-        case DriverKind::Json:
-            if (write_json(document, block, kJsonMaxDepth)) return block.view();
-            return check_loadable_depth(document, kJsonMaxDepth, "JSON").error();
-        case DriverKind::Json5:
-            if (write_json5(document, block, kJson5MaxDepth)) return block.view();
-            return check_loadable_depth(document, kJson5MaxDepth, "JSON5").error();
-        case DriverKind::Toml:
-            if (Status s = check_loadable_depth(document, kTomlMaxDepth, "TOML"); !s)
-                return std::move(s).error();
-            return assign(string, write_toml(document));
-        case DriverKind::Yaml:
-            if (Status s = check_loadable_depth(document, kYamlMaxDepth, "YAML"); !s)
-                return std::move(s).error();
-            return assign(string, write_yaml(document));
-        default:
-            return make_error(ErrorKind::Internal, "save_file called for a non-file driver");
-    }
-}
-
 }  // namespace
 
 std::string side_file_prefix(std::string_view target) {
@@ -358,7 +268,7 @@ std::string side_file_prefix(std::string_view target) {
     return prefix;
 }
 
-Result<Value> load_file(DriverKind kind, const std::string& path) {
+Result<FileDescriptor> open_settings_file(const std::string& path) {
     if (has_nul(path))
         return make_error(ErrorKind::OpenFailed,
                           std::string("Failed to open config file: ") + kNulInPath);
@@ -366,22 +276,9 @@ Result<Value> load_file(DriverKind kind, const std::string& path) {
     // file itself may be partial: the backup holds the document.
     FileDescriptor fd(open_retrying(backup_path(path).c_str(), O_RDONLY | O_CLOEXEC));
     if (fd.get() < 0) fd.reset(open_retrying(path.c_str(), O_RDONLY | O_CLOEXEC));
-    if (fd.get() < 0) {
-        if (errno == ENOENT) return Value::object();
+    if (fd.get() < 0 && errno != ENOENT)
         return make_error(ErrorKind::OpenFailed, "Failed to open config file: " + os_error_text(errno));
-    }
-    return read_by_format(kind, fd.get());
-}
-
-Status save_file(DriverKind kind, const std::string& path, const Value& document) {
-    if (has_nul(path)) return io_error(kNulInPath);
-    if (Status made = create_directories(parent_directory(path)); !made) return made;
-    // The whole text exists before the file is touched: a writer failure changes nothing.
-    TextBuffer block;
-    std::string string;
-    Result<std::string_view> text = serialise(kind, document, block, string);
-    if (!text) return std::move(text).error();
-    return replace_file_contents(path, text.value());
+    return fd;
 }
 
 Result<std::string> read_file_bytes(int fd) {
@@ -394,7 +291,7 @@ Result<std::string> read_file_bytes(int fd) {
         if (static_cast<std::uint64_t>(st.st_size) >= text.max_size()) return io_error(EFBIG);
         text.reserve(static_cast<std::size_t>(st.st_size));
     }
-    char buffer[kJsonReadBufferSize];
+    char buffer[64 * 1024];
     for (;;) {
         const ssize_t n = ::read(fd, buffer, sizeof buffer);
         if (n > 0) {
@@ -429,6 +326,7 @@ std::string parent_directory(std::string_view path) {
 
 Status create_directories(const std::string& dir) {
     if (dir.empty()) return success();
+    if (has_nul(dir)) return io_error(kNulInPath);
     // Walk up until a directory exists or can be made, then come back down making the rest.
     std::vector<std::string> missing;
     std::vector<std::string> made;

@@ -1,18 +1,48 @@
-// Loading and saving the settings file of a file driver: opening and reading by format,
-// creating parent directories, and replacing the file through a temporary file and a
-// rename so that a failed or interrupted save never loses the previous contents.
+// The files behind the file drivers: opening a settings file for reading, creating parent
+// directories, and replacing the file through a temporary file and a rename (or in place,
+// behind a backup) so that a failed or interrupted save never loses the previous contents.
+// Nothing here knows about formats.
 #pragma once
 
+#include <unistd.h>
+
+#include <cerrno>
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <utility>
 
-#include "drivers/drivers.hpp"
-#include "drivers/utf8.hpp"  // is_valid_utf8, for read_whole_file's callers
 #include "value/error.hpp"
-#include "value/value.hpp"
 
 namespace zel {
+
+// Owns a file descriptor (or none: -1) and closes it when it goes out of scope.
+class FileDescriptor {
+public:
+    explicit FileDescriptor(int fd = -1) noexcept : fd_(fd) {}
+    FileDescriptor(FileDescriptor&& other) noexcept : fd_(std::exchange(other.fd_, -1)) {}
+    FileDescriptor& operator=(FileDescriptor&& other) noexcept {
+        if (this != &other) reset(std::exchange(other.fd_, -1));
+        return *this;
+    }
+    ~FileDescriptor() {
+        if (fd_ >= 0) ::close(fd_);
+    }
+    int get() const noexcept { return fd_; }
+    void reset(int fd) noexcept {
+        if (fd_ >= 0) ::close(fd_);
+        fd_ = fd;
+    }
+    // Closes now and reports the result; close can be where a delayed write error shows.
+    int close() noexcept {
+        const int fd = std::exchange(fd_, -1);
+        return ::close(fd) == 0 ? 0 : errno;
+    }
+
+private:
+    int fd_;
+};
+
 
 // One file-system operation of a save, as seen by an observer: tests record the sequence to
 // check it against what a power cut may leave behind. `path` is the file or directory acted
@@ -33,14 +63,10 @@ void set_fs_observer(FsObserver observer, void* context) noexcept;
 // bytes are flushed: ".<name>.zel-backup". While it exists, the old document is read from it.
 std::string backup_path(std::string_view target);
 
-// Opens `path` read-only and parses it with the reader of `kind` (Json, Json5, Toml, Yaml).
-// A missing file (or missing parent directory) gives an empty object. Any other open
-// failure is ErrorKind::OpenFailed, "Failed to open config file: {error text}".
-Result<Value> load_file(DriverKind kind, const std::string& path);
-
-// Creates the parent directories of `path`, serialises `document` in the format of `kind`,
-// then replaces the file (see replace_file_contents). Failures are ErrorKind::Io with errno.
-Status save_file(DriverKind kind, const std::string& path, const Value& document);
+// Opens the settings file at `path` read-only: its backup while one exists (see backup_path),
+// otherwise the file itself. A missing file (or missing parent directory) gives no descriptor
+// (-1). Any other failure is ErrorKind::OpenFailed, "Failed to open config file: {error text}".
+Result<FileDescriptor> open_settings_file(const std::string& path);
 
 // Reads an open file from its current position to the end into one string: a read failure
 // is io_error(errno), more bytes than a string can hold io_error(EFBIG).

@@ -17,7 +17,6 @@
 #include <utility>
 #include <vector>
 
-#include "drivers/file_io.hpp"
 #include "drivers/toml_reader.hpp"
 #include "drivers/utf8.hpp"
 

@@ -24,6 +24,7 @@
 #include <string>
 #include <vector>
 
+#include "drivers/drivers.hpp"
 #include "drivers/file_io.hpp"
 #include "drivers/json_reader.hpp"
 #include "drivers/json_writer.hpp"

@@ -29,6 +29,8 @@
 #include "drivers/file_io.hpp"
 #include "drivers/json_reader.hpp"
 #include "drivers/json_writer.hpp"
+#include "drivers/utf8.hpp"
+#include "engine/engine.hpp"
 
 namespace zel {
 namespace {
@@ -518,10 +520,13 @@ TEST_F(file_io, drivers_dispatch_on_the_kind) {
     EXPECT_EQ(load(memory, "/proc/no/such/place").value(), Value::object());
     EXPECT_TRUE(save(memory, path("memory/settings.json"), document("[1]")).ok());
 
+    // A custom driver reads through load and writes through Engine::sync, from a snapshot.
     Driver custom{DriverKind::Custom, std::make_unique<RecordingDriver>()};
     auto* recorder = static_cast<RecordingDriver*>(custom.custom.get());
     EXPECT_EQ(load(custom, "any/path").value(), Value::string("from the driver"));
-    EXPECT_EQ(describe(save(custom, "any/path", document(R"({"a": 1})"))), io_text(EPIPE));
+    EXPECT_EQ(save(custom, "any/path", Value::object()).error().kind, ErrorKind::Internal);
+    Engine engine("any/path", document(R"({"a": 1})"), std::move(custom));
+    EXPECT_EQ(describe(engine.sync()), io_text(EPIPE));
     EXPECT_EQ(recorder->paths, (std::vector<std::string>{"any/path", "any/path"}));
     EXPECT_EQ(recorder->written, document(R"({"a": 1})"));
 

@@ -11,7 +11,7 @@
 #include <random>
 #include <string>
 
-#include "drivers/file_io.hpp"
+#include "drivers/drivers.hpp"
 #include "drivers/json5_reader.hpp"
 #include "drivers/json5_writer.hpp"
 #include "drivers/json_reader.hpp"

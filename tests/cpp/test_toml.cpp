@@ -12,7 +12,7 @@
 #include <string>
 #include <utility>
 
-#include "drivers/file_io.hpp"
+#include "drivers/drivers.hpp"
 #include "drivers/json_reader.hpp"
 #include "drivers/json_writer.hpp"
 #include "drivers/toml_reader.hpp"
