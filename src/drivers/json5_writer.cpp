@@ -117,7 +117,7 @@ bool json5_bare_key(std::string_view k) {
         } t;
         for (int c = 'a'; c <= 'z'; ++c) t.c[c] = 3;
         for (int c = 'A'; c <= 'Z'; ++c) t.c[c] = 3;
-        t.c['_'] = t.c['$'] = 3;
+        t.c[static_cast<unsigned char>('_')] = t.c[static_cast<unsigned char>('$')] = 3;
         for (int c = '0'; c <= '9'; ++c) t.c[c] = 2;
         for (int c = 0x80; c < 256; ++c) t.c[c] = 4;
         return t;
