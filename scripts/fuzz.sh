@@ -8,6 +8,7 @@
 # --seconds: time per target (default 30). --jobs: libFuzzer processes per target (default 1).
 # --parallel: targets run at once (default 1). Targets run under `nice -n 10`.
 # ZEL_FUZZ_RAW_BYTES=1 also feeds invalid UTF-8 to the JSON5 and TOML readers.
+# ZEL_FUZZ_BUILD: the build directory (default build/fuzz).
 set -euo pipefail
 source "$(dirname "${BASH_SOURCE[0]}")/setup.sh"
 cd "$ZEL_ROOT"
@@ -16,7 +17,7 @@ seconds=30
 njobs=1
 parallel=1
 targets=()
-usage() { sed -n '2,10p' "${BASH_SOURCE[0]}" | sed 's/^# \{0,1\}//' >&2; exit 2; }
+usage() { sed -n '2,11p' "${BASH_SOURCE[0]}" | sed 's/^# \{0,1\}//' >&2; exit 2; }
 while (($#)); do
     case "$1" in
         --seconds) seconds="${2:?}"; shift 2 ;;
@@ -45,7 +46,7 @@ if base="$(zel_find_python)"; then
 fi
 command -v cmake >/dev/null && command -v ninja >/dev/null || zel_die "cmake and ninja are needed"
 
-build="$ZEL_ROOT/build/fuzz"
+build="${ZEL_FUZZ_BUILD:-$ZEL_ROOT/build/fuzz}"
 zel_log "building the fuzz targets (${targets[*]}) in $build"
 cmake -S . -B "$build" -G Ninja -DCMAKE_CXX_COMPILER=clang++ -DZEL_PYTHON=OFF -DZEL_FUZZ=ON \
     >/dev/null

@@ -34,6 +34,7 @@
 #include "drivers/file_io.hpp"
 #include "drivers/number_text.hpp"
 #include "drivers/utf8.hpp"
+#include "drivers/yaml_block_reader.hpp"
 
 namespace zel {
 namespace {
@@ -932,15 +933,21 @@ std::string_view without_cr_lf(std::string_view text, std::string& storage) {
     return storage;
 }
 
-}  // namespace
+bool type_plain_scalar(std::string_view text, Value& out) {
+    return type_scalar(text, true, TagRule::None, out) == ScalarFailure::None;
+}
 
-Result<Value> parse_yaml(std::string_view text) {
+Result<Value> parse_yaml(std::string_view text, bool plain_block_first) {
     std::size_t bad = 0;
     if (const char* problem = first_unreadable(text, bad); problem != nullptr) {
         const auto [line, column] = position_of(text, bad);
         return located(problem, line, column);
     }
     if (text.empty()) return Value::null();
+    // Most settings files are plain block YAML, which the fast reader takes whole; anything
+    // else, invalid text included, is read from the start by libfyaml.
+    if (Value fast; plain_block_first && read_plain_block_yaml(text, type_plain_scalar, fast))
+        return fast;
     std::string storage;
     const std::string_view input = without_cr_lf(text, storage);
     Diagnostics diagnostics;
@@ -959,6 +966,12 @@ Result<Value> parse_yaml(std::string_view text) {
     }
     return builder.take_root();
 }
+
+}  // namespace
+
+Result<Value> parse_yaml(std::string_view text) { return parse_yaml(text, true); }
+
+Result<Value> parse_yaml_general(std::string_view text) { return parse_yaml(text, false); }
 
 Result<Value> read_yaml_fd(int fd) {
     // Read failures are reported as the parser's own input errors.

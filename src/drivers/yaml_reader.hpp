@@ -34,6 +34,10 @@ inline constexpr std::size_t kYamlAliasBytesFloor = std::size_t{64} << 20;
 // ErrorKind::Parse, "YAML parse error: {description} at line L column C".
 Result<Value> parse_yaml(std::string_view text);
 
+// parse_yaml without its fast path for plain block YAML (yaml_block_reader.hpp): libfyaml
+// reads every text. For the tests and fuzz targets that compare the two.
+Result<Value> parse_yaml_general(std::string_view text);
+
 // Reads an open file to its end, then parses it. A read failure is ErrorKind::Parse with
 // "YAML parse error: " and the system's error text.
 Result<Value> read_yaml_fd(int fd);

@@ -15,6 +15,7 @@
 
 #include "drivers/json_reader.hpp"
 #include "drivers/json_writer.hpp"
+#include "drivers/yaml_block_reader.hpp"
 #include "drivers/yaml_reader.hpp"
 #include "drivers/yaml_writer.hpp"
 
@@ -349,6 +350,65 @@ TEST(yaml_writer, writes_block_style_with_quoting_by_reading) {
     EXPECT_EQ(invalid.error().kind, ErrorKind::Writer);
 }
 
+// ---- the fast reader of plain block YAML: it answers for the plain shapes, and every text
+// reads as libfyaml alone reads it (a tree, or the same error) ----
+
+bool typed_plain(std::string_view text, Value& out) {
+    const Result<Value> r = parse_yaml_general("- " + std::string(text) + "\n");
+    if (!r) return false;
+    out = r.value().as_array()[0].deep_copy();
+    return true;
+}
+
+struct BlockShape {
+    const char* text;
+    bool fast;  // the fast reader answers
+};
+
+class yaml_block_shapes : public ::testing::TestWithParam<BlockShape> {};
+
+TEST_P(yaml_block_shapes, read_as_libfyaml_reads_them) {
+    const std::string text = GetParam().text;
+    EXPECT_EQ(outcome(parse_yaml(text)), outcome(parse_yaml_general(text)));
+    Value fast;
+    EXPECT_EQ(read_plain_block_yaml(text, typed_plain, fast), GetParam().fast);
+}
+
+INSTANTIATE_TEST_SUITE_P(answered, yaml_block_shapes, ::testing::Values(
+    BlockShape{"a: 1\nb:\n  c: x[y]\n  d: {}\ne: []\n", true},
+    BlockShape{"# head\na:   # after\n\n  - 1\n  -   x y  # c\n  - - 2\n    - -3\n", true},
+    BlockShape{"a:\n  - b: 1\n    c:\n    - 'it''s'\n    d: \"q # r\"\n  -\n    e: ~\nf: g\n", true},
+    BlockShape{"  root: indented\n  'k': v\n  \"k2\": v\n  k::x: a:b c#d\n", true},
+    BlockShape{"- a\n-\n- b: 1\n  c: 2\n- x:\n  y:\n", true},
+    BlockShape{"a: 1\na: 2\nbig: 123456789012345678901234567890123456789012\nn: -.inf\n", true}));
+
+INSTANTIATE_TEST_SUITE_P(left_to_libfyaml, yaml_block_shapes, ::testing::Values(
+    BlockShape{"a:\n- \n- x\n", false},            // refused by libfyaml 0.7
+    BlockShape{"a: b\n  c\n", false},              // a plain scalar on two lines
+    BlockShape{"a: 1\n  b: 2\n", false},           // indented under a scalar
+    BlockShape{"a: b: c\n", false},
+    BlockShape{"a:\n    b: 1\n  c: 2\n", false},
+    BlockShape{"- a\nb: 1\n", false},
+    BlockShape{"a: &x 1\nb: *x\n", false},
+    BlockShape{"a: !!str 1\n", false},
+    BlockShape{"a: |\n  text\n", false},
+    BlockShape{"a: [1, 2]\n", false},
+    BlockShape{"a: \"\\t\"\n", false},
+    BlockShape{"a: 'x\n  y'\n", false},
+    BlockShape{"a:\tb\n", false},
+    BlockShape{"a: b\r\n", false},
+    BlockShape{"\xEF\xBB\xBF" "a: b\n", false},
+    BlockShape{"--- \na: b\n", false},
+    BlockShape{"a: b\n...\n", false},
+    BlockShape{"%YAML 1.2\n---\na: b\n", false},
+    BlockShape{"? a\n: b\n", false},
+    BlockShape{"plain root\n", false},
+    BlockShape{"a: - b\n", false},
+    BlockShape{"a : b\n", false},
+    BlockShape{"a: 'b' c\n", false},
+    BlockShape{"a: 99999999999999999999999\n", false},  // beyond 64 bits: an error
+    BlockShape{"- - a\n  b: 1\n", false}));
+
 // ---- round trips: what the writer produces reads back as the same tree ----
 
 void expect_round_trip(const Value& v) {
@@ -357,6 +417,8 @@ void expect_round_trip(const Value& v) {
     const Result<Value> back = parse_yaml(text.value());
     ASSERT_TRUE(back.ok()) << back.error().message << "\n" << text.value();
     EXPECT_EQ(json_of(back.value()), json_of(v)) << text.value();
+    // Whichever reader took it, libfyaml alone reads the same tree.
+    EXPECT_EQ(outcome(parse_yaml_general(text.value())), json_of(v)) << text.value();
 }
 
 const std::vector<std::string> kAwkward = {

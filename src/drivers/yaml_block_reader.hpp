@@ -1,0 +1,24 @@
+// A fast reader for the plainest shape of block YAML, the shape the YAML writer gives most
+// settings files: block mappings and sequences (compact ones included), plain, single-quoted
+// and escape-free double-quoted scalars on one line, empty [] and {}, comments. Anything else
+// (anchors, tags, flow collections, block scalars, multi-line scalars, tabs, CR, a byte order
+// mark, document markers, deep nesting) and anything invalid is left to the general reader:
+// this one only ever answers "read, and here is the tree" or "not mine". Where it answers,
+// the tree is the one the general reader builds from the same text.
+#pragma once
+
+#include <string_view>
+
+#include "value/value.hpp"
+
+namespace zel {
+
+// Types a plain scalar without a tag; false when its text cannot load (the general reader
+// then reports it).
+using PlainScalarTyper = bool (*)(std::string_view text, Value& out);
+
+// True with the document in `out` when `text` has the shape above; false otherwise, with
+// `out` untouched. `text` must be valid UTF-8 of printable characters.
+bool read_plain_block_yaml(std::string_view text, PlainScalarTyper type_plain, Value& out);
+
+}  // namespace zel
