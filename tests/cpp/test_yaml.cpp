@@ -409,6 +409,52 @@ INSTANTIATE_TEST_SUITE_P(left_to_libfyaml, yaml_block_shapes, ::testing::Values(
     BlockShape{"a: 99999999999999999999999\n", false},  // beyond 64 bits: an error
     BlockShape{"- - a\n  b: 1\n", false}));
 
+// Texts made of block-YAML pieces, mostly valid and often not: each reads as libfyaml alone
+// reads it. The fast reader must answer for a good share of them, or this proves little.
+TEST(yaml_block_shapes_random, read_as_libfyaml_reads_them) {
+    static const char* const kLead[] = {"", "- ", "-  ", "- - ", "-\n", "? ", "--- ", "... "};
+    static const char* const kKey[] = {"a", "b c", "k:x", "'q'", "\"d\"", "'it''s'", "-k", "1", "~",
+                                       "a#b", "a #b", "[k]", "x[1]", "é", "", "'", "a\tb", "*a"};
+    static const char* const kSep[] = {": ", ":", " : ", ":  ", ": # c", "", ":\t"};
+    static const char* const kValue[] = {
+        "", "1", "-2", "0x1F", "1.5", ".inf", "null", "true", "word", "two words", "a: b", "a:b",
+        "x #c", "x#c", "'s'", "'s''q'", "\"d\"", "\"e\\n\"", "'open", "[]", "{}", "[1]", "- x",
+        "-x", "&a 1", "*a", "!!str 1", "|", ">-", "%", "@", "`", "99999999999999999999999",
+        "123456789012345678901234567890123456789012", "é", "x ", "'s' x", "{}x"};
+    std::mt19937_64 rng(7);
+    int answered = 0;
+    const int total = 20000;
+    for (int i = 0; i < total; ++i) {
+        std::string text;
+        const bool sequences = rng() % 2;
+        std::size_t indent = 0;
+        for (std::uint64_t lines = 1 + rng() % 8; lines > 0; --lines) {
+            const std::uint64_t kind = rng() % 16;
+            // Mostly the indentation the previous line asks for, sometimes any.
+            text.append(rng() % 5 == 0 ? rng() % 7 : indent, ' ');
+            if (kind == 0) {
+                text += "# comment";
+            } else if (kind != 1) {
+                text += kLead[rng() % 5 == 0 ? rng() % std::size(kLead) : sequences];
+                const bool keyed = rng() % 4 != 0;
+                if (keyed) {
+                    text += kKey[rng() % 4 == 0 ? rng() % std::size(kKey) : rng() % 3];
+                    text += kSep[rng() % 4 == 0 ? rng() % std::size(kSep) : 0];
+                }
+                const std::size_t v = rng() % 3 != 0 ? rng() % 10 : rng() % std::size(kValue);
+                text += kValue[v];
+                if (keyed && v == 0) indent += 2;  // "key:" opens a nested block
+                else if (rng() % 3 == 0 && indent >= 2) indent -= 2;
+            }
+            if (rng() % 16 != 0) text += '\n';
+        }
+        Value fast;
+        answered += read_plain_block_yaml(text, typed_plain, fast);
+        ASSERT_EQ(outcome(parse_yaml(text)), outcome(parse_yaml_general(text))) << text;
+    }
+    EXPECT_GT(answered, total / 10);
+}
+
 // ---- round trips: what the writer produces reads back as the same tree ----
 
 void expect_round_trip(const Value& v) {
