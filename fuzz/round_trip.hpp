@@ -347,6 +347,15 @@ inline std::string check_yaml_extras(std::string_view input, const Result<Value>
         (!as_read && as_read.error().message != general.error().message))
         return "the fast reader and libfyaml read differently\nread: " + outcome(as_read) +
                "\nlibfyaml: " + outcome(general);
+    if (as_read) {
+        // The writer's text without libyaml must be libyaml's text.
+        const Result<std::string> text = write_yaml(as_read.value());
+        const Result<std::string> emitted = write_yaml_with_libyaml(as_read.value());
+        if (text.ok() != emitted.ok() || (text && text.value() != emitted.value()))
+            return "the YAML writer's text differs from libyaml's\nwritten:\n" +
+                   (text ? text.value() : text.error().message) + "\nlibyaml:\n" +
+                   (emitted ? emitted.value() : emitted.error().message);
+    }
     if (input.find('\r') != std::string_view::npos) return {};
     if (as_read && node_count(as_read.value()) > 20000) return {};
     std::string crlf;

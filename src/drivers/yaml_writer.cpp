@@ -196,9 +196,132 @@ Status emit_tree(EventWriter& out, const Value& root) {
     return success();
 }
 
+// ---------------------------------------------------------------------------------------
+// The same text without libyaml, for the common documents: a non-empty mapping or sequence
+// root whose strings are all made of letters, digits, spaces inside, and _ . / + -, with
+// keys of at most 100 bytes. For these the emitter's choices are known: plain where asked
+// for (the first character is a letter, digit, _ or /), single quotes without escapes
+// otherwise, sequences in mappings at the key's column, compact collections in sequences.
+// Any other document goes to libyaml whole.
+
+constexpr std::size_t kPlainKeyBytes = 100;  // the emitter writes keys over 128 bytes as "? key"
+
+bool simple_char(unsigned char c) {
+    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
+           c == ' ' || c == '_' || c == '.' || c == '/' || c == '+' || c == '-';
+}
+
+// Appends the scalar for `text` as libyaml writes it in block context; false when this
+// text is not one of the simple ones.
+bool append_simple_string(std::string_view text, std::string& out) {
+    if (text.empty()) {
+        out += "''";
+        return true;
+    }
+    if (text.front() == ' ' || text.back() == ' ') return false;
+    for (const char c : text)
+        if (!simple_char(static_cast<unsigned char>(c))) return false;
+    const unsigned char first = static_cast<unsigned char>(text.front());
+    const bool plain_start = first != ' ' && first != '.' && first != '+' && first != '-';
+    if (plain_start && yaml_plain_text_is_string(text)) {
+        out += text;
+    } else {
+        // Reads as another kind of value (or starts with . + -): single quotes, as asked.
+        if (yaml_plain_text_is_string(text)) return false;
+        out += '\'';
+        out += text;
+        out += '\'';
+    }
+    return true;
+}
+
+// A scalar, an empty collection, or false for anything else.
+bool append_simple_leaf(const Value& v, std::string& out) {
+    switch (v.kind()) {
+        case Kind::Null: out += "null"; return true;
+        case Kind::Bool: out += v.as_bool() ? "true" : "false"; return true;
+        case Kind::UInt: out += std::to_string(v.as_uint()); return true;
+        case Kind::Int: out += std::to_string(v.as_int()); return true;
+        case Kind::Float: {
+            const std::size_t at = out.size();
+            append_json_float(v.as_float(), out);
+            // Finite floats only: their text is digits, '.', 'e', '+' and '-'.
+            for (std::size_t i = at; i < out.size(); ++i)
+                if (!simple_char(static_cast<unsigned char>(out[i])) || out[i] == ' ') return false;
+            return true;
+        }
+        case Kind::String: return append_simple_string(v.as_string(), out);
+        case Kind::Array: out += "[]"; return v.as_array().empty();
+        case Kind::Object: out += "{}"; return v.as_object().empty();
+    }
+    return false;
+}
+
+class SimpleWriter {
+public:
+    explicit SimpleWriter(std::string& out) : out_(out) {}
+
+    // `inline_first`: the first entry goes on the line already started ("- ").
+    bool mapping(const Object& o, std::size_t indent, bool inline_first) {
+        bool first = true;
+        for (const Member& m : o) {
+            if (!first || !inline_first) out_.append(indent, ' ');
+            first = false;
+            if (m.name().size() > kPlainKeyBytes || !append_simple_string(m.name(), out_))
+                return false;
+            const Value& v = m.value;
+            if (is_nonempty_container(v)) {
+                out_ += ":\n";
+                if (v.is_object() ? !mapping(v.as_object(), indent + 2, false)
+                                  : !sequence(v.as_array(), indent, false))
+                    return false;
+            } else {
+                out_ += ": ";
+                if (!append_simple_leaf(v, out_)) return false;
+                out_ += '\n';
+            }
+        }
+        return true;
+    }
+
+    bool sequence(const Array& a, std::size_t indent, bool inline_first) {
+        bool first = true;
+        for (const Value& v : a) {
+            if (!first || !inline_first) out_.append(indent, ' ');
+            first = false;
+            out_ += "- ";
+            if (is_nonempty_container(v)) {
+                if (v.is_object() ? !mapping(v.as_object(), indent + 2, true)
+                                  : !sequence(v.as_array(), indent + 2, true))
+                    return false;
+            } else {
+                if (!append_simple_leaf(v, out_)) return false;
+                out_ += '\n';
+            }
+        }
+        return true;
+    }
+
+private:
+    std::string& out_;
+};
+
+bool write_simple_yaml(const Value& document, std::string& out) {
+    if (!is_nonempty_container(document)) return false;
+    SimpleWriter w(out);
+    return document.is_object() ? w.mapping(document.as_object(), 0, false)
+                                : w.sequence(document.as_array(), 0, false);
+}
+
 }  // namespace
 
 Result<std::string> write_yaml(const Value& document) {
+    std::string out;
+    if (write_simple_yaml(document, out)) return out;
+    return write_yaml_with_libyaml(document);
+}
+
+Result<std::string> write_yaml_with_libyaml(const Value& document) {
     Emitter emitter;
     if (!emitter.initialised()) return writer_error("out of memory");
     std::string out;

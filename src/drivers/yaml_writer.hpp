@@ -14,4 +14,8 @@ namespace zel {
 // parse_yaml gives back the same tree. A libyaml failure is ErrorKind::Writer.
 Result<std::string> write_yaml(const Value& document);
 
+// write_yaml with libyaml's emitter for every document; write_yaml gives the same text
+// without it for the common ones. For the tests and fuzz targets that compare the two.
+Result<std::string> write_yaml_with_libyaml(const Value& document);
+
 }  // namespace zel

@@ -460,6 +460,10 @@ TEST(yaml_block_shapes_random, read_as_libfyaml_reads_them) {
 void expect_round_trip(const Value& v) {
     const Result<std::string> text = write_yaml(v);
     ASSERT_TRUE(text.ok()) << text.error().message;
+    // Whichever writer made it, it is libyaml's text.
+    const Result<std::string> emitted = write_yaml_with_libyaml(v);
+    ASSERT_TRUE(emitted.ok()) << emitted.error().message;
+    EXPECT_EQ(text.value(), emitted.value());
     const Result<Value> back = parse_yaml(text.value());
     ASSERT_TRUE(back.ok()) << back.error().message << "\n" << text.value();
     EXPECT_EQ(json_of(back.value()), json_of(v)) << text.value();
@@ -505,8 +509,15 @@ TEST(yaml_round_trip, numbers_and_deep_nesting) {
     expect_round_trip(deep);
 }
 
-// Random trees over scalars of every kind, strings drawn from awkward pieces.
-Value random_tree(std::mt19937_64& rng, int depth) {
+// Strings the writer can write without libyaml, and some near them that it cannot.
+const std::vector<std::string> kSimple = {
+    "", "a", "word", "two words", "x_y", "a/b", "1.5", "-2", "+3", "0x1F", "true", "null", "~",
+    ".inf", "-foo", ".x", "+y", "/p", "_u", "e-1", "1e5", "a b c", "a  b", "a:b", "a b ", " a",
+    std::string(100, 'k'), std::string(101, 'k'), "é", "it's"};
+
+// Random trees over scalars of every kind, strings drawn from `pieces`.
+Value random_tree(std::mt19937_64& rng, int depth,
+                  const std::vector<std::string>& pieces = kAwkward) {
     const int pick = static_cast<int>(rng() % (depth > 0 ? 10 : 7));
     switch (pick) {
         case 0: return Value::null();
@@ -523,19 +534,20 @@ Value random_tree(std::mt19937_64& rng, int depth) {
         case 5:
         case 6: {
             std::string s;
-            for (std::uint64_t n = rng() % 4; n > 0; --n) s += kAwkward[rng() % kAwkward.size()];
+            for (std::uint64_t n = rng() % 4; n > 0; --n) s += pieces[rng() % pieces.size()];
             return Value::string(std::move(s));
         }
         case 7:
         case 8: {
             Value o = Value::object();
             for (std::uint64_t n = rng() % 5; n > 0; --n)
-                o.set(kAwkward[rng() % kAwkward.size()], random_tree(rng, depth - 1));
+                o.set(pieces[rng() % pieces.size()], random_tree(rng, depth - 1, pieces));
             return o;
         }
         default: {
             Array a;
-            for (std::uint64_t n = rng() % 5; n > 0; --n) a.push_back(random_tree(rng, depth - 1));
+            for (std::uint64_t n = rng() % 5; n > 0; --n)
+                a.push_back(random_tree(rng, depth - 1, pieces));
             return Value::array(std::move(a));
         }
     }
@@ -546,6 +558,7 @@ TEST(yaml_round_trip, random_trees) {
     for (int i = 0; i < 400; ++i) {
         SCOPED_TRACE(i);
         expect_round_trip(random_tree(rng, 6));
+        expect_round_trip(random_tree(rng, 6, kSimple));
         if (HasFatalFailure()) return;
     }
 }
