@@ -6,6 +6,7 @@
 #include <yaml.h>
 
 #include <climits>
+#include <cstring>
 #include <cstddef>
 #include <string>
 #include <string_view>
@@ -13,6 +14,7 @@
 #include <vector>
 
 #include "drivers/json_writer.hpp"
+#include "drivers/utf8.hpp"
 #include "drivers/yaml_reader.hpp"
 
 namespace zel {
@@ -198,40 +200,66 @@ Status emit_tree(EventWriter& out, const Value& root) {
 
 // ---------------------------------------------------------------------------------------
 // The same text without libyaml, for the common documents: a non-empty mapping or sequence
-// root whose strings are all made of letters, digits, spaces inside, and _ . / + -, with
-// keys of at most 100 bytes. For these the emitter's choices are known: plain where asked
-// for (the first character is a letter, digit, _ or /), single quotes without escapes
-// otherwise, sequences in mappings at the key's column, compact collections in sequences.
-// Any other document goes to libyaml whole.
+// root, keys of at most 100 bytes, and strings that libyaml writes exactly as they are, plain
+// where asked for, in single quotes otherwise (see plain_as_is and append_simple_string).
+// Sequences in mappings go at the key's column, collections in sequences start on the
+// entry's line. Any other document goes to libyaml whole.
 
 constexpr std::size_t kPlainKeyBytes = 100;  // the emitter writes keys over 128 bytes as "? key"
 
-bool simple_char(unsigned char c) {
-    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
-           c == ' ' || c == '_' || c == '.' || c == '/' || c == '+' || c == '-';
+// Whether libyaml writes `t` as it is when asked for a plain scalar in block context: no
+// blank at either end, no indicator (nor . or +) first, no ": ", " #" or final ':', and
+// only characters it takes as printable: ASCII from space to '~', and the 2- and 3-byte
+// UTF-8 characters other than NEL, LS, PS, the byte order mark, U+FFFE and U+FFFF (it
+// escapes 4-byte ones).
+bool plain_as_is(std::string_view t) {
+    if (t.empty() || t.front() == ' ' || t.back() == ' ') return false;
+    const unsigned char first = static_cast<unsigned char>(t.front());
+    if (std::strchr("-?:,[]{}#&*!|>'\"%@`.+", first) != nullptr) return false;
+    bool checked_utf8 = false;
+    for (std::size_t i = 0; i < t.size(); ++i) {
+        const auto c = static_cast<unsigned char>(t[i]);
+        if (c < 0x80) {
+            if (c < 0x20 || c == 0x7F) return false;
+            if (c == ':' && (i + 1 == t.size() || t[i + 1] == ' ')) return false;
+            if (c == '#' && t[i - 1] == ' ') return false;  // i > 0: '#' cannot be first
+            continue;
+        }
+        if (!checked_utf8) {
+            if (!is_valid_utf8(t)) return false;
+            checked_utf8 = true;
+        }
+        const auto c1 = static_cast<unsigned char>(t[i + 1]);
+        if (c < 0xE0) {
+            if (c == 0xC2 && c1 < 0xA0) return false;  // C1 controls, NEL
+            i += 1;
+        } else if (c < 0xF0) {
+            const auto c2 = static_cast<unsigned char>(t[i + 2]);
+            if (c == 0xE2 && c1 == 0x80 && (c2 == 0xA8 || c2 == 0xA9)) return false;
+            if (c == 0xEF && ((c1 == 0xBB && c2 == 0xBF) || (c1 == 0xBF && c2 >= 0xBE)))
+                return false;
+            i += 2;
+        } else {
+            return false;
+        }
+    }
+    return true;
 }
 
-// Appends the scalar for `text` as libyaml writes it in block context; false when this
-// text is not one of the simple ones.
+// Appends the scalar for the string `text` as libyaml writes it in block context; false when
+// this text is not one of those handled here.
 bool append_simple_string(std::string_view text, std::string& out) {
-    if (text.empty()) {
-        out += "''";
+    if (yaml_plain_text_is_string(text)) {
+        if (!plain_as_is(text)) return false;
+        out += text;
         return true;
     }
-    if (text.front() == ' ' || text.back() == ' ') return false;
+    // Reads as another kind of value: single quotes, as asked; such texts are short ASCII.
     for (const char c : text)
-        if (!simple_char(static_cast<unsigned char>(c))) return false;
-    const unsigned char first = static_cast<unsigned char>(text.front());
-    const bool plain_start = first != ' ' && first != '.' && first != '+' && first != '-';
-    if (plain_start && yaml_plain_text_is_string(text)) {
-        out += text;
-    } else {
-        // Reads as another kind of value (or starts with . + -): single quotes, as asked.
-        if (yaml_plain_text_is_string(text)) return false;
-        out += '\'';
-        out += text;
-        out += '\'';
-    }
+        if (c < 0x20 || c > 0x7E || c == '\'') return false;
+    out += '\'';
+    out += text;
+    out += '\'';
     return true;
 }
 
@@ -246,9 +274,7 @@ bool append_simple_leaf(const Value& v, std::string& out) {
             const std::size_t at = out.size();
             append_json_float(v.as_float(), out);
             // Finite floats only: their text is digits, '.', 'e', '+' and '-'.
-            for (std::size_t i = at; i < out.size(); ++i)
-                if (!simple_char(static_cast<unsigned char>(out[i])) || out[i] == ' ') return false;
-            return true;
+            return out.find_first_not_of("0123456789.e+-", at) == std::string::npos;
         }
         case Kind::String: return append_simple_string(v.as_string(), out);
         case Kind::Array: out += "[]"; return v.as_array().empty();
@@ -306,18 +332,18 @@ private:
     std::string& out_;
 };
 
-bool write_simple_yaml(const Value& document, std::string& out) {
+}  // namespace
+
+bool write_yaml_without_libyaml(const Value& document, std::string& out) {
     if (!is_nonempty_container(document)) return false;
     SimpleWriter w(out);
     return document.is_object() ? w.mapping(document.as_object(), 0, false)
                                 : w.sequence(document.as_array(), 0, false);
 }
 
-}  // namespace
-
 Result<std::string> write_yaml(const Value& document) {
     std::string out;
-    if (write_simple_yaml(document, out)) return out;
+    if (write_yaml_without_libyaml(document, out)) return out;
     return write_yaml_with_libyaml(document);
 }
 

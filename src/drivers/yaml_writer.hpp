@@ -14,8 +14,11 @@ namespace zel {
 // parse_yaml gives back the same tree. A libyaml failure is ErrorKind::Writer.
 Result<std::string> write_yaml(const Value& document);
 
-// write_yaml with libyaml's emitter for every document; write_yaml gives the same text
-// without it for the common ones. For the tests and fuzz targets that compare the two.
+// The two ways write_yaml takes. Without libyaml: the common documents (a non-empty mapping
+// or sequence root, keys of at most 100 bytes, strings that libyaml writes as they are), in
+// libyaml's exact text; false for any other document, with `out` holding a partial text.
+// With libyaml's emitter: every document.
+bool write_yaml_without_libyaml(const Value& document, std::string& out);
 Result<std::string> write_yaml_with_libyaml(const Value& document);
 
 }  // namespace zel

@@ -509,11 +509,18 @@ TEST(yaml_round_trip, numbers_and_deep_nesting) {
     expect_round_trip(deep);
 }
 
-// Strings the writer can write without libyaml, and some near them that it cannot.
-const std::vector<std::string> kSimple = {
-    "", "a", "word", "two words", "x_y", "a/b", "1.5", "-2", "+3", "0x1F", "true", "null", "~",
-    ".inf", "-foo", ".x", "+y", "/p", "_u", "e-1", "1e5", "a b c", "a  b", "a:b", "a b ", " a",
-    std::string(100, 'k'), std::string(101, 'k'), "é", "it's"};
+// Strings the writer writes without libyaml, alone or joined (first), and some near them
+// that it leaves to libyaml (from kNotSimple on).
+const std::vector<std::string> kSimpleAndNot = {
+    "", "a", "word", "two words", "x_y", "a/b", "1.5", "0x1F", "true", "null", "~", "/p", "_u",
+    "e-1", "1e5", "a b c", "a  b", "a:b", "it's", "http://x.y/z?q=1&r", "a#b", "user@host", "~a",
+    "a~", "(x), [y], {z}", "say \"hi\"", "b\\s", "日本語", "x\xC2\xA0", "\xEF\xBF\xBD",
+    // not simple, or not once joined to others
+    "-2", "+3", ".inf", "-foo", ".x", "a b ", " a", std::string(101, 'k'), "'q'", "a #b", "a:",
+    "a: b", "\xF0\x9F\x98\x80", "\xC2\x85", "a\xE2\x80\xA8", "\xEF\xBB\xBFx", "%p", "@a", "!t",
+    "*a", "&a", "|", ">", "`", "-", "- a", "?x", ":x", "#", "\x7F", "a\nb"};
+constexpr std::size_t kNotSimple = 30;
+const std::vector<std::string> kSimple(kSimpleAndNot.begin(), kSimpleAndNot.begin() + kNotSimple);
 
 // Random trees over scalars of every kind, strings drawn from `pieces`.
 Value random_tree(std::mt19937_64& rng, int depth,
@@ -558,7 +565,13 @@ TEST(yaml_round_trip, random_trees) {
     for (int i = 0; i < 400; ++i) {
         SCOPED_TRACE(i);
         expect_round_trip(random_tree(rng, 6));
-        expect_round_trip(random_tree(rng, 6, kSimple));
+        const Value simple = random_tree(rng, 6, kSimple);
+        expect_round_trip(simple);
+        expect_round_trip(random_tree(rng, 6, kSimpleAndNot));
+        std::string text;
+        const bool nonempty_collection = (simple.is_object() && !simple.as_object().empty()) ||
+                                         (simple.is_array() && !simple.as_array().empty());
+        EXPECT_EQ(write_yaml_without_libyaml(simple, text), nonempty_collection);
         if (HasFatalFailure()) return;
     }
 }
