@@ -186,7 +186,9 @@ zel_ensure_module() {
     fi
     rm -f "$ZEL_STAMP"
     zel_log "building and installing _zel_core into the venv"
-    (cd "$ZEL_ROOT" && "$ZEL_PY" -m pip install --no-build-isolation --no-deps . </dev/null)
+    # Warnings fail the build here (not in the sdist: other compilers may warn where ours do not).
+    (cd "$ZEL_ROOT" && "$ZEL_PY" -m pip install --no-build-isolation --no-deps \
+        --config-settings=cmake.define.CMAKE_COMPILE_WARNING_AS_ERROR=ON . </dev/null)
     # The type stub must sit next to the extension in site-packages.
     compgen -G "$site/_zel_core.cpython-*.so" >/dev/null && [[ -f "$site/_zel_core.pyi" ]] ||
         zel_die "the extension and _zel_core.pyi were not both installed into $site"
@@ -208,4 +210,39 @@ pyenv's versions/3.13.* and on PATH); install python3.13 or set ZEL_PYTHON_BIN t
     export PATH="$ZEL_VENV/bin:$PATH"
     zel_ensure_tools
     zel_ensure_module
+}
+
+# Make a venv at $2 from interpreter $1, with pip. Debian's interpreters run from a tree of their
+# packages (build-python.sh) cannot bootstrap pip the usual way, since their ensurepip takes the
+# pip wheel of the host's /usr/share/python-wheels, which may be too old for them: their venvs
+# are made without pip, which is then installed from the tree's own wheel.
+zel_make_venv() {
+    local base="$1" dir="$2" home wheel="" w
+    mkdir -p "$(dirname "$dir")"
+    home="$("$base" -c 'import sys; print(sys.base_prefix)')"
+    for w in "$home"/share/python-wheels/pip-*.whl; do
+        [[ -f "$w" ]] && wheel="$w"
+    done
+    if [[ -z "$wheel" ]]; then
+        "$base" -m venv "$dir"
+        return
+    fi
+    "$base" -m venv --without-pip "$dir"
+    "$dir/bin/python" "$wheel/pip" install -q --no-index "$wheel" </dev/null
+}
+
+# Prints the compiler flags an extension for interpreter $1 needs beyond what CMake finds: a
+# Debian interpreter's pyconfig.h includes its multiarch copy by the system's include path, which
+# for an interpreter run from a tree of Debian packages lies inside the tree (searched after the
+# system's own headers, so that nothing else comes from the tree).
+zel_python_cxxflags() {
+    "$1" - <<'PY'
+import os, sys, sysconfig
+multiarch = sysconfig.get_config_var("MULTIARCH") or ""
+include = os.path.join(sys.base_prefix, "include")
+version = "python%d.%d%s" % (*sys.version_info[:2], sys.abiflags)
+if multiarch and sys.base_prefix != "/usr" and os.path.isfile(
+        os.path.join(include, multiarch, version, "pyconfig.h")):
+    print("-idirafter " + include)
+PY
 }

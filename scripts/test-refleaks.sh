@@ -1,15 +1,15 @@
 #!/usr/bin/env bash
 # Reference leaks: tests/python/test_refleaks.py on a debug free-threaded CPython 3.13 (its
 # sys.gettotalrefcount counts every reference taken and dropped). Builds or reuses the
-# interpreter and its venv through build-python-ft.sh --debug, builds the module for it with the
+# interpreter and its venv through `build-python.sh 3.13t-debug`, builds the module for it with the
 # test hooks (so the panic path is measured too) in build/refleaks, and runs the test file
 # against that build. Extra arguments go to pytest.
 set -euo pipefail
 source "$(dirname "${BASH_SOURCE[0]}")/setup.sh"
 cd "$ZEL_ROOT"
 
-py="$(bash scripts/build-python-ft.sh --debug --no-module | tail -n1)"
-[[ -x "$py" ]] || zel_die "build-python-ft.sh --debug gave no interpreter"
+py="$(bash scripts/build-python.sh --no-module 3.13t-debug | tail -n1)"
+[[ -x "$py" ]] || zel_die "build-python.sh gave no interpreter"
 "$py" -c 'import sys; sys.exit(not hasattr(sys, "gettotalrefcount"))' ||
     zel_die "$py has no sys.gettotalrefcount: not a debug build"
 export PATH="$(dirname "$py"):$PATH" # cmake and ninja of that venv

