@@ -273,7 +273,7 @@ main() {
             --outdir "$work/raw-$label" -C cmake.define.ZEL_STATIC_DEPS=ON \
             "$work/src/zel_core-$version"
         wheel="$(repair "$(ls "$work/raw-$label"/*.whl)" "$label")"
-        [[ "$wheel" == *"-$label-$label-"* ]] || zel_die "$wheel is not tagged $label"
+        [[ "$wheel" == *"-${label%t}-$label-"* ]] || zel_die "$wheel is not tagged ${label%t}-$label"
         wheels+=("$wheel")
         bases+=("$vbase")
         labels+=("$label")
