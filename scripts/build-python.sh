@@ -33,7 +33,7 @@ shopt -s extglob nullglob
 
 debug_all=0
 module=1
-specs=()
+wanted=()
 for arg in "$@"; do
     case "$arg" in
     --debug) debug_all=1 ;;
@@ -42,7 +42,7 @@ for arg in "$@"; do
         sed -n '2,33p' "${BASH_SOURCE[0]}" | sed 's/^# \{0,1\}//'
         exit 0
         ;;
-    3.1[45] | 3.1[345]t | 3.1[345]t-debug) specs+=("$arg") ;;
+    3.1[45] | 3.1[345]t | 3.1[345]t-debug) wanted+=("$arg") ;;
     *)
         printf 'error: unknown argument %s (usage: %s [--debug] [--no-module] VERSION...)\n' \
             "$arg" "$0" >&2
@@ -50,7 +50,7 @@ for arg in "$@"; do
         ;;
     esac
 done
-((${#specs[@]})) || { printf 'error: no VERSION given (3.13t, 3.14, ...)\n' >&2; exit 2; }
+((${#wanted[@]})) || { printf 'error: no VERSION given (3.13t, 3.14, ...)\n' >&2; exit 2; }
 
 # Everything below logs to standard error; fd 3 keeps the real standard output for the results.
 exec 3>&1 1>&2
@@ -74,32 +74,25 @@ BUILD_DEBS=(build-essential xz-utils libssl-dev zlib1g-dev libffi-dev libbz2-dev
             libsqlite3-dev libreadline-dev uuid-dev libgdbm-dev libgdbm-compat-dev
             libncurses-dev libexpat1-dev libzstd-dev)
 
-# PyPI tools of the venv: the module's build backend and its tools, and the test tools. (mypy is
-# there for the stub test; it runs as pure Python where it has no compiled wheel.)
-ZEL_TOOLS=(
-    [scikit-build-core]="scikit-build-core>=0.10"
-    [cmake]="cmake>=3.21"
-    [ninja]="ninja"
-    [pytest]="pytest>=8"
-    [hypothesis]="hypothesis>=6"
-    [mypy]="mypy>=1.11"
-)
+# PyPI tools of the venvs: setup.sh's list without orjson, which only the benchmarks use and
+# which may have no wheel for these interpreters.
+unset 'ZEL_TOOLS[orjson]'
 
-# The interpreter being worked on (set by select_spec).
-minor="" ft=0 debug=0 spec="" flavour="" suffix="" venv=""
+# The interpreter being worked on (set by select_interpreter).
+minor="" ft=0 debug=0 build="" flavour="" suffix="" venv=""
 
-select_spec() {
-    spec="$1"
-    ((debug_all)) && [[ "$spec" != *-debug ]] && spec+="-debug"
-    local s="${spec%-debug}"
+select_interpreter() {
+    build="$1"
+    ((debug_all)) && [[ "$build" != *-debug ]] && build+="-debug"
+    local s="${build%-debug}"
     minor="${s%t}"
     ft=0 debug=0 suffix=""
     [[ "$s" == *t ]] && ft=1 && suffix+="-ft"
-    [[ "$spec" == *-debug ]] && debug=1 && suffix+="-debug"
+    [[ "$build" == *-debug ]] && debug=1 && suffix+="-debug"
     flavour="CPython $minor"
     ((ft)) && flavour+=" free-threaded"
     ((debug)) && flavour+=" debug"
-    venv="$cache/venv-$spec"
+    venv="$cache/venv-$build"
 }
 
 # Succeeds when $1 is a working interpreter of the wanted kind: the minor version, with or without
@@ -367,7 +360,7 @@ LAUNCHER
     zel_log "$flavour: Debian $TREE_SUITE's $("$base" -c 'import sys; print(sys.version.split()[0])'), $base"
 }
 
-# Everything for the interpreter of select_spec: prints the venv's python on fd 3.
+# Everything for the interpreter of select_interpreter: prints the venv's python on fd 3.
 one() {
     local base
     if ((!ft && !debug)) && [[ "$minor" != 3.13 ]]; then
@@ -416,10 +409,10 @@ EOF
 }
 
 mkdir -p "$cache/locks"
-for s in "${specs[@]}"; do
-    select_spec "$s"
+for s in "${wanted[@]}"; do
+    select_interpreter "$s"
     # One build of an interpreter at a time: a second run for it waits, then finds it done.
-    exec 9>"$cache/locks/$spec.lock"
+    exec 9>"$cache/locks/$build.lock"
     flock 9
     one
     exec 9>&-

@@ -126,32 +126,6 @@ std::size_t count_newlines(const char* p, const char* end) noexcept {
     return count + static_cast<std::size_t>(std::count(p, end, '\n'));
 }
 
-// Length of the UTF-8 sequence starting at `s` (a byte from 0x80 up) when it is the shortest
-// encoding of a Unicode scalar value; otherwise minus the index of the first wrong byte (0 when
-// the first byte cannot start a sequence).
-int utf8_sequence(const unsigned char* s) noexcept {
-    const unsigned char c = s[0];
-    int length;
-    unsigned char low = 0x80, high = 0xBF;  // allowed range of the second byte
-    if (c >= 0xC2 && c <= 0xDF) {
-        length = 2;
-    } else if (c >= 0xE0 && c <= 0xEF) {
-        length = 3;
-        if (c == 0xE0) low = 0xA0;
-        if (c == 0xED) high = 0x9F;  // no surrogates
-    } else if (c >= 0xF0 && c <= 0xF4) {
-        length = 4;
-        if (c == 0xF0) low = 0x90;
-        if (c == 0xF4) high = 0x8F;  // nothing past U+10FFFF
-    } else {
-        return 0;
-    }
-    if (s[1] < low || s[1] > high) return -1;
-    for (int i = 2; i < length; ++i)
-        if (s[i] < 0x80 || s[i] > 0xBF) return -i;
-    return length;
-}
-
 int hex_digit(unsigned char c) noexcept {
     if (c >= '0' && c <= '9') return c - '0';
     c |= 0x20;
@@ -405,7 +379,8 @@ Scan Reader::scan_string(const char*& p, std::string_view& text) {
         const unsigned char c = byte(q);
         if (c == '"') break;
         if (c >= 0x80) {
-            const int n = utf8_sequence(reinterpret_cast<const unsigned char*>(q));
+            const int n = utf8_sequence(reinterpret_cast<const unsigned char*>(q),
+                                        reinterpret_cast<const unsigned char*>(end_));
             if (n > 0) {
                 q += n;
                 continue;

@@ -3,7 +3,7 @@
 
 namespace zel {
 
-int utf8_length(const unsigned char* p, const unsigned char* end) noexcept {
+int utf8_sequence(const unsigned char* p, const unsigned char* end) noexcept {
     const unsigned char c = p[0];
     int length;
     unsigned char low = 0x80, high = 0xBF;  // allowed range of the second byte
@@ -20,10 +20,15 @@ int utf8_length(const unsigned char* p, const unsigned char* end) noexcept {
     } else {
         return 0;
     }
-    if (end - p < length || p[1] < low || p[1] > high) return 0;
+    if (end - p < 2 || p[1] < low || p[1] > high) return -1;
     for (int i = 2; i < length; ++i)
-        if (p[i] < 0x80 || p[i] > 0xBF) return 0;
+        if (end - p <= i || p[i] < 0x80 || p[i] > 0xBF) return -i;
     return length;
+}
+
+int utf8_length(const unsigned char* p, const unsigned char* end) noexcept {
+    const int n = utf8_sequence(p, end);
+    return n > 0 ? n : 0;
 }
 
 bool is_valid_utf8(std::string_view text) noexcept {

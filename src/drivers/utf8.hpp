@@ -7,6 +7,11 @@
 
 namespace zel {
 
+// Length (2 to 4) of the UTF-8 sequence at `p` (a byte of 0x80 or more, p < end) when it is
+// the shortest encoding of a Unicode scalar value; otherwise minus the index of the first wrong
+// byte, a byte at `end` or beyond counting as wrong (0 when the first byte cannot start one).
+int utf8_sequence(const unsigned char* p, const unsigned char* end) noexcept;
+
 // Length (2 to 4) of the UTF-8 sequence at `p` (a byte of 0x80 or more, p < end), or 0 when
 // the bytes there are not the shortest encoding of a Unicode scalar value (overlong forms,
 // surrogates, values past U+10FFFF, truncated or stray continuation bytes).
