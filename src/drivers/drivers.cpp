@@ -27,12 +27,18 @@ Result<Value> read_by_format(DriverKind kind, int fd) {
         case DriverKind::Toml: {
             // These readers take the whole text, which must be UTF-8; failing to get it is an
             // input/output error rather than a parse error.
-            Result<std::string> text = read_whole_file(fd);
+            // A stream with no end (a device) stops at the first byte the format forbids.
+            Result<std::string> text = read_whole_file(
+                fd, kind == DriverKind::Toml ? TextStop::NulOrInvalidUtf8 : TextStop::InvalidUtf8);
             if (!text) return std::move(text).error();
             return kind == DriverKind::Json5 ? parse_json5(text.value()) : parse_toml(text.value());
         }
-        case DriverKind::Yaml:
-            return read_yaml_fd(fd);
+        case DriverKind::Yaml: {
+            // As above; read failures are reported as the parser's own input errors.
+            Result<std::string> text = read_file_bytes(fd, TextStop::NulOrInvalidUtf8);
+            if (!text) return make_error(ErrorKind::Parse, "YAML parse error: " + text.error().message);
+            return parse_yaml(text.value());
+        }
         default:
             return make_error(ErrorKind::Internal, "load_file called for a non-file driver");
     }

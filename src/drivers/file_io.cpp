@@ -1,6 +1,6 @@
-// The files of the file drivers: open a settings file (or its backup) for reading, read it
-// whole, create parent directories, and replace a file safely (temporary file, fsync, rename,
-// or an in-place rewrite behind a backup).
+// The files of the file drivers: open a settings file (or its journal's document) for
+// reading, read it whole, create parent directories, and replace a file safely (temporary
+// file, fsync, rename, or an in-place rewrite behind a recovery journal).
 // Owns every file descriptor it opens and closes it on every path.
 #include "drivers/file_io.hpp"
 
@@ -9,11 +9,13 @@
 #include <signal.h>
 #include <sys/file.h>
 #include <sys/stat.h>
+#include <time.h>
 #include <unistd.h>
 
 #include <atomic>
 #include <cerrno>
 #include <cstdint>
+#include <cstring>
 #include <utility>
 #include <vector>
 
@@ -27,6 +29,10 @@ constexpr char kNulInPath[] = "file name contained an unexpected NUL byte";
 
 std::atomic<FsObserver> g_observer{nullptr};
 std::atomic<void*> g_observer_context{nullptr};
+
+std::atomic<void* (*)()> g_wait_detach{nullptr};
+std::atomic<void (*)(void*)> g_wait_attach{nullptr};
+std::atomic<Status (*)()> g_wait_interrupted{nullptr};
 
 // Tells the observer, if any, about an operation that has just succeeded.
 void note(FsStep::Op op, std::string_view path, std::string_view data = {},
@@ -45,6 +51,33 @@ int open_retrying(const char* path, int flags, mode_t mode = 0) {
 }
 
 bool has_nul(const std::string& path) { return path.find('\0') != std::string::npos; }
+
+// Takes the exclusive lock of an open file. A lock another program holds is waited for
+// detached from the interpreter, polling; between polls, signals that arrived run the
+// interpreter's handlers, and an exception they raise (KeyboardInterrupt) ends the wait with
+// that error.
+Status lock_file(int fd) {
+    if (::flock(fd, LOCK_EX | LOCK_NB) == 0) return success();
+    if (errno != EWOULDBLOCK && errno != EINTR) return io_error(errno);
+    void (*attach)(void*) = g_wait_attach.load();
+    void* (*detach)() = g_wait_detach.load();
+    Status (*interrupted)() = g_wait_interrupted.load();
+    long pause_us = 500;
+    for (;;) {
+        void* token = detach && attach ? detach() : nullptr;
+        const timespec pause{0, pause_us * 1000};
+        ::nanosleep(&pause, nullptr);
+        pause_us = pause_us * 2 > 20000 ? 20000 : pause_us * 2;
+        const int locked = ::flock(fd, LOCK_EX | LOCK_NB);
+        const int e = errno;
+        if (token) attach(token);
+        if (locked == 0) return success();
+        if (e != EWOULDBLOCK && e != EINTR) return io_error(e);
+        if (interrupted) {
+            if (Status s = interrupted(); !s) return s;
+        }
+    }
+}
 
 // Writes every byte, through short writes and interruptions. Returns 0 or the errno.
 int write_all(int fd, std::string_view data, std::string_view path) {
@@ -124,14 +157,150 @@ Result<Target> resolve_target(const std::string& path) {
     }
 }
 
+// A 64-bit checksum (not a cryptographic hash): it tells a journal cut short or damaged from a
+// whole one.
+std::uint64_t checksum64(std::string_view data, std::uint64_t seed) noexcept {
+    constexpr std::uint64_t k1 = 0x9E3779B97F4A7C15ull, k2 = 0xC2B2AE3D27D4EB4Full;
+    std::uint64_t h = seed ^ (data.size() * k1);
+    const char* p = data.data();
+    std::size_t left = data.size();
+    auto mix = [&](std::uint64_t w) {
+        w *= k2;
+        w = (w << 31) | (w >> 33);
+        h ^= w * k1;
+        h = ((h << 27) | (h >> 37)) * 5 + 0x52DCE729;
+    };
+    for (; left >= 8; p += 8, left -= 8) {
+        std::uint64_t w;
+        std::memcpy(&w, p, 8);
+        mix(w);
+    }
+    if (left) {
+        std::uint64_t w = 0;
+        for (std::size_t i = 0; i < left; ++i)
+            w |= static_cast<std::uint64_t>(static_cast<unsigned char>(p[i])) << (8 * i);
+        mix(w);
+    }
+    h ^= h >> 33;
+    h *= 0xFF51AFD7ED558CCDull;
+    h ^= h >> 33;
+    h *= 0xC4CEB9FE1A85EC53ull;
+    return h ^ (h >> 33);
+}
+
+constexpr char kJournalMagic[8] = {'Z', 'E', 'L', 'J', 'R', 'N', 'L', '1'};
+constexpr char kJournalSuffix[] = ".zel-journal";
+
+void put_u64(std::string& out, std::uint64_t v) {
+    for (int i = 0; i < 8; ++i) out += static_cast<char>((v >> (8 * i)) & 0xFF);
+}
+
+std::uint64_t get_u64(const char* p) noexcept {
+    std::uint64_t v = 0;
+    for (int i = 0; i < 8; ++i) v |= static_cast<std::uint64_t>(static_cast<unsigned char>(p[i])) << (8 * i);
+    return v;
+}
+
+std::uint64_t journal_content_checksum(std::string_view name, std::string_view after,
+                                       std::string_view before) noexcept {
+    return checksum64(before, checksum64(after, checksum64(name, 1)));
+}
+
+// Opens the journal at `path` as a reader may trust it: without following a link, without
+// waiting (a pipe planted there), a regular file owned by `owner` or by us, with one name.
+FileDescriptor open_journal(const std::string& path, uid_t owner, struct stat& st) {
+    FileDescriptor fd(open_retrying(path.c_str(),
+                                    O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY));
+    if (fd.get() < 0) return fd;
+    if (::fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode) || st.st_nlink != 1 ||
+        (st.st_uid != owner && st.st_uid != ::geteuid()))
+        fd.reset(-1);
+    return fd;
+}
+
+// Reads and checks the journal of the file `file_st` (named `name`); false when there is
+// none that belongs to it.
+// The descriptor read stays open in `fd` (journals are never changed once published).
+bool read_journal(const std::string& journal, std::string_view name, const struct stat& file_st,
+                  std::string& bytes, Journal& out, FileDescriptor& fd) {
+    struct stat st {};
+    fd = open_journal(journal, file_st.st_uid, st);
+    if (fd.get() < 0) return false;
+    Result<std::string> read = read_file_bytes(fd.get());
+    if (!read) return false;
+    bytes = std::move(read).value();
+    return decode_journal(bytes, out) && out.name == name &&
+           out.device == static_cast<std::uint64_t>(file_st.st_dev) &&
+           out.inode == static_cast<std::uint64_t>(file_st.st_ino);
+}
+
+// Removes the journal of `target` if it is ours: a regular file of our own that names this
+// file, or that is no journal at all. A journal of another user, or one naming another file
+// (a long name whose hash it shares), stays.
+void remove_our_journal(std::string_view target) {
+    const std::string journal = journal_path(target);
+    struct stat st {};
+    FileDescriptor fd = open_journal(journal, ::geteuid(), st);
+    if (fd.get() < 0 || st.st_uid != ::geteuid()) return;
+    char header[kJournalHeaderSize];
+    const ssize_t n = ::pread(fd.get(), header, sizeof header, 0);
+    if (n == static_cast<ssize_t>(sizeof header) &&
+        std::memcmp(header, kJournalMagic, sizeof kJournalMagic) == 0 &&
+        checksum64(std::string_view(header, 56), 2) == get_u64(header + 56)) {
+        const std::string_view name = last_component(target);
+        const std::uint64_t name_size = get_u64(header + 24);
+        std::string stored(name_size == name.size() ? name.size() : 0, '\0');
+        if (name_size != name.size() ||
+            ::pread(fd.get(), stored.data(), stored.size(), kJournalHeaderSize) !=
+                static_cast<ssize_t>(stored.size()) ||
+            stored != name)
+            return;
+    }
+    fd.reset(-1);
+    // Not flushed: a journal that outlives a power cut names a file that holds the new bytes
+    // whole, or another inode, and never applies.
+    if (::unlink(journal.c_str()) == 0) note(FsStep::Op::Unlink, journal);
+}
+
+// The old document to read instead of the settings file open at `fd` (a regular file,
+// `st`), when an interrupted rewrite's journal applies: the journal, positioned at it.
+FileDescriptor recovered_document(const std::string& path, int fd, const struct stat& st) {
+    Result<Target> target = resolve_target(path);
+    if (!target || !target.value().exists) return FileDescriptor();
+    std::string bytes;
+    Journal journal;
+    FileDescriptor document;
+    if (!read_journal(journal_path(target.value().path), last_component(target.value().path), st,
+                      bytes, journal, document))
+        return FileDescriptor();
+    Result<std::string> current = read_file_bytes(fd);
+    const bool applies = current && journal_applies(journal, current.value());
+    if (::lseek(fd, 0, SEEK_SET) != 0) return FileDescriptor();
+    // The old document is the journal's tail: its reader reads from there to the end.
+    if (!applies ||
+        ::lseek(document.get(), static_cast<off_t>(bytes.size() - journal.before.size()),
+                SEEK_SET) < 0)
+        return FileDescriptor();
+    return document;
+}
+
 // Truncates and rewrites a file that is not a regular file (a device, a pipe): there is
-// nothing to keep.
+// nothing to keep. Opening never waits (a pipe that nobody reads is ENXIO); the writes, which
+// wait for a pipe's reader to take the bytes, run detached from the interpreter.
 Status write_in_place(const std::string& path, std::string_view text) {
-    FileDescriptor fd(open_retrying(path.c_str(), O_WRONLY | O_TRUNC | O_CLOEXEC));
+    FileDescriptor fd(
+        open_retrying(path.c_str(), O_WRONLY | O_TRUNC | O_CLOEXEC | O_NONBLOCK | O_NOCTTY));
     if (fd.get() < 0) return io_error(errno);
-    if (int e = write_all(fd.get(), text, path)) return io_error(e);
-    if (int e = sync_fd(fd.get(), path)) return io_error(e);
-    if (int e = fd.close()) return io_error(e);
+    const int flags = ::fcntl(fd.get(), F_GETFL);
+    if (flags < 0 || ::fcntl(fd.get(), F_SETFL, flags & ~O_NONBLOCK) != 0) return io_error(errno);
+    void (*attach)(void*) = g_wait_attach.load();
+    void* (*detach)() = g_wait_detach.load();
+    void* token = detach && attach ? detach() : nullptr;
+    int e = write_all(fd.get(), text, path);
+    if (e == 0) e = sync_fd(fd.get(), path);
+    if (token) attach(token);
+    if (e) return io_error(e);
+    if (int closed = fd.close()) return io_error(closed);
     return success();
 }
 
@@ -255,9 +424,53 @@ void sync_directory(std::string_view prefix) {
 
 }  // namespace
 
+namespace {
+
+// A name component within the usual 255-byte limit once `extra` bytes are added: the name
+// itself when it fits, else its first 160 bytes and a hash of the whole name, so that long
+// names sharing a beginning never share a side file.
+std::string fitted_name(std::string_view name, std::size_t extra) {
+    if (name.size() + extra <= 255) return std::string(name);
+    std::string fitted(name.substr(0, 160));
+    fitted += '~';
+    std::uint64_t hash = checksum64(name, 3);
+    static constexpr char kHex[] = "0123456789abcdef";
+    for (int i = 0; i < 16; ++i, hash >>= 4) fitted += kHex[hash & 0xF];
+    return fitted;
+}
+
+// Scans text[from, end) for the first byte `stop` names; returns its index (npos when there
+// is none) and advances `from` past what is known good, leaving an unfinished UTF-8 sequence
+// at the end for the next chunk.
+std::size_t find_stop(const std::string& text, std::size_t& from, TextStop stop) {
+    const auto* data = reinterpret_cast<const unsigned char*>(text.data());
+    const unsigned char* end = data + text.size();
+    std::size_t i = from;
+    while (i < text.size()) {
+        const unsigned char c = data[i];
+        if (c < 0x80) {
+            if (c == 0 && stop == TextStop::NulOrInvalidUtf8) return i;
+            ++i;
+            continue;
+        }
+        const int n = utf8_sequence(data + i, end);
+        if (n > 0) {
+            i += static_cast<std::size_t>(n);
+        } else if (n < 0 && data + i + static_cast<std::size_t>(-n) >= end) {
+            break;  // may be completed by the next chunk
+        } else {
+            return i;
+        }
+    }
+    from = i;
+    return std::string::npos;
+}
+
+}  // namespace
+
 std::string side_file_prefix(std::string_view target) {
-    // Keep the name within the usual 255-byte limit for one component.
-    const std::string_view name = last_component(target).substr(0, 200);
+    // "<pid>-<n>.tmp" follows: room for 40 more bytes.
+    const std::string name = fitted_name(last_component(target), 1 + 5 + 9 + 40);
     std::string prefix;
     prefix.reserve(name.size() + 16);
     prefix += '.';
@@ -268,35 +481,116 @@ std::string side_file_prefix(std::string_view target) {
     return prefix;
 }
 
+std::string journal_path(std::string_view target) {
+    std::string path(directory_prefix(target));
+    path += '.';
+    path += fitted_name(last_component(target), 1 + sizeof kJournalSuffix - 1);
+    path += kJournalSuffix;
+    return path;
+}
+
+std::string encode_journal(const Journal& journal) {
+    std::string out;
+    out.reserve(kJournalHeaderSize + journal.name.size() + journal.after.size() +
+                journal.before.size());
+    out.append(kJournalMagic, sizeof kJournalMagic);
+    put_u64(out, journal.device);
+    put_u64(out, journal.inode);
+    put_u64(out, journal.name.size());
+    put_u64(out, journal.after.size());
+    put_u64(out, journal.before.size());
+    put_u64(out, journal_content_checksum(journal.name, journal.after, journal.before));
+    put_u64(out, checksum64(out, 2));
+    out.append(journal.name);
+    out.append(journal.after);
+    out.append(journal.before);
+    return out;
+}
+
+bool decode_journal(std::string_view bytes, Journal& out) noexcept {
+    if (bytes.size() < kJournalHeaderSize ||
+        std::memcmp(bytes.data(), kJournalMagic, sizeof kJournalMagic) != 0 ||
+        checksum64(bytes.substr(0, 56), 2) != get_u64(bytes.data() + 56))
+        return false;
+    const std::uint64_t name = get_u64(bytes.data() + 24), after = get_u64(bytes.data() + 32),
+                        before = get_u64(bytes.data() + 40);
+    const std::uint64_t body = bytes.size() - kJournalHeaderSize;
+    // Each length is checked against what is there before they are added up.
+    if (name > body || after > body || before > body || name + after + before != body)
+        return false;
+    Journal j;
+    j.device = get_u64(bytes.data() + 8);
+    j.inode = get_u64(bytes.data() + 16);
+    j.name = bytes.substr(kJournalHeaderSize, name);
+    j.after = bytes.substr(kJournalHeaderSize + name, after);
+    j.before = bytes.substr(kJournalHeaderSize + name + after, before);
+    if (journal_content_checksum(j.name, j.after, j.before) != get_u64(bytes.data() + 48))
+        return false;
+    out = j;
+    return true;
+}
+
+bool journal_applies(const Journal& journal, std::string_view file_bytes) noexcept {
+    // A rewrite truncates the file, then writes the new bytes from the start: cut short, it
+    // leaves a proper prefix of them; a failed rewrite writes the old bytes back the same way.
+    auto proper_prefix_of = [&](std::string_view whole) {
+        return file_bytes.size() < whole.size() && whole.substr(0, file_bytes.size()) == file_bytes;
+    };
+    return proper_prefix_of(journal.after) || proper_prefix_of(journal.before);
+}
+
 Result<FileDescriptor> open_settings_file(const std::string& path) {
     if (has_nul(path))
         return make_error(ErrorKind::OpenFailed,
                           std::string("Failed to open config file: ") + kNulInPath);
-    // While a backup exists, an in-place rewrite is in progress or was interrupted, and the
-    // file itself may be partial: the backup holds the document.
-    FileDescriptor fd(open_retrying(backup_path(path).c_str(), O_RDONLY | O_CLOEXEC));
-    if (fd.get() < 0) fd.reset(open_retrying(path.c_str(), O_RDONLY | O_CLOEXEC));
-    if (fd.get() < 0 && errno != ENOENT)
+    // Without waiting: opening a pipe for reading would wait for a writer.
+    FileDescriptor fd(open_retrying(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY));
+    if (fd.get() < 0) {
+        if (errno == ENOENT) return fd;
         return make_error(ErrorKind::OpenFailed, "Failed to open config file: " + os_error_text(errno));
+    }
+    struct stat st {};
+    if (::fstat(fd.get(), &st) != 0)
+        return make_error(ErrorKind::OpenFailed, "Failed to open config file: " + os_error_text(errno));
+    if (!S_ISREG(st.st_mode)) {
+        // A pipe or a device: read it as it comes, waiting for its data.
+        if (!S_ISDIR(st.st_mode)) {
+            const int flags = ::fcntl(fd.get(), F_GETFL);
+            if (flags >= 0) ::fcntl(fd.get(), F_SETFL, flags & ~O_NONBLOCK);
+        }
+        return fd;
+    }
+    if (FileDescriptor journal = recovered_document(path, fd.get(), st); journal.get() >= 0)
+        return journal;
     return fd;
 }
 
-Result<std::string> read_file_bytes(int fd) {
+Result<std::string> read_file_bytes(int fd, TextStop stop) {
     std::string text;
     // A file that cannot fit in one string (beyond a 32-bit address space, say) is refused
     // before anything is read; a stream that grows past that limit is refused when it gets
     // there. A regular file's size also sizes the string up front.
     struct stat st {};
-    if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_size > 0) {
+    const bool regular = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
+    if (regular && st.st_size > 0) {
         if (static_cast<std::uint64_t>(st.st_size) >= text.max_size()) return io_error(EFBIG);
         text.reserve(static_cast<std::size_t>(st.st_size));
     }
+    if (regular) stop = TextStop::None;
+    std::size_t checked = 0;
     char buffer[64 * 1024];
     for (;;) {
         const ssize_t n = ::read(fd, buffer, sizeof buffer);
         if (n > 0) {
             if (static_cast<std::size_t>(n) > text.max_size() - text.size()) return io_error(EFBIG);
             text.append(buffer, static_cast<std::size_t>(n));
+            if (stop != TextStop::None) {
+                const std::size_t at = find_stop(text, checked, stop);
+                if (at != std::string::npos) {
+                    text.resize(at + 1);
+                    break;
+                }
+            }
         } else if (n == 0) {
             break;
         } else if (errno != EINTR) {
@@ -306,8 +600,8 @@ Result<std::string> read_file_bytes(int fd) {
     return text;
 }
 
-Result<std::string> read_whole_file(int fd) {
-    Result<std::string> text = read_file_bytes(fd);
+Result<std::string> read_whole_file(int fd, TextStop stop) {
+    Result<std::string> text = read_file_bytes(fd, stop);
     if (text && !is_valid_utf8(text.value())) return io_error("stream did not contain valid UTF-8");
     return text;
 }
@@ -384,66 +678,77 @@ int truncate_fd(int fd, std::string_view path) {
     return 0;
 }
 
-// Publishes `bytes` as the backup of `path`, complete or not at all: written to a temporary
-// file, flushed, renamed to the backup name, and the rename flushed. False when the directory
-// does not allow it or there is no room.
-bool publish_backup(const std::string& path, const std::string& backup, std::string_view bytes) {
+// Publishes `bytes` as the journal of `path`, complete or not at all: written to a temporary
+// file, flushed, renamed to the journal's name, and the rename flushed. False when the
+// directory does not allow it (a journal of another user in a sticky directory included) or
+// there is no room. Returns 0 or the errno.
+int publish_journal(const std::string& path, const std::string& journal, std::string_view bytes) {
     TemporaryFile temp;
-    if (temp.create(path, 0600) != 0) return false;
-    if (write_all(temp.fd(), bytes, temp.path()) != 0 || sync_fd(temp.fd(), temp.path()) != 0 ||
-        temp.close() != 0)
-        return false;
-    if (::rename(temp.path().c_str(), backup.c_str()) != 0) return false;
-    note(FsStep::Op::Rename, temp.path(), {}, 0, backup);
+    if (const int e = temp.create(path, 0600)) return e;
+    int e = write_all(temp.fd(), bytes, temp.path());
+    if (e == 0) e = sync_fd(temp.fd(), temp.path());
+    if (e == 0) e = temp.close();
+    if (e != 0) return e;
+    if (::rename(temp.path().c_str(), journal.c_str()) != 0) return errno;
+    note(FsStep::Op::Rename, temp.path(), {}, 0, journal);
     temp.release();
     sync_directory(directory_prefix(path));
-    return true;
+    return 0;
 }
 
 // Rewrites the existing regular file at `path` in place, for when replacing it would change
 // what its users see (other hard links to it, an owner we may not give a new file, a mount
 // point) or is not allowed. Rewriters of one file take turns on a lock of the file itself.
-// The old document is kept until the new bytes are flushed: in memory, and, when the directory
-// allows, in a backup beside the file (backup_path), which readers use while it exists, so
-// that a crash part-way leaves the old document readable; a failure part-way writes the old
-// bytes back. Where no backup can be made, a crash part-way can leave a partial file.
+// The old document is kept until the new bytes are flushed: in memory, and, when the
+// directory allows, in a journal beside the file (see Journal), which readers use while the
+// file holds a rewrite cut short; a failure part-way writes the old bytes back. Where the
+// directory refuses a journal, a crash part-way can leave a partial file.
 Status rewrite_in_place(const std::string& path, std::string_view text) {
-    FileDescriptor fd(open_retrying(path.c_str(), O_RDWR | O_CLOEXEC));
+    FileDescriptor fd(open_retrying(path.c_str(), O_RDWR | O_CLOEXEC | O_NONBLOCK | O_NOCTTY));
     if (fd.get() < 0) return io_error(errno);
-    while (::flock(fd.get(), LOCK_EX) != 0)
-        if (errno != EINTR) return io_error(errno);
-    const std::string backup = backup_path(path);
-    // A backup that exists while we hold the lock was left by a rewrite that did not finish:
-    // it holds the last complete document, and the file itself may be partial.
-    Result<std::string> old = [&]() -> Result<std::string> {
-        FileDescriptor left(open_retrying(backup.c_str(), O_RDONLY | O_CLOEXEC));
-        return read_file_bytes(left.get() >= 0 ? left.get() : fd.get());
-    }();
-    if (!old) return std::move(old).error();
+    if (Status locked = lock_file(fd.get()); !locked) return locked;
     struct stat st {};
-    const bool had_backup = ::stat(backup.c_str(), &st) == 0;
-    const bool have_backup = had_backup || publish_backup(path, backup, old.value());
+    if (::fstat(fd.get(), &st) != 0) return io_error(errno);
+    Result<std::string> current = read_file_bytes(fd.get());
+    if (!current) return std::move(current).error();
+    remove_stale_temporaries(path);
+    const std::string journal_name = journal_path(path);
+    // A journal of an earlier rewrite of this file that did not finish holds the last
+    // complete document while the file is still as that rewrite left it.
+    std::string earlier_bytes;
+    Journal earlier;
+    FileDescriptor earlier_fd;
+    std::string_view old = current.value();
+    if (read_journal(journal_name, last_component(path), st, earlier_bytes, earlier, earlier_fd) &&
+        journal_applies(earlier, old))
+        old = earlier.before;
+    earlier_fd.reset(-1);
+    Journal entry;
+    entry.device = static_cast<std::uint64_t>(st.st_dev);
+    entry.inode = static_cast<std::uint64_t>(st.st_ino);
+    entry.name = last_component(path);
+    entry.after = text;
+    entry.before = old;
+    // Without room for the journal there is hardly room for the rewrite: the file stays as it
+    // is. A directory that refuses the journal only leaves the rewrite unprotected.
+    if (const int e = publish_journal(path, journal_name, encode_journal(entry));
+        e == ENOSPC || e == EDQUOT || e == EFBIG)
+        return io_error(e);
 
     auto restore = [&] {
-        if (truncate_fd(fd.get(), path) == 0 && pwrite_all(fd.get(), old.value(), 0, path) == 0)
+        if (truncate_fd(fd.get(), path) == 0 && pwrite_all(fd.get(), old, 0, path) == 0)
             return sync_fd(fd.get(), path) == 0;
         return false;
-    };
-    auto finish = [&](bool file_is_complete) {
-        // The backup goes once the file holds a complete document again.
-        if (have_backup && file_is_complete && ::unlink(backup.c_str()) == 0) {
-            note(FsStep::Op::Unlink, backup);
-            sync_directory(directory_prefix(path));
-        }
     };
     if (const int e = truncate_fd(fd.get(), path)) return io_error(e);
     int e = pwrite_all(fd.get(), text, 0, path);
     if (e == 0) e = sync_fd(fd.get(), path);
     if (e != 0) {
-        finish(restore());
+        // The journal goes once the file holds a complete document again.
+        if (restore()) remove_our_journal(path);
         return io_error(e);
     }
-    finish(true);
+    remove_our_journal(path);
     if (const int closed = fd.close()) return io_error(closed);
     return success();
 }
@@ -455,13 +760,10 @@ void set_fs_observer(FsObserver observer, void* context) noexcept {
     g_observer.store(observer, std::memory_order_release);
 }
 
-std::string backup_path(std::string_view target) {
-    const std::string_view name = last_component(target).substr(0, 200);
-    std::string path(directory_prefix(target));
-    path += '.';
-    path.append(name);
-    path += ".zel-backup";
-    return path;
+void set_file_wait_hooks(FileWaitHooks hooks) noexcept {
+    g_wait_interrupted.store(hooks.interrupted);
+    g_wait_attach.store(hooks.attach);
+    g_wait_detach.store(hooks.detach);
 }
 
 Status replace_file_contents(const std::string& path, std::string_view text) {
@@ -519,6 +821,9 @@ Status replace_file_contents(const std::string& path, std::string_view text) {
     note(FsStep::Op::Rename, temp.path(), {}, 0, target.path);
     temp.release();
     sync_directory(directory_prefix(target.path));
+    // A journal of an interrupted rewrite names the file just replaced: it no longer
+    // applies, and goes.
+    remove_our_journal(target.path);
     return success();
 }
 

@@ -1,6 +1,6 @@
 // The files behind the file drivers: opening a settings file for reading, creating parent
 // directories, and replacing the file through a temporary file and a rename (or in place,
-// behind a backup) so that a failed or interrupted save never loses the previous contents.
+// behind a recovery journal) so that a failed or interrupted save never loses the previous contents.
 // Nothing here knows about formats.
 #pragma once
 
@@ -59,22 +59,70 @@ using FsObserver = void (*)(const FsStep& step, void* context);
 // Installs (or with nullptr removes) the one observer of the process. For tests.
 void set_fs_observer(FsObserver observer, void* context) noexcept;
 
-// The name of the backup an in-place rewrite of `target` keeps beside it until the new
-// bytes are flushed: ".<name>.zel-backup". While it exists, the old document is read from it.
-std::string backup_path(std::string_view target);
+// Waiting on what another program holds (a lock of the settings file) happens detached from
+// the interpreter and can be interrupted. Installed by the Python boundary: detach() lets go
+// of the interpreter and returns a token for attach(); interrupted(), called attached after
+// a wait was cut short by a signal, runs the signal handlers and returns the error they
+// raised (the wait is then given up), or success to go on waiting.
+struct FileWaitHooks {
+    void* (*detach)() = nullptr;
+    void (*attach)(void* token) = nullptr;
+    Status (*interrupted)() = nullptr;
+};
+void set_file_wait_hooks(FileWaitHooks hooks) noexcept;
 
-// Opens the settings file at `path` read-only: its backup while one exists (see backup_path),
-// otherwise the file itself. A missing file (or missing parent directory) gives no descriptor
-// (-1). Any other failure is ErrorKind::OpenFailed, "Failed to open config file: {error text}".
+// The recovery journal of an in-place rewrite. Before a rewrite truncates a file, it
+// publishes beside it (through a flushed temporary file and a rename) a journal holding the
+// file's identity (device, inode, name), the new bytes and the last complete document. A
+// reader uses the journal's document instead of the file only while the journal passes every
+// check: a regular file reached without following links, owned by the settings file's owner
+// or by us, with its magic, lengths and both checksums right, naming this very file, while
+// the file holds a proper prefix of the new bytes (what a rewrite cut short leaves). A file
+// that holds the new bytes whole, or anything else (a later save, a repair by hand), is read
+// as it is. Every successful save removes a journal of ours.
+//
+// Layout, integers as 8-byte little-endian: "ZELJRNL1", device, inode, name length N,
+// new length A, old length B, checksum of the N + A + B bytes that follow the header,
+// checksum of the 56 bytes before it; then the name, the new bytes, the old bytes.
+struct Journal {
+    std::uint64_t device = 0;
+    std::uint64_t inode = 0;
+    std::string_view name;    // the file's last path component
+    std::string_view after;   // the bytes the rewrite was writing
+    std::string_view before;  // the last complete document
+};
+constexpr std::size_t kJournalHeaderSize = 64;
+
+std::string encode_journal(const Journal& journal);
+// Parses and checks `bytes` as a whole journal; views into `bytes`. False when any check fails.
+bool decode_journal(std::string_view bytes, Journal& out) noexcept;
+// Whether a file holding `file_bytes` is a rewrite cut short, to be read from the journal.
+bool journal_applies(const Journal& journal, std::string_view file_bytes) noexcept;
+
+// The journal of `target` (the file itself, links followed): ".<name>.zel-journal" beside it;
+// a name too long for that keeps its first 160 bytes and adds a hash of the whole name.
+std::string journal_path(std::string_view target);
+
+// Opens the settings file at `path` read-only, positioned at its document: the file itself,
+// or the journal's old document while an interrupted rewrite's journal applies (see Journal).
+// Opening never waits: a pipe with no writer opens at once and reads as empty. A missing file
+// (or missing parent directory) gives no descriptor (-1). Any other failure is
+// ErrorKind::OpenFailed, "Failed to open config file: {error text}".
 Result<FileDescriptor> open_settings_file(const std::string& path);
 
+// What a text reader may stop at while reading something that is not a regular file (a pipe,
+// a device), which has no size to bound it: the first byte that cannot be part of the text.
+enum class TextStop { None, InvalidUtf8, NulOrInvalidUtf8 };
+
 // Reads an open file from its current position to the end into one string: a read failure
-// is io_error(errno), more bytes than a string can hold io_error(EFBIG).
-Result<std::string> read_file_bytes(int fd);
+// is io_error(errno), more bytes than a string can hold io_error(EFBIG). When the file is not
+// a regular file, reading stops after the first chunk holding a byte that `stop` names: the
+// text then ends at that byte, which the format's reader rejects.
+Result<std::string> read_file_bytes(int fd, TextStop stop = TextStop::None);
 
 // read_file_bytes for text that must be valid UTF-8; invalid UTF-8 is
 // io_error("stream did not contain valid UTF-8").
-Result<std::string> read_whole_file(int fd);
+Result<std::string> read_whole_file(int fd, TextStop stop = TextStop::InvalidUtf8);
 
 
 // The path without its last component ("a/b/c" -> "a/b", "/c" -> "/", "c" -> "", "/" -> "").
@@ -94,9 +142,11 @@ std::string side_file_prefix(std::string_view target);
 // renaming it over the old one. Where a new file would change what users of the old one see
 // (several hard links, an owner we may not give it, a file that is a mount point) or the
 // directory does not allow it, the file is rewritten in place, keeping the old bytes until
-// the new ones are flushed and writing them back on failure. Other kinds of file (devices,
-// pipes) are written in place. A directory at the path is EISDIR. Temporary files left by
-// saves of the same file in processes of this machine that no longer exist are removed.
+// the new ones are flushed (in memory and in a journal) and writing them back on failure. Other kinds of file (devices,
+// pipes) are written in place; a pipe that nobody reads is ENXIO, not a wait. A directory at
+// the path is EISDIR. Temporary files left by saves of the same file in processes of this
+// machine that no longer exist are removed, and so is a journal of ours once the file holds
+// the new bytes.
 Status replace_file_contents(const std::string& path, std::string_view text);
 
 }  // namespace zel

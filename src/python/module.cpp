@@ -2,7 +2,9 @@
 // an execution step that publishes ZelSettingEngine and __all__.
 #include <Python.h>
 
+#include "drivers/file_io.hpp"
 #include "engine/rw_lock.hpp"
+#include "python/custom_driver.hpp"
 #include "python/engine_type.hpp"
 #include "python/errors.hpp"
 #include "python/pyref.hpp"
@@ -14,9 +16,16 @@ void* detach_from_interpreter() { return PyEval_SaveThread(); }
 void attach_to_interpreter(void* token) {
     PyEval_RestoreThread(static_cast<PyThreadState*>(token));
 }
+// A wait on a file cut short by a signal: the handlers run now; what they raise ends it.
+Status run_signal_handlers() {
+    if (PyErr_CheckSignals() < 0) return capture_python_error();
+    return success();
+}
 
 int module_exec(PyObject* module) {
     set_wait_hooks(WaitHooks{detach_from_interpreter, attach_to_interpreter});
+    set_file_wait_hooks(FileWaitHooks{detach_from_interpreter, attach_to_interpreter,
+                                      run_signal_handlers});
     PyObject* type = engine_type();
     if (!type) {
         PyRef cause = PyRef::steal(PyErr_GetRaisedException());

@@ -106,18 +106,36 @@ public:
         : root_(std::move(root)),
           initial_entries_(std::move(initial_entries)),
           initial_bytes_(std::move(initial_bytes)),
-          settings_(std::move(settings)) {}
+          settings_(std::move(settings)) {
+        struct stat st {};
+        if (::stat(settings_.c_str(), &st) == 0) {
+            real_device_ = static_cast<std::uint64_t>(st.st_dev);
+            real_inode_ = static_cast<std::uint64_t>(st.st_ino);
+        }
+        auto it = initial_entries_.find(settings_);
+        if (it != initial_entries_.end()) initial_inode_ = it->second;
+    }
 
     // What a reader of the settings file finds on a disk in state `entries` + `bytes`: the
-    // backup while one exists, else the file; nullopt when there is neither.
+    // journal's old document while a journal that names the file (the same inode as before
+    // the save, which is the real file's) applies to its bytes, else the file; nullopt when
+    // there is no file.
     std::optional<std::string> read(const std::map<std::string, int>& entries,
                                     const std::map<int, std::string>& bytes) const {
-        for (const std::string& name : {backup_path(settings_), settings_}) {
-            auto it = entries.find(name);
-            if (it != entries.end() && it->second >= 0 && reachable(entries, name, root_))
-                return bytes.at(it->second);
+        auto file = entries.find(settings_);
+        if (file == entries.end() || file->second < 0 || !reachable(entries, settings_, root_))
+            return std::nullopt;
+        const std::string& text = bytes.at(file->second);
+        auto journal = entries.find(journal_path(settings_));
+        if (journal != entries.end() && journal->second >= 0 && file->second == initial_inode_) {
+            Journal j;
+            const std::string& stored = bytes.at(journal->second);
+            if (decode_journal(stored, j) && j.device == real_device_ && j.inode == real_inode_ &&
+                j.name == std::filesystem::path(settings_).filename().string() &&
+                journal_applies(j, text))
+                return std::string(j.before);
         }
-        return std::nullopt;
+        return text;
     }
 
     // Calls visit(text or nullopt, complete) for every state the disk may be in after a power
@@ -231,6 +249,8 @@ private:
     std::map<std::string, int> initial_entries_;
     std::map<int, std::string> initial_bytes_;
     std::string settings_;
+    std::uint64_t real_device_ = 0, real_inode_ = 0;
+    int initial_inode_ = -3;
 };
 
 std::string json_of(const char* text) {
@@ -256,7 +276,7 @@ protected:
     // With a file size limit, the save runs in a child whose writes beyond it fail: then the
     // save must fail and the file read as the old document in the end.
     std::vector<Step> save_and_check(const std::string& settings, const char* new_text,
-                                     rlim_t size_limit = 0) {
+                                     rlim_t size_limit = 0, bool limit_after_rename = false) {
         // The disk before: every entry below the root, durable.
         std::map<std::string, int> entries;
         std::map<int, std::string> bytes;
@@ -285,7 +305,7 @@ protected:
             EXPECT_TRUE(save_file(DriverKind::Json, settings, document).ok());
             set_fs_observer(nullptr, nullptr);
         } else {
-            steps = save_in_child(settings, document, size_limit);
+            steps = save_in_child(settings, document, size_limit, limit_after_rename);
         }
         const std::string fresh = size_limit == 0 ? json_of(new_text) : old.value_or("");
 
@@ -306,19 +326,24 @@ protected:
 
     // The child sends each step as five length-prefixed fields, then its result.
     static std::vector<Step> save_in_child(const std::string& settings, const Value& document,
-                                           rlim_t size_limit) {
+                                           rlim_t size_limit, bool limit_after_rename) {
         int fds[2];
         if (::pipe(fds) != 0) return {};
         const pid_t pid = ::fork();
         if (pid == 0) {
             ::close(fds[0]);
             ::signal(SIGXFSZ, SIG_IGN);
-            const rlimit limit{size_limit, size_limit};
-            ::setrlimit(RLIMIT_FSIZE, &limit);
+            // The limit applies from the start, or once a file was renamed into place (a
+            // rewrite's journal published, so that the rewrite itself fails).
+            static rlimit limit;
+            limit = rlimit{size_limit, size_limit};
+            if (!limit_after_rename) ::setrlimit(RLIMIT_FSIZE, &limit);
             static int out;
             out = fds[1];
             set_fs_observer(
-                [](const FsStep& step, void*) {
+                [](const FsStep& step, void* after_rename) {
+                    if (after_rename && step.op == FsStep::Op::Rename)
+                        ::setrlimit(RLIMIT_FSIZE, &limit);
                     const std::string fields[] = {std::to_string(static_cast<int>(step.op)),
                                                   strip_slash(step.path), strip_slash(step.path2),
                                                   std::string(step.data),
@@ -329,7 +354,7 @@ protected:
                         (void)!::write(out, f.data(), f.size());
                     }
                 },
-                nullptr);
+                limit_after_rename ? &limit : nullptr);
             const bool ok = save_file(DriverKind::Json, settings, document).ok();
             ::_exit(ok ? 0 : 3);
         }
@@ -415,20 +440,51 @@ TEST_F(crash_states, a_failure_part_way_leaves_the_old_document) {
     std::ofstream(root_ + "/settings.json") << json_of(R"({"v": "old"})");
     save_and_check(root_ + "/settings.json", big.c_str(), 4096);
     ASSERT_EQ(::link((root_ + "/settings.json").c_str(), (root_ + "/other.json").c_str()), 0);
+    // No room for the rewrite's journal: the file is not touched.
     auto steps = save_and_check(root_ + "/settings.json", big.c_str(), 4096);
-    bool restored = false;  // the old bytes written back after the failed write
+    for (const Step& s : steps) EXPECT_NE(s.path, root_ + "/settings.json") << describe(s);
+    // The journal is published, then the rewrite fails: the old bytes are written back.
+    steps = save_and_check(root_ + "/settings.json", big.c_str(), 4096, true);
+    bool restored = false;
     for (const Step& s : steps) restored |= s.op == FsStep::Op::Write && s.path == root_ + "/settings.json";
     EXPECT_TRUE(restored);
+    EXPECT_FALSE(std::filesystem::exists(journal_path(root_ + "/settings.json")));
+}
+
+// The journal an interrupted rewrite of `settings` would have left: the file cut short after
+// `written` bytes of `after`, the journal holding `before`.
+void leave_interrupted_rewrite(const std::string& settings, const std::string& before,
+                               const std::string& after, std::size_t written) {
+    std::ofstream(settings, std::ios::binary | std::ios::trunc) << after.substr(0, written);
+    struct stat st {};
+    ASSERT_EQ(::stat(settings.c_str(), &st), 0);
+    const std::string name = std::filesystem::path(settings).filename().string();
+    Journal j;
+    j.device = static_cast<std::uint64_t>(st.st_dev);
+    j.inode = static_cast<std::uint64_t>(st.st_ino);
+    j.name = name;
+    j.after = after;
+    j.before = before;
+    std::ofstream(journal_path(settings), std::ios::binary) << encode_journal(j);
 }
 
 TEST_F(crash_states, an_in_place_rewrite_after_an_interrupted_one) {
-    // A backup left by a rewrite that did not finish: the file may be partial, the backup
-    // holds the document.
-    std::ofstream(root_ + "/settings.json") << R"({"v": "ha)";
-    std::ofstream(backup_path(root_ + "/settings.json")) << json_of(R"({"v": "old"})");
-    ASSERT_EQ(::link((root_ + "/settings.json").c_str(), (root_ + "/other.json").c_str()), 0);
-    save_and_check(root_ + "/settings.json", R"({"v": "new"})");
-    EXPECT_FALSE(std::filesystem::exists(backup_path(root_ + "/settings.json")));
+    // The file is cut short; the journal holds the document, and the next rewrite keeps it
+    // as the old one until its own bytes are flushed.
+    const std::string settings = root_ + "/settings.json";
+    leave_interrupted_rewrite(settings, json_of(R"({"v": "old"})"), json_of(R"({"v": "half"})"), 5);
+    ASSERT_EQ(::link(settings.c_str(), (root_ + "/other.json").c_str()), 0);
+    save_and_check(settings, R"({"w": "new"})");
+    EXPECT_FALSE(std::filesystem::exists(journal_path(settings)));
+}
+
+TEST_F(crash_states, a_replacement_after_an_interrupted_rewrite) {
+    // No other link any more: the file is replaced, and the journal, which names the file
+    // replaced, goes after it.
+    const std::string settings = root_ + "/settings.json";
+    leave_interrupted_rewrite(settings, json_of(R"({"v": "old"})"), json_of(R"({"v": "half"})"), 5);
+    save_and_check(settings, R"({"v": "new"})");
+    EXPECT_FALSE(std::filesystem::exists(journal_path(settings)));
 }
 
 }  // namespace
