@@ -50,3 +50,37 @@ def test_stubtest_passes(tmp_path):
     output = result.stdout + result.stderr
     print(output)
     assert result.returncode == 0, output
+
+
+@pytest.mark.parametrize(
+    "call, accepted",
+    [
+        ('ZelSettingEngine("a.json")', True),
+        ('ZelSettingEngine("a.toml", "toml")', True),
+        ('ZelSettingEngine("a", Driver())', True),
+        ('ZelSettingEngine("a", 3)', False),  # neither a name nor an object with read and write
+        ('ZelSettingEngine("a", ReadOnly())', False),
+        ('ZelSettingEngine(b"a.json")', False),
+    ],
+)
+def test_the_stub_types_the_driver_argument(tmp_path, monkeypatch, call, accepted):
+    pytest.importorskip("mypy.api", reason="mypy is not installed")
+    from mypy import api
+
+    stub_dir = tmp_path / "stubs"
+    stub_dir.mkdir()
+    (stub_dir / "_zel_core.pyi").write_text(installed_stub().read_text())
+    source = tmp_path / "use.py"
+    source.write_text(
+        "from typing import Any\n"
+        "from _zel_core import ZelSettingEngine\n"
+        "class Driver:\n"
+        "    def read(self, path: str) -> Any: ...\n"
+        "    def write(self, path: str, data: Any) -> None: ...\n"
+        "class ReadOnly:\n"
+        "    def read(self, path: str) -> Any: ...\n"
+        f"{call}\n"
+    )
+    monkeypatch.setenv("MYPYPATH", str(stub_dir))
+    out, err, status = api.run([str(source), "--no-incremental", "--cache-dir", os.devnull])
+    assert (status == 0) == accepted, out + err
