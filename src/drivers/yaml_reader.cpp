@@ -630,6 +630,8 @@ std::string_view text_of(fy_token* token) {
 enum class Chomping { Strip, Clip, Keep };
 struct BlockHeader {
     std::size_t at = 0;
+    std::size_t line_start = 0;  // where the header's line starts
+    bool on_previous_line = true;  // the header's line ends at a break before the content
     bool folded = false;
     std::size_t indent = 0;
     Chomping chomping = Chomping::Clip;
@@ -646,7 +648,11 @@ bool find_block_header(std::string_view s, std::size_t from, std::size_t content
     const std::size_t line_start = nl == std::string_view::npos ? 0 : nl + 1;
     const std::size_t at = s.substr(0, line_end).find_first_of("|>", std::max(from, line_start));
     if (at == std::string_view::npos) return false;
-    h = BlockHeader{at, s[at] == '>', 0, Chomping::Clip};
+    h = BlockHeader{};
+    h.at = at;
+    h.line_start = line_start;
+    h.on_previous_line = line_end < std::min(content, s.size());
+    h.folded = s[at] == '>';
     for (std::size_t i = at + 1; i < line_end && i <= at + 2; ++i) {
         const char c = s[i];
         if (c >= '1' && c <= '9' && h.indent == 0) {
@@ -922,7 +928,14 @@ private:
             last->input_pos > input_.size() ||
             !find_block_header(input_, from, first->input_pos, header))
             return located_at("invalid block scalar", start_of(token));
-        const Mark at = mark_at(header.at);
+        // The header's place, from the content's: a column in characters.
+        std::size_t column = 1;
+        const bool mark = header.line_start == 0 && input_.substr(0, 3) == "\xEF\xBB\xBF";
+        for (std::size_t i = header.line_start + (mark ? 3 : 0); i < header.at; ++i)
+            column += (static_cast<unsigned char>(input_[i]) & 0xC0) != 0x80 ? 1 : 0;
+        const std::size_t line = static_cast<std::size_t>(std::max(first->line, 0)) +
+                                 (header.on_previous_line ? 0 : 1);
+        const Mark at{header.at, line, column};
         if (start.line == 0 || at.offset < start.offset) start = at;
         const std::string_view body =
             input_.substr(first->input_pos, last->input_pos - first->input_pos);
