@@ -859,8 +859,8 @@ private:
     // The text of a scalar. Flow scalars are made here from their bytes in the input: a plain
     // one on one line is exactly those bytes, which saves libfyaml assembling a copy, and
     // libfyaml 0.7 assembles some quoted ones wrongly (two escaped single quotes in a row, an
-    // escaped blank before a line break in double quotes). Block scalars are joined from
-    // libfyaml's pieces (block_scalar_text).
+    // escaped blank before a line break in double quotes). Block scalars are built by
+    // block_scalar.
     std::string_view scalar_text(fy_token* token) {
         const fy_scalar_style style = fy_token_scalar_style(token);
         if (style == FYSS_PLAIN || style == FYSS_SINGLE_QUOTED || style == FYSS_DOUBLE_QUOTED) {
