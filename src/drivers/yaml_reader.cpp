@@ -212,7 +212,8 @@ enum class ScalarFailure { None, OutOfRange, TagMismatch };
 ScalarFailure type_scalar(std::string_view t, bool plain, TagRule tag, Value& out) {
     switch (tag) {
         case TagRule::Null:
-            if (!is_null_word(t)) return ScalarFailure::TagMismatch;
+            // Empty content is null under any style, as it is untagged.
+            if (!t.empty() && !is_null_word(t)) return ScalarFailure::TagMismatch;
             out = Value::null();
             return ScalarFailure::None;
         case TagRule::Bool: {
@@ -624,19 +625,130 @@ std::string_view text_of(fy_token* token) {
     return s != nullptr ? std::string_view(s, length) : std::string_view();
 }
 
-// The value of a block scalar, joined from libfyaml's pieces of it. libfyaml 0.7's own copy
-// of a block scalar (fy_token_get_text) can end in bytes it never wrote, when it takes the
-// content at an indentation it should have refused; the pieces hold only the content.
-bool block_scalar_text(fy_token* token, std::string& out) {
-    fy_token_iter* iter = fy_token_iter_create(token);
-    if (iter == nullptr) return false;
+// A block scalar's header: where its '|' or '>' is, its indentation indicator (0 when it has
+// none) and its chomping.
+enum class Chomping { Strip, Clip, Keep };
+struct BlockHeader {
+    std::size_t at = 0;
+    std::size_t line_start = 0;  // where the header's line starts
+    bool on_previous_line = true;  // the header's line ends at a break before the content
+    bool folded = false;
+    std::size_t indent = 0;
+    Chomping chomping = Chomping::Clip;
+};
+
+// Finds the header of a block scalar whose first line starts at `content` (libfyaml's start
+// of the token; the end of the input when the header ends it). The header is on the line
+// before, the first '|' or '>' from `from`, which is past every token before it on that line
+// (a key, a tag, an anchor), so that only indicators and blanks lie between.
+bool find_block_header(std::string_view s, std::size_t from, std::size_t content, BlockHeader& h) {
+    std::size_t line_end = std::min(content, s.size());
+    if (line_end > 0 && s[line_end - 1] == '\n') --line_end;
+    const std::size_t nl = line_end == 0 ? std::string_view::npos : s.rfind('\n', line_end - 1);
+    const std::size_t line_start = nl == std::string_view::npos ? 0 : nl + 1;
+    const std::size_t at = s.substr(0, line_end).find_first_of("|>", std::max(from, line_start));
+    if (at == std::string_view::npos) return false;
+    h = BlockHeader{};
+    h.at = at;
+    h.line_start = line_start;
+    h.on_previous_line = line_end < std::min(content, s.size());
+    h.folded = s[at] == '>';
+    for (std::size_t i = at + 1; i < line_end && i <= at + 2; ++i) {
+        const char c = s[i];
+        if (c >= '1' && c <= '9' && h.indent == 0) {
+            h.indent = static_cast<std::size_t>(c - '0');
+        } else if ((c == '-' || c == '+') && h.chomping == Chomping::Clip) {
+            h.chomping = c == '-' ? Chomping::Strip : Chomping::Keep;
+        } else {
+            break;
+        }
+    }
+    return true;
+}
+
+// The value of a block scalar from its lines in the input (`body`: from the line after the
+// header to where the parser ended the scalar; line breaks are LF), with `parent` the column
+// of the block collection that holds it (-1 for none). Content lines are indented by the
+// indicator's count beyond the parent (beyond column 0 at the top), or as the first line with
+// more than spaces is, which must be beyond the parent. A line of spaces only is empty unless
+// it reaches past the indentation: then its spaces beyond it are content. Returns npos with
+// the value in `out`, or the offset in `body` of text that is neither in the scalar nor blank
+// or a comment (a line indented too little that the parser took in).
+std::size_t block_scalar_value(std::string_view body, const BlockHeader& h, long parent,
+                               std::string& out) {
+    struct Line {
+        std::size_t begin, end, spaces;
+        bool has_break;
+    };
+    std::vector<Line> lines;
+    for (std::size_t i = 0; i < body.size();) {
+        const std::size_t nl = body.find('\n', i);
+        const std::size_t end = nl == std::string_view::npos ? body.size() : nl;
+        std::size_t sp = i;
+        while (sp < end && body[sp] == ' ') ++sp;
+        lines.push_back(Line{i, end, sp - i, nl != std::string_view::npos});
+        i = nl == std::string_view::npos ? body.size() : nl + 1;
+    }
+    const std::size_t least = static_cast<std::size_t>(parent + 1);  // parent >= -1
+    std::size_t indent = 0;
+    if (h.indent != 0) {
+        indent = static_cast<std::size_t>(std::max(parent, 0L)) + h.indent;
+    } else {
+        std::size_t longest_empty = 0;
+        bool found = false;
+        for (const Line& l : lines) {
+            if (l.begin + l.spaces == l.end) {
+                longest_empty = std::max(longest_empty, l.spaces);
+                continue;
+            }
+            indent = std::max(l.spaces, least);
+            found = true;
+            break;
+        }
+        if (!found) indent = std::max(longest_empty, least);
+    }
     out.clear();
-    int error = 0;
-    for (const fy_iter_chunk* chunk = nullptr;
-         (chunk = fy_token_iter_chunk_next(iter, chunk, &error)) != nullptr;)
-        out.append(chunk->str, chunk->len);
-    fy_token_iter_destroy(iter);
-    return error == 0;
+    std::size_t empty_lines = 0;  // since the last content line
+    bool any_content = false, last_spaced = false, last_break = false;
+    std::size_t k = 0;
+    for (; k < lines.size(); ++k) {
+        const Line& l = lines[k];
+        const bool blank = l.begin + l.spaces == l.end;
+        if (blank && l.spaces <= indent) {
+            if (l.has_break) ++empty_lines;
+            continue;
+        }
+        if (l.spaces < indent) break;  // the scalar ends before this line
+        const std::string_view text = body.substr(l.begin + indent, l.end - l.begin - indent);
+        const bool spaced = text[0] == ' ' || text[0] == '\t';
+        if (!any_content) {
+            out.append(empty_lines, '\n');
+        } else if (h.folded && !last_spaced && !spaced) {
+            if (empty_lines == 0) out += ' ';
+            out.append(empty_lines, '\n');
+        } else {
+            out.append(empty_lines + 1, '\n');
+        }
+        out += text;
+        empty_lines = 0;
+        any_content = true;
+        last_spaced = spaced;
+        last_break = l.has_break;
+    }
+    // What follows the scalar may only be blank lines and comments.
+    for (; k < lines.size(); ++k) {
+        const Line& l = lines[k];
+        std::size_t i = l.begin;
+        while (i < l.end && is_white(body[i])) ++i;
+        if (i < l.end && body[i] != '#') return i;
+    }
+    if (!any_content) {
+        if (h.chomping == Chomping::Keep) out.append(empty_lines, '\n');
+    } else if (h.chomping != Chomping::Strip && last_break) {
+        out += '\n';
+        if (h.chomping == Chomping::Keep) out.append(empty_lines, '\n');
+    }
+    return std::string_view::npos;
 }
 
 // ---------------------------------------------------------------------------------------
@@ -679,13 +791,25 @@ public:
 
     // Handles one event; an error stops the parse.
     Result<Unit> handle(fy_event& e) {
+        if (directives_without_start_ && e.type != FYET_DOCUMENT_START) {
+            const Mark m = e.type == FYET_DOCUMENT_END ? Mark{} : node_start(e);
+            return located_at("missing document start after directives", m);
+        }
         switch (e.type) {
-            case FYET_DOCUMENT_START:
+            case FYET_DOCUMENT_START: {
                 if (++documents_ > 1)
                     return parse_error(
                         "deserializing from YAML containing more than one document is not "
                         "supported");
+                // Directives must be followed by "---"; libfyaml 0.7 starts the document
+                // without it.
+                fy_document_state* state = e.document_start.document_state;
+                directives_without_start_ =
+                    e.document_start.implicit && state != nullptr &&
+                    (fy_document_state_version_explicit(state) ||
+                     fy_document_state_tags_explicit(state));
                 return Unit{};
+            }
             case FYET_SCALAR:
                 return scalar(e);
             case FYET_ALIAS:
@@ -708,6 +832,9 @@ public:
 private:
     struct Frame {
         bool mapping;
+        bool block = false;
+        long column = -1;           // block collections: the column of their entries, from 0
+        std::size_t key_line = 0;   // mappings: the line of the latest key, 0 when unknown
         bool expecting_key = true;  // mappings: the next node is a key
         std::size_t first = 0;      // where its elements or members start on their stack
         std::string anchor;         // empty when the collection has none
@@ -720,8 +847,9 @@ private:
     bool at_key() const { return !frames_.empty() && frames_.back().mapping &&
                                  frames_.back().expecting_key; }
 
-    void set_key(std::string_view key) {
+    void set_key(std::string_view key, std::size_t line) {
         Frame& top = frames_.back();
+        top.key_line = line;
         members_.push_back(Member{Value::string(key), Value()});
         top.expecting_key = false;
         top.nodes += 1;
@@ -731,8 +859,8 @@ private:
     // The text of a scalar. Flow scalars are made here from their bytes in the input: a plain
     // one on one line is exactly those bytes, which saves libfyaml assembling a copy, and
     // libfyaml 0.7 assembles some quoted ones wrongly (two escaped single quotes in a row, an
-    // escaped blank before a line break in double quotes). Block scalars are joined from
-    // libfyaml's pieces (block_scalar_text).
+    // escaped blank before a line break in double quotes). Block scalars are built by
+    // block_scalar.
     std::string_view scalar_text(fy_token* token) {
         const fy_scalar_style style = fy_token_scalar_style(token);
         if (style == FYSS_PLAIN || style == FYSS_SINGLE_QUOTED || style == FYSS_DOUBLE_QUOTED) {
@@ -752,17 +880,105 @@ private:
                     return raw;
                 if (flow_scalar_text(raw, style, scratch_)) return scratch_;
             }
-        } else if ((style == FYSS_LITERAL || style == FYSS_FOLDED) &&
-                   block_scalar_text(token, scratch_)) {
-            return scratch_;
         }
         return text_of(token);
     }
 
+    // The column of the block collection that holds the node being read, -1 for none.
+    long parent_column() const {
+        return frames_.empty() || !frames_.back().block ? -1 : frames_.back().column;
+    }
+
+    // Where a node that is not a key starts must be inside its block collection: beyond the
+    // collection's column (an entry's node or a value below its key; a sequence that is a
+    // mapping's value may share the mapping's column), and a block mapping that is a value
+    // starts on a later line than its key. libfyaml 0.7 takes a node at the column of its
+    // parent as the value of the entry above it. `start` is where the node begins (at its
+    // properties), `content` where its own text or first entry begins (line 0: unknown).
+    Result<Unit> check_placement(const Mark& start, const Mark& content, bool block_collection,
+                                 bool sequence) {
+        if (frames_.empty() || !frames_.back().block || at_key()) return Unit{};
+        const Frame& top = frames_.back();
+        if (block_collection && !sequence && top.mapping && top.key_line != 0 &&
+            content.line == top.key_line)
+            return located_at("invalid nested block mapping on the same line", content);
+        const bool may_share = block_collection && sequence && top.mapping;
+        for (const Mark& m : {start, content}) {
+            if (m.line == 0) continue;
+            const long column = static_cast<long>(m.column) - 1;
+            if (column < top.column || (column == top.column && !may_share))
+                return located_at("wrongly indented node in block collection", m);
+        }
+        return Unit{};
+    }
+
+    // The value of a block scalar, built from its lines in the input: libfyaml 0.7's copy
+    // (and its pieces) turn a line of spaces only into a NUL byte or drop it when it is the
+    // only content past an indentation indicator, add a final line break that the input does
+    // not have, and take in lines indented too little.
+    Result<Unit> block_scalar(fy_event& e, fy_token* token, Mark& start) {
+        const fy_mark* first = fy_token_start_mark(token);
+        const fy_mark* last = fy_token_end_mark(token);
+        std::size_t from = last_end_;
+        for (fy_token* t : {e.scalar.anchor, e.scalar.tag})
+            if (const fy_mark* m = t != nullptr ? fy_token_end_mark(t) : nullptr; m != nullptr)
+                from = std::max(from, m->input_pos);
+        BlockHeader header;
+        if (first == nullptr || last == nullptr || first->input_pos > last->input_pos ||
+            last->input_pos > input_.size() ||
+            !find_block_header(input_, from, first->input_pos, header))
+            return located_at("invalid block scalar", start_of(token));
+        // The header's place, from the content's: a column in characters.
+        std::size_t column = 1;
+        const bool mark = header.line_start == 0 && input_.substr(0, 3) == "\xEF\xBB\xBF";
+        for (std::size_t i = header.line_start + (mark ? 3 : 0); i < header.at; ++i)
+            column += (static_cast<unsigned char>(input_[i]) & 0xC0) != 0x80 ? 1 : 0;
+        const std::size_t line = static_cast<std::size_t>(std::max(first->line, 0)) +
+                                 (header.on_previous_line ? 0 : 1);
+        const Mark at{header.at, line, column};
+        if (start.line == 0 || at.offset < start.offset) start = at;
+        const std::string_view body =
+            input_.substr(first->input_pos, last->input_pos - first->input_pos);
+        if (const std::size_t bad = block_scalar_value(body, header, parent_column(), scratch_);
+            bad != std::string_view::npos)
+            return located_at("wrongly indented line in block scalar",
+                              mark_at(first->input_pos + bad));
+        return Unit{};
+    }
+
+    Mark mark_at(std::size_t offset) const {
+        const auto [line, column] = position_of(input_, offset);
+        return Mark{offset, line, column};
+    }
+
+    void note_end(fy_token* token) {
+        const fy_mark* m = token != nullptr ? fy_token_end_mark(token) : nullptr;
+        if (m != nullptr) last_end_ = std::max(last_end_, m->input_pos);
+    }
+
     Result<Unit> scalar(fy_event& e) {
         fy_token* value = e.scalar.value;
-        const std::string_view text = scalar_text(value);
-        const bool plain = fy_token_scalar_style(value) == FYSS_PLAIN;
+        const fy_scalar_style style = fy_token_scalar_style(value);
+        const bool block = style == FYSS_LITERAL || style == FYSS_FOLDED;
+        Mark start = node_start(e);
+        Mark content = start_of(value);
+        std::string_view text;
+        if (block) {
+            if (Result<Unit> r = block_scalar(e, value, start); !r) return r;
+            text = scratch_;
+            content = Mark{};
+        } else {
+            text = scalar_text(value);
+            // An empty plain scalar has no place of its own.
+            const fy_mark* end = value != nullptr ? fy_token_end_mark(value) : nullptr;
+            if (end == nullptr || end->input_pos == content.offset) {
+                content = Mark{};
+                if (e.scalar.anchor == nullptr && e.scalar.tag == nullptr) start = Mark{};
+            }
+        }
+        for (fy_token* t : {e.scalar.anchor, e.scalar.tag, value}) note_end(t);
+        if (Result<Unit> r = check_placement(start, content, false, false); !r) return r;
+        const bool plain = style == FYSS_PLAIN;
         const TagRule tag = e.scalar.tag != nullptr ? tag_rule(text_of(e.scalar.tag))
                                                     : TagRule::None;
         if (e.scalar.anchor != nullptr) {
@@ -776,7 +992,7 @@ private:
             anchors_.insert_or_assign(std::string(text_of(e.scalar.anchor)), std::move(a));
         }
         if (at_key()) {
-            set_key(text);
+            set_key(text, start_of(value).line);
             return Unit{};
         }
         return typed(text, plain, tag, e);
@@ -798,6 +1014,8 @@ private:
     }
 
     Result<Unit> alias(fy_event& e) {
+        note_end(e.alias.anchor);
+        if (Result<Unit> r = check_placement(node_start(e), Mark{}, false, false); !r) return r;
         const std::string_view name = text_of(e.alias.anchor);
         // An alias names the latest node defined with that anchor. When that is a collection
         // still open, the tree would contain itself.
@@ -825,7 +1043,7 @@ private:
                                   " bytes (possible alias bomb)",
                               node_start(e));
         if (at_key()) {
-            set_key(a.text);
+            set_key(a.text, start_of(e.alias.anchor).line);
             return Unit{};
         }
         if (a.scalar) return typed(a.text, a.plain, a.tag, e);
@@ -840,8 +1058,17 @@ private:
             return located_at("a mapping or sequence cannot be a mapping key", node_start(e));
         if (frames_.size() >= kYamlMaxDepth)
             return located_at("recursion limit exceeded", node_start(e));
+        fy_token* token = fy_event_get_token(&e);
+        const fy_token_type type = token != nullptr ? fy_token_get_type(token) : FYTT_NONE;
+        const bool block = type != FYTT_FLOW_MAPPING_START && type != FYTT_FLOW_SEQUENCE_START;
+        const Mark content = start_of(token);
+        if (Result<Unit> r = check_placement(node_start(e), content, block, !mapping); !r)
+            return r;
+        for (fy_token* t : {fy_event_get_anchor_token(&e), fy_event_get_tag_token(&e)}) note_end(t);
         Frame f;
         f.mapping = mapping;
+        f.block = block;
+        f.column = content.line != 0 ? static_cast<long>(content.column) - 1 : -1;
         f.first = mapping ? members_.size() : values_.size();
         if (fy_token* anchor = fy_event_get_anchor_token(&e); anchor != nullptr) {
             f.anchor = std::string(text_of(anchor));
@@ -904,6 +1131,8 @@ private:
     }
 
     std::string_view input_;
+    std::size_t last_end_ = 0;  // the end of the latest token read, in the input
+    bool directives_without_start_ = false;
     std::string scratch_;  // the text of the latest flow scalar, when decoded
     std::vector<Frame> frames_;
     std::vector<Value> values_;    // elements of the open sequences, innermost last
@@ -918,17 +1147,19 @@ private:
     const std::uint64_t byte_limit_;
 };
 
-// The text with each CR LF line break as a single LF. YAML reads the two alike, but libfyaml
-// 0.7 takes a CR LF just before the closing quote of a flow scalar for a line feed of the
-// value, where a LF there folds into a space. Lines and columns stay the same.
-std::string_view without_cr_lf(std::string_view text, std::string& storage) {
-    std::size_t at = text.find("\r\n");
+// The text with every line break (CR LF, CR, LF) as a single LF: YAML reads the three alike,
+// but libfyaml 0.7 takes a CR LF just before the closing quote of a flow scalar for a line
+// feed of the value, where a LF there folds into a space. Lines and columns stay the same.
+std::string_view with_line_feeds(std::string_view text, std::string& storage) {
+    std::size_t at = text.find('\r');
     if (at == std::string_view::npos) return text;
     storage.reserve(text.size());
-    for (std::size_t from = 0;; at = text.find("\r\n", from)) {
+    for (std::size_t from = 0;; at = text.find('\r', from)) {
         storage.append(text.substr(from, at == std::string_view::npos ? at : at - from));
         if (at == std::string_view::npos) break;
-        from = at + 1;  // the LF starts the next piece
+        storage += '\n';
+        from = at + 1;
+        if (from < text.size() && text[from] == '\n') ++from;  // CR LF is one break
     }
     return storage;
 }
@@ -949,7 +1180,7 @@ Result<Value> parse_yaml(std::string_view text, bool plain_block_first) {
     if (Value fast; plain_block_first && read_plain_block_yaml(text, type_plain_scalar, fast))
         return fast;
     std::string storage;
-    const std::string_view input = without_cr_lf(text, storage);
+    const std::string_view input = with_line_feeds(text, storage);
     Diagnostics diagnostics;
     if (diagnostics.get() == nullptr) return parse_error("out of memory");
     Parser parser(diagnostics, input);
@@ -980,7 +1211,30 @@ Result<Value> read_yaml_fd(int fd) {
     return parse_yaml(text.value());
 }
 
+namespace {
+
+// Whether a YAML 1.2 core-schema reader resolves this plain text to something other than a
+// string: null (empty, ~, null, Null, NULL), bool, int ([-+]?[0-9]+, 0o[0-7]+,
+// 0x[0-9a-fA-F]+) or float (the decimal syntax, [-+]?.inf in three cases, .nan in three).
+bool core_schema_types_as_non_string(std::string_view t) {
+    if (t.empty() || is_null_word(t) || bool_word(t) >= 0 || is_decimal_float_syntax(t))
+        return true;
+    const auto all_digits = [](std::string_view d, int base) {
+        return !d.empty() && std::all_of(d.begin(), d.end(), [base](char c) {
+            return digit_value(c) < base;
+        });
+    };
+    if (t.size() > 2 && t[0] == '0' && t[1] == 'o') return all_digits(t.substr(2), 8);
+    if (t.size() > 2 && t[0] == '0' && t[1] == 'x') return all_digits(t.substr(2), 16);
+    const std::string_view u = !t.empty() && (t[0] == '+' || t[0] == '-') ? t.substr(1) : t;
+    return u == ".inf" || u == ".Inf" || u == ".INF" || t == ".nan" || t == ".NaN" ||
+           t == ".NAN";
+}
+
+}  // namespace
+
 bool yaml_plain_text_is_string(std::string_view text) {
+    if (core_schema_types_as_non_string(text)) return false;
     Value typed;
     return type_scalar(text, true, TagRule::None, typed) == ScalarFailure::None &&
            typed.is_string();

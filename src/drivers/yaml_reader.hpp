@@ -42,8 +42,9 @@ Result<Value> parse_yaml_general(std::string_view text);
 // "YAML parse error: " and the system's error text.
 Result<Value> read_yaml_fd(int fd);
 
-// Whether a plain scalar with this text and no tag loads as a string: the writer quotes
-// the strings for which it does not.
+// Whether a plain scalar with this text and no tag loads as a string, both here and in every
+// YAML 1.2 core-schema reader (which types 0123, 1e400 and integers of any length as
+// numbers): the writer quotes the strings for which it does not.
 bool yaml_plain_text_is_string(std::string_view text);
 
 }  // namespace zel

@@ -101,7 +101,8 @@ INSTANTIATE_TEST_SUITE_P(quoted_or_block, yaml_typing, ::testing::Values(
 
 // Tags other than the core scalar tags and the non-specific "!" leave the style to decide.
 INSTANTIATE_TEST_SUITE_P(tagged, yaml_typing, ::testing::Values(
-    Typing{"!!null null", "null"}, Typing{"!!null '~'", "null"}, Typing{"!!bool 'True'", "true"},
+    Typing{"!!null null", "null"}, Typing{"!!null '~'", "null"}, Typing{"!!null", "null"},
+    Typing{"!!null ''", "null"}, Typing{"!!bool 'True'", "true"},
     Typing{"!!int \"12\"", "12"}, Typing{"!!int -0x10", "-16"}, Typing{"!!float 1", "1.0"},
     Typing{"!!float 0123", "123.0"}, Typing{"!!float -.inf", "null"}, Typing{"!!float \".nan\"", "null"},
     Typing{"!<tag:yaml.org,2002:int> 7", "7"}, Typing{"!!str 12", "\"12\""}, Typing{"!!str true", "\"true\""}, Typing{"!!str '12'", "\"12\""},
@@ -121,6 +122,7 @@ TEST_P(yaml_failing, fails_with_message_from_memory_and_file) {
     EXPECT_EQ(r.error().kind, ErrorKind::Parse);
     EXPECT_EQ(r.error().message, "YAML parse error: " + GetParam().message);
     EXPECT_EQ(outcome(read_through_file(GetParam().text)), r.error().message);
+    EXPECT_EQ(outcome(parse_yaml_general(GetParam().text)), r.error().message);
 }
 
 INSTANTIATE_TEST_SUITE_P(scalars, yaml_failing, ::testing::Values(
@@ -131,7 +133,7 @@ INSTANTIATE_TEST_SUITE_P(scalars, yaml_failing, ::testing::Values(
     Failing{"- !!int 0123", "invalid value for tag !!int at line 1 column 3"},
     Failing{"- !!int 1.5", "invalid value for tag !!int at line 1 column 3"},
     Failing{"- !!int 1" + std::string(40, '0'), "JSON number out of range at line 1 column 3"},
-    Failing{"- !!null ''", "invalid value for tag !!null at line 1 column 3"},
+    Failing{"- !!null 'x'", "invalid value for tag !!null at line 1 column 3"},
     Failing{"- !!bool yes", "invalid value for tag !!bool at line 1 column 3"},
     Failing{"- !!float inf", "invalid value for tag !!float at line 1 column 3"},
     Failing{"- !!float 1e400", "invalid value for tag !!float at line 1 column 3"}));
@@ -146,6 +148,16 @@ INSTANTIATE_TEST_SUITE_P(structure, yaml_failing, ::testing::Values(
     Failing{"a: &x [1, *x]", "alias \"x\" refers to a node that contains it at line 1 column 11"},
     Failing{"a: b\n c: d\n", "invalid multiline plain key at line 1 column 4"},
     Failing{"a:\n  b: 1\n c: 2\n", "invalid indentation in mapping at line 3 column 2"},
+    // Nodes that are not inside their block collection, and directives without "---".
+    Failing{"k:\nx\n", "wrongly indented node in block collection at line 2 column 1"},
+    Failing{"-\nx\n", "wrongly indented node in block collection at line 2 column 1"},
+    Failing{"k:\n[x]\n", "wrongly indented node in block collection at line 2 column 1"},
+    Failing{"k: !!str\nx\n", "wrongly indented node in block collection at line 2 column 1"},
+    Failing{" k: |\n x\n", "wrongly indented line in block scalar at line 2 column 2"},
+    Failing{"- a: >\n  x\n", "wrongly indented line in block scalar at line 2 column 3"},
+    Failing{"k: : v", "invalid nested block mapping on the same line at line 1 column 4"},
+    Failing{"%YAML 1.2\nfoo", "missing document start after directives at line 2 column 1"},
+    Failing{"%TAG !e! tag:e,2000:\n- x\n", "missing document start after directives at line 2 column 1"},
     Failing{"a: [1, 2", "flow sequence without a closing bracket at line 2 column 1"},
     Failing{"\"abc", "double-quoted scalar without closing quote at line 1 column 2"},
     Failing{"a: \xff", "invalid leading UTF-8 octet at line 1 column 4"},
@@ -201,6 +213,49 @@ TEST(yaml_documents, cr_lf_and_cr_line_breaks_read_as_line_feeds) {
         EXPECT_EQ(outcome(parse_yaml(other)), outcome(parse_yaml(lf))) << other;
     }
 }
+
+// Whole documents and the tree they load as (compact JSON), the same from memory, from a file
+// and through the general reader alone.
+struct Exact {
+    std::string text;
+    std::string json;
+};
+void PrintTo(const Exact& e, std::ostream* os) { *os << e.text; }
+
+class yaml_exact : public ::testing::TestWithParam<Exact> {};
+
+TEST_P(yaml_exact, loads_as) {
+    const std::string expected = json(GetParam().json);
+    EXPECT_EQ(outcome(parse_yaml(GetParam().text)), expected);
+    EXPECT_EQ(outcome(parse_yaml_general(GetParam().text)), expected);
+    EXPECT_EQ(outcome(read_through_file(GetParam().text)), expected);
+}
+
+// A line of spaces only: empty up to the indentation, content beyond it; the indentation is
+// the indicator's count past the parent collection's column (past column 0 at the top).
+INSTANTIATE_TEST_SUITE_P(block_scalars, yaml_exact, ::testing::Values(
+    Exact{"|1\n  \n", R"(" \n")"}, Exact{"- |2\n     \n", R"(["   \n"])"},
+    Exact{"|1-\n   \n", R"("  ")"}, Exact{"|1+\n  \n\n", R"(" \n\n")"}, Exact{">1\n  \n", R"(" \n")"},
+    Exact{"a: |1\n  \n", R"({"a": " \n"})"}, Exact{"a:\n- |1\n   \n", R"({"a": ["  \n"]})"},
+    Exact{"- - |1\n     \n", R"([["  \n"]])"}, Exact{"|2\n  \n", R"("")"}, Exact{"|2+\n  \n", R"("\n")"},
+    Exact{"|\n  x\n     \n", R"("x\n   \n")"}, Exact{"|1\n  \n  x\n", R"(" \n x\n")"},
+    Exact{">\n  a\n  b\n\n  c\n   d\n  e\n", R"("a b\nc\n d\ne\n")"},
+    Exact{">\n\n  a\n\n\n  b\n", R"("\na\n\nb\n")"}, Exact{">-\n  a\n \n", R"("a")"},
+    Exact{"a: !!str |+\n  x\n\n  \n# c\nb: 1\n", R"({"a": "x\n\n\n", "b": 1})"},
+    Exact{"? |\n  k\n: v\n", R"({"k\n": "v"})"},
+    // The end of the input without a line break keeps none.
+    Exact{"k: |\n  x", R"({"k": "x"})"}, Exact{"k: >+\n  x", R"({"k": "x"})"},
+    Exact{"k: |+\n  x\n\n", R"({"k": "x\n\n"})"}, Exact{"k: |\n  x\n  ", R"({"k": "x\n"})"},
+    Exact{"k: |", R"({"k": ""})"}));
+
+// CR LF is one line break, CR alone another.
+INSTANTIATE_TEST_SUITE_P(line_breaks, yaml_exact, ::testing::Values(
+    Exact{"a\r\r\nb", R"("a\nb")"}, Exact{"a\r\rb", R"("a\nb")"}, Exact{"a\r\n\r\nb", R"("a\nb")"},
+    Exact{"k: |\r  x\r\r\n  y\r", R"({"k": "x\n\ny\n"})"}, Exact{"- 'a\r\r\n  b'", R"(["a\nb"])"}));
+
+INSTANTIATE_TEST_SUITE_P(null_tag, yaml_exact, ::testing::Values(
+    Exact{"a: !!null", R"({"a": null})"}, Exact{"a: !!null\nb: 1\n", R"({"a": null, "b": 1})"},
+    Exact{"- !!null\n- !!null ~\n", "[null, null]"}));
 
 TEST(yaml_keys, scalar_keys_are_their_text_and_a_repeated_key_keeps_the_later_value) {
     const Result<Value> r = parse_yaml(
@@ -338,7 +393,7 @@ TEST(yaml_writer, writes_block_style_with_quoting_by_reading) {
                                 Value::string(".inf"), Value::string("0123"), Value::string("- a"),
                                 Value::string("a\tb"), Value::boolean(false), Value::integer(-3),
                                 Value::floating(1.0), Value::floating(1e20), Value::array())),
-              "- 'true'\n- '1'\n- ''\n- '0x1F'\n- '1e3'\n- '~'\n- '.inf'\n- 0123\n- '- a'\n"
+              "- 'true'\n- '1'\n- ''\n- '0x1F'\n- '1e3'\n- '~'\n- '.inf'\n- '0123'\n- '- a'\n"
               "- \"a\\tb\"\n- false\n- -3\n- 1.0\n- 1e+20\n- []\n");
     EXPECT_EQ(written(object_of("1", Value::uinteger(1), "null", Value::null())),
               "'1': 1\n'null': null\n");
