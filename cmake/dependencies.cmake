@@ -5,6 +5,7 @@
 # Macros, not functions: pkg_check_modules and find_path must set their variables (<PREFIX>_FOUND,
 # <PREFIX>_STATIC_LIBRARIES, the include directory) in the caller's scope.
 
+set(ZEL_CMAKE_DIR ${CMAKE_CURRENT_LIST_DIR})
 set_property(GLOBAL PROPERTY ZEL_MISSING_WHAT "")
 set_property(GLOBAL PROPERTY ZEL_MISSING_PACKAGES "")
 
@@ -13,8 +14,17 @@ macro(zel_record_missing what package)
   set_property(GLOBAL APPEND PROPERTY ZEL_MISSING_PACKAGES "${package}")
 endmacro()
 
-find_package(PkgConfig QUIET)
-if(NOT PKG_CONFIG_FOUND)
+set(ZEL_DEPS AUTO CACHE STRING "Where libyaml, libfyaml and utf8proc come from: AUTO (the \
+system's through pkg-config, else the copies in third_party/), SYSTEM or VENDORED")
+set_property(CACHE ZEL_DEPS PROPERTY STRINGS AUTO SYSTEM VENDORED)
+if(NOT ZEL_DEPS MATCHES "^(AUTO|SYSTEM|VENDORED)$")
+  message(FATAL_ERROR "ZEL_DEPS must be AUTO, SYSTEM or VENDORED, not ${ZEL_DEPS}")
+endif()
+
+if(NOT ZEL_DEPS STREQUAL "VENDORED")
+  find_package(PkgConfig QUIET)
+endif()
+if(ZEL_DEPS STREQUAL "SYSTEM" AND NOT PKG_CONFIG_FOUND)
   zel_record_missing("the pkg-config program" pkg-config)
 endif()
 
@@ -26,6 +36,26 @@ macro(zel_require_pkg prefix module package)
   endif()
   if(NOT ${prefix}_FOUND)
     zel_record_missing("${module} (pkg-config module)" ${package})
+  endif()
+endmacro()
+
+# zel_dependency(<prefix> <pkg-config module spec> <Debian package> <vendored macro>): the target
+# Zel::<prefix>, the system's library when pkg-config finds it (not with ZEL_DEPS=VENDORED), else
+# the copy in third_party/ (not with ZEL_DEPS=SYSTEM, which records it as missing instead).
+macro(zel_dependency prefix module package vendored)
+  if(NOT ZEL_DEPS STREQUAL "VENDORED" AND PKG_CONFIG_FOUND)
+    pkg_check_modules(${prefix} QUIET IMPORTED_TARGET ${module})
+  endif()
+  if(${prefix}_FOUND)
+    add_library(Zel::${prefix} ALIAS PkgConfig::${prefix})
+    message(STATUS "${module}: the system's, ${${prefix}_VERSION}")
+  elseif(ZEL_DEPS STREQUAL "SYSTEM")
+    zel_record_missing("${module} (pkg-config module)" ${package})
+  else()
+    enable_language(C)
+    include(${ZEL_CMAKE_DIR}/vendored.cmake)
+    cmake_language(CALL ${vendored})
+    message(STATUS "${module}: built from third_party/")
   endif()
 endmacro()
 
