@@ -389,33 +389,45 @@ except OSError as e:
                                        f"OSError {os.strerror(6)} (os error 6)"]
 
 
-def test_a_pipe_with_a_reader_receives_the_document(tmp_path):
-    fifo = str(tmp_path / "pipe.json")
-    os.mkfifo(fifo)
+PIPE_READER = textwrap.dedent(
+    """
+    import os, select, sys, threading
+    from _zel_core import ZelSettingEngine
+
+    def read_until_eof(fd):
+        data = b""
+        while True:
+            select.select([fd], [], [], 30)
+            try:
+                chunk = os.read(fd, 65536)
+            except BlockingIOError:
+                continue
+            if not chunk and data:
+                os.close(fd)
+                return data
+            data += chunk
+
+    fifo = sys.argv[1]
     got = []
     fd = os.open(fifo, os.O_RDONLY | os.O_NONBLOCK)
-    reader = threading.Thread(target=lambda: got.append(_read_until_eof(fd)))
+    reader = threading.Thread(target=lambda: got.append(read_until_eof(fd)))
     writer = ZelSettingEngine(fifo, "toml")
-    writer.set_value("k", "v" * 200000)  # more than a pipe holds: the writer waits for us
+    writer.set_value("k", "v" * 200000)  # more than a pipe holds: the writer waits for the reader
     reader.start()
     writer.sync()
     reader.join(30)
-    assert got == [b"k = '" + b"v" * 200000 + b"'\n"]
+    print(got == [b"k = '" + b"v" * 200000 + b"'\\n"])
+    """
+)
 
 
-def _read_until_eof(fd):
-    import select
-    data = b""
-    while True:
-        select.select([fd], [], [], 30)
-        try:
-            chunk = os.read(fd, 65536)
-        except BlockingIOError:
-            continue
-        if not chunk and data:
-            os.close(fd)
-            return data
-        data += chunk
+def test_a_pipe_with_a_reader_receives_the_document(tmp_path):
+    fifo = str(tmp_path / "pipe.json")
+    os.mkfifo(fifo)
+    # In a child: opening a pipe that blocks would hang the test run itself.
+    result = subprocess.run([sys.executable, "-c", PIPE_READER, fifo], capture_output=True,
+                            text=True, env=child_env(), timeout=60)
+    assert result.stdout.strip() == "True", result.stderr
 
 
 @pytest.mark.parametrize("driver", ["toml", "yaml"])
