@@ -70,10 +70,13 @@ SAVER = textwrap.dedent(
 )
 
 
-def leave_journal(save_path, doc, journal):
+def leave_journal(save_path, doc, journal, path, old_text):
     """Run a process that saves `doc` through `save_path` (a hard-linked file, rewritten in
-    place) and kill it once `journal` exists. Retries until a kill lands in time."""
+    place) and kill it once `journal` exists. Retries until a kill lands in time, each time
+    from the old document at `path` (an attempt that finished would make the new document the
+    next attempt's old one)."""
     for _ in range(20):
+        cut_short(path, old_text, len(old_text))
         child = subprocess.Popen([sys.executable, "-c", SAVER, save_path], stdin=subprocess.PIPE,
                                  stdout=subprocess.PIPE, text=True, env=child_env())
         child.stdin.write(json.dumps(doc))
@@ -108,7 +111,7 @@ def interrupted(tmp_path):
         write_file(path, json.dumps(OLD))
         os.link(path, path + ".link")
         new = big_document("new")
-        leave_journal(save_through or path, new, journal_of(path))
+        leave_journal(save_through or path, new, journal_of(path), path, json.dumps(OLD).encode())
         new_text = text_of(new, scratch=str(tmp_path / "scratch.json"))
         cut_short(path, new_text, len(new_text) // 2)
         return path
