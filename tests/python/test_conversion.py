@@ -536,6 +536,41 @@ def test_failing_dataclass_lookup_counts_as_absent(mem):
     assert mem.value("k") == {"a": 1}
 
 
+class EmptiesItsHolder(Sequence):
+    """Empties the list holding it when its length is asked for (converting it)."""
+
+    def __init__(self, holder):
+        self.holder = holder
+
+    def __len__(self):
+        self.holder.clear()
+        return 0
+
+    def __getitem__(self, i):
+        raise IndexError(i)
+
+
+class DropsFromItsHolder(EmptiesItsHolder):
+    def __len__(self):
+        self.holder.pop("z", None)
+        self.holder["a"] = "changed"
+        return 0
+
+
+@pytest.mark.parametrize(
+    "make,expected",
+    [
+        (lambda: (lambda l: (l.extend([EmptiesItsHolder(l), 1, 2]), l)[1])([]), [[], 1, 2]),
+        (lambda: (lambda d: (d.update(a="a", m=DropsFromItsHolder(d), z="z"), d)[1])({}),
+         {"a": "a", "m": [], "z": "z"}),
+    ],
+    ids=["list", "dict"],
+)
+def test_container_changed_by_its_own_member_converts_as_it_was(mem, make, expected):
+    mem.set_value("k", make())
+    assert mem.value("k") == expected
+
+
 def test_mapping_methods_are_used_in_order(mem):
     calls = []
 
