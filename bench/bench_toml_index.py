@@ -57,6 +57,8 @@ def main() -> None:
     parser.add_argument("--tables", type=int, nargs="+", default=[10_000, 50_000])
     parser.add_argument("--size-mb", type=float, default=2.5)
     parser.add_argument("--repeat", type=int, default=5)
+    parser.add_argument("--plain-only", action="store_true",
+                        help="leave out the colliding documents (ordinary speed only)")
     args = parser.parse_args()
 
     ordinary, _ = _data.ensure_format(args.size_mb, "toml")
@@ -71,8 +73,10 @@ def main() -> None:
             assert len({toml_colliding_names.std_hash(n) for n in names}) == 1
             length = len(names[0])
             plain = [toml_colliding_names.toml_key(b"%0*d" % (length, i)) for i in range(count)]
-            for label, keys in (("plain", plain),
-                                ("colliding", [toml_colliding_names.toml_key(n) for n in names])):
+            documents = [("plain", plain)]
+            if not args.plain_only:
+                documents.append(("colliding", [toml_colliding_names.toml_key(n) for n in names]))
+            for label, keys in documents:
                 path = pathlib.Path(tmp) / f"{label}-{count}.toml"
                 write_tables(path, keys)
                 size = path.stat().st_size / 1e6

@@ -16,19 +16,15 @@ struct HashKey {
 // The process's key: random bytes from the kernel, drawn on first use.
 const HashKey& process_hash_key() noexcept;
 
-// SipHash with `compression` rounds per 8-byte block and `finalization` rounds at the end
-// (1 and 3 for SipHash-1-3, 2 and 4 for SipHash-2-4), over `prefix` (as 8 little-endian bytes)
-// followed by `data`.
-std::uint64_t siphash(const HashKey& key, std::uint64_t prefix, std::string_view data,
-                      int compression, int finalization) noexcept;
+// SipHash-1-3 (one round per 8-byte block, three at the end) of `prefix`, as 8 little-endian
+// bytes, followed by `data`.
+std::uint64_t siphash13(const HashKey& key, std::uint64_t prefix, std::string_view data) noexcept;
+
+// SipHash-1-3 or SipHash-2-4 of `data` alone (the latter for the published test vectors).
+std::uint64_t siphash13(const HashKey& key, std::string_view data) noexcept;
+std::uint64_t siphash24(const HashKey& key, std::string_view data) noexcept;
 
 // SipHash-1-3 of `prefix` and `data` under the process's key.
-inline std::uint64_t keyed_hash(std::uint64_t prefix, std::string_view data) noexcept {
-    return siphash(process_hash_key(), prefix, data, 1, 3);
-}
-
-// SipHash over `data` alone (no prefix), for checking against published test vectors.
-std::uint64_t siphash_bytes(const HashKey& key, std::string_view data, int compression,
-                            int finalization) noexcept;
+std::uint64_t keyed_hash(std::uint64_t prefix, std::string_view data) noexcept;
 
 }  // namespace zel
