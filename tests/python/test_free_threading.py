@@ -5,6 +5,7 @@ import subprocess
 import sys
 import sysconfig
 import threading
+import time
 
 import pytest
 
@@ -43,8 +44,9 @@ def test_this_test_run_is_free_threaded():
     assert not sys._is_gil_enabled()
 
 
-def _race(change, check, checks=20_000):
-    """Runs `change` in a loop on another thread while this one runs `check` `checks` times."""
+def _race(change, check, checks=20_000, seconds=10.0):
+    """Runs `change` in a loop on another thread while this one runs `check` `checks` times,
+    or for as many as fit in `seconds` on a busy machine."""
     stop = threading.Event()
     started = threading.Event()
     failures = []
@@ -60,9 +62,12 @@ def _race(change, check, checks=20_000):
     thread = threading.Thread(target=changer)
     thread.start()
     started.wait()
+    deadline = time.monotonic() + seconds
     try:
         for _ in range(checks):
             check()
+            if time.monotonic() > deadline:
+                break
     finally:
         stop.set()
         thread.join()
@@ -71,8 +76,11 @@ def _race(change, check, checks=20_000):
 
 def test_dict_changed_during_conversion_keeps_its_pairs(mem):
     # Every value equals its key; another thread deletes and re-adds entries, which moves them
-    # to the end of the dict's order. A stored copy must pair each key with its own value.
-    d = {k: k for k in "abcdefghij"}
+    # to the end of the dict's order. A stored copy must pair each key with its own value. (The
+    # larger the dict, the longer each copy of it takes, and the likelier the other thread is
+    # to change it between two copies made one after the other.)
+    others = [f"k{i}" for i in range(300)]
+    d = {k: k for k in ["a", "b", *others]}
 
     def change():
         for k in "ab":
@@ -82,10 +90,10 @@ def test_dict_changed_during_conversion_keeps_its_pairs(mem):
     def check():
         mem.set_value("x", d)
         got = mem.value("x")
-        assert all(k == v for k, v in got.items()), got
-        assert set(got) >= set("cdefghij"), got
+        assert all(k == v for k, v in got.items()), [(k, v) for k, v in got.items() if k != v]
+        assert set(got) >= set(others)
 
-    _race(change, check)
+    _race(change, check, checks=6000)
 
 
 def test_list_changed_during_conversion_is_one_version_of_it(mem):
