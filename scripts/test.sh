@@ -12,7 +12,7 @@ zel_log "C++ unit tests (build/cpp)"
 # Configured every time (a second of work): the options given here always take effect, even in
 # a build directory configured earlier with others.
 if cmake -S . -B build/cpp -G Ninja -DZEL_PYTHON=OFF -DZEL_BUILD_TESTS=ON -DZEL_SANITIZE=OFF \
-    -DZEL_TEST_HOOKS=OFF -DZEL_FUZZ=OFF >/dev/null; then
+    -DZEL_TEST_HOOKS=ON -DZEL_FUZZ=OFF >/dev/null; then
     if cmake --build build/cpp -j 2; then
         build/cpp/zel_cpp_tests --gtest_brief=1 || failed+=("C++ tests")
     else

@@ -9,13 +9,13 @@
 #include <array>
 #include <cstdint>
 #include <cstring>
-#include <functional>
 #include <limits>
 #include <memory>
 #include <string>
 #include <utility>
 #include <vector>
 
+#include "drivers/keyed_hash.hpp"
 #include "drivers/number_text.hpp"
 #include "drivers/text_position.hpp"
 #include "drivers/utf8.hpp"
@@ -257,6 +257,13 @@ struct TableNode {
 
 constexpr std::uint32_t kUnnamed = 0xFFFFFFFF;
 
+#ifdef ZEL_TEST_HOOKS
+thread_local std::uint64_t t_index_probes = 0;
+inline void count_probe() noexcept { ++t_index_probes; }
+#else
+inline void count_probe() noexcept {}
+#endif
+
 // Table nodes, found by (parent node, name) in an open-addressed hash table. Node 0 is the
 // root. Most tables are never looked up (a file lists a table's sub-tables after it), so a
 // node is hashed only when a lookup comes after it was added.
@@ -281,12 +288,13 @@ public:
     std::uint32_t find(std::uint32_t parent, std::string_view name) {
         if (hashed_ < nodes_.size()) hash_new_nodes();
         if (slots_.empty()) return 0;
-        const std::size_t h = hash(parent, name);
+        const std::uint32_t h = hash(parent, name);
         const std::size_t mask = slots_.size() - 1;
         for (std::size_t i = h & mask;; i = (i + 1) & mask) {
+            count_probe();
             const Slot& s = slots_[i];
             if (s.node == 0) return 0;
-            if (s.hash != static_cast<std::uint32_t>(h)) continue;
+            if (s.hash != h) continue;
             const TableNode& n = nodes_[s.node];
             if (n.parent == parent && n.length == name.size() &&
                 std::memcmp(n.name, name.data(), name.size()) == 0)
@@ -300,9 +308,10 @@ private:
         std::uint32_t hash;
     };
 
-    static std::size_t hash(std::uint32_t parent, std::string_view name) noexcept {
-        return std::hash<std::string_view>()(name) ^
-               (parent * static_cast<std::size_t>(0x9E3779B97F4A7C15ull));  // truncated on 32-bit
+    // Keyed by a per-process random key: names chosen to collide in an unkeyed hash (and so to
+    // make one long probe chain, and a quadratic load) cannot be written down in advance.
+    static std::uint32_t hash(std::uint32_t parent, std::string_view name) noexcept {
+        return static_cast<std::uint32_t>(keyed_hash(parent, name));
     }
 
     void hash_new_nodes() {
@@ -315,14 +324,13 @@ private:
             std::vector<Slot> old = std::move(slots_);
             slots_.assign(size, Slot{0, 0});
             for (const Slot& s : old)
-                if (s.node != 0)
-                    place(s.node, s.hash, hash(nodes_[s.node].parent, name_of(s.node)));
+                if (s.node != 0) place(s.node, s.hash);
         }
         for (; hashed_ < nodes_.size(); ++hashed_) {
             const TableNode& n = nodes_[hashed_];
             if (n.parent == kUnnamed) continue;
-            const std::size_t h = hash(n.parent, name_of(static_cast<std::uint32_t>(hashed_)));
-            place(static_cast<std::uint32_t>(hashed_), static_cast<std::uint32_t>(h), h);
+            place(static_cast<std::uint32_t>(hashed_),
+                  hash(n.parent, name_of(static_cast<std::uint32_t>(hashed_))));
             ++used_;
         }
     }
@@ -331,11 +339,13 @@ private:
         return std::string_view(nodes_[id].name, nodes_[id].length);
     }
 
-    void place(std::uint32_t node, std::uint32_t short_hash, std::size_t h) noexcept {
+    // A hash starts its search at the slot its low bits name, so a table that grows places its
+    // nodes again from their stored hashes, without hashing a name again.
+    void place(std::uint32_t node, std::uint32_t h) noexcept {
         const std::size_t mask = slots_.size() - 1;
         std::size_t i = h & mask;
-        while (slots_[i].node != 0) i = (i + 1) & mask;
-        slots_[i] = Slot{node, short_hash};
+        for (count_probe(); slots_[i].node != 0; count_probe()) i = (i + 1) & mask;
+        slots_[i] = Slot{node, h};
     }
 
     // A copy of `name` that lives as long as the index.
@@ -1181,6 +1191,10 @@ private:
 };
 
 }  // namespace
+
+#ifdef ZEL_TEST_HOOKS
+std::uint64_t toml_index_probes() noexcept { return t_index_probes; }
+#endif
 
 Result<Value> parse_toml(std::string_view text) { return Parser(text).run(); }
 

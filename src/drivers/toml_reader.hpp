@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <string>
 #include <string_view>
 
@@ -29,5 +30,11 @@ Result<Value> parse_toml(std::string_view text);
 // reader gives it: "T" and "Z", no "+00:00" or "-00:00", the fraction cut to nanoseconds
 // and without trailing zeros.
 bool is_toml_datetime(std::string_view text, std::string* loaded = nullptr);
+
+#ifdef ZEL_TEST_HOOKS
+// Test builds only: how many slots of the table index the reader has looked at on this
+// thread so far, a measure of the index's work that no timing noise blurs.
+std::uint64_t toml_index_probes() noexcept;
+#endif
 
 }  // namespace zel

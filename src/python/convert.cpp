@@ -20,18 +20,27 @@ PyMutex g_abc_mutex;
 PyObject* g_sequence_abc = nullptr;
 PyObject* g_mapping_abc = nullptr;
 
-// dataclasses.fields, looked up once per process (the module is limited to one interpreter).
+// dataclasses.fields and dataclasses.Field, looked up once per process (the module is limited
+// to one interpreter).
 PyObject* g_dataclass_fields = nullptr;
+PyObject* g_dataclass_field_type = nullptr;
 
-PyObject* load_dataclass_fields() {
+bool load_dataclasses() {
     PyMutex_Lock(&g_abc_mutex);
     if (!g_dataclass_fields) {
         PyRef module = PyRef::steal(PyImport_ImportModule("dataclasses"));
-        if (module) g_dataclass_fields = PyObject_GetAttrString(module.get(), "fields");
+        PyObject* fields = module ? PyObject_GetAttrString(module.get(), "fields") : nullptr;
+        PyObject* field_type = fields ? PyObject_GetAttrString(module.get(), "Field") : nullptr;
+        if (fields && field_type) {
+            g_dataclass_field_type = field_type;
+            g_dataclass_fields = fields;
+        } else {
+            Py_XDECREF(fields);
+        }
     }
-    PyObject* found = g_dataclass_fields;
+    const bool ok = g_dataclass_fields != nullptr;
     PyMutex_Unlock(&g_abc_mutex);
-    return found;
+    return ok;
 }
 
 bool load_abcs() {
@@ -195,6 +204,7 @@ private:
     Result<Value> sequence(PyObject* o) {
         Enter enter(*this, o);
         if (enter.failed()) return enter.error();
+        if (PyList_CheckExact(o)) return items_of(o);
         Py_ssize_t length = PyObject_Size(o);
         if (length < 0) return python_failure();
         Array items;
@@ -234,10 +244,51 @@ private:
         return found == 1;
     }
 
+    // An exact list: its items as they were at one moment. Another thread (or a member's own
+    // conversion code) may change the list meanwhile; the copy is taken under the list's lock.
+    Result<Value> items_of(PyObject* list) {
+        PyRef snapshot = PyRef::steal(PyList_GetSlice(list, 0, PY_SSIZE_T_MAX));
+        if (!snapshot) return python_failure();
+        const Py_ssize_t length = PyList_GET_SIZE(snapshot.get());
+        Array items;
+        items.reserve(static_cast<std::size_t>(length));
+        for (Py_ssize_t i = 0; i < length; ++i) {
+            Result<Value> converted = convert(PyList_GET_ITEM(snapshot.get(), i));
+            if (!converted) return std::move(converted).error();
+            items.push_back(std::move(converted).value());
+        }
+        return Value::array(std::move(items));
+    }
+
+    // An exact dict: its entries as they were at one moment (a copy taken under the dict's
+    // lock), so keys are never paired with another entry's value. Its keys and values come in
+    // the same order as from its keys() and values().
+    Result<Value> entries_of(PyObject* dict) {
+        PyRef snapshot = PyRef::steal(PyDict_Copy(dict));
+        if (!snapshot) return python_failure();
+        Value object = Value::object();
+        Py_ssize_t position = 0;
+        PyObject* key;  // borrowed from the copy, which nothing else can reach
+        PyObject* item;
+        while (PyDict_Next(snapshot.get(), &position, &key, &item)) {
+            if (!PyUnicode_Check(key))
+                return conversion_error("unexpected type: " + cast_text(key, "str"));
+            Py_ssize_t size = 0;
+            const char* text = PyUnicode_AsUTF8AndSize(key, &size);
+            if (!text) return python_failure();
+            Result<Value> converted = convert(item);
+            if (!converted) return std::move(converted).error();
+            object.set(std::string_view(text, static_cast<std::size_t>(size)),
+                       std::move(converted).value());
+        }
+        return object;
+    }
+
     Result<Value> mapping(PyObject* o) {
         if (has_dataclass_fields(o)) return dataclass(o);
         Enter enter(*this, o);
         if (enter.failed()) return enter.error();
+        if (PyDict_CheckExact(o)) return entries_of(o);
         PyRef keys = PyRef::steal(PyMapping_Keys(o));
         if (!keys) return python_failure();
         PyRef values = PyRef::steal(PyMapping_Values(o));
@@ -263,8 +314,10 @@ private:
         return object;
     }
 
-    // The fields dataclasses.fields() reports (so not ClassVar or InitVar pseudo-fields),
-    // each read by attribute access (so slotted classes and fields outside __init__ work).
+    // A field dict made of field objects, as the dataclass decorator writes it: the fields
+    // dataclasses.fields() reports (so not ClassVar or InitVar pseudo-fields). Any other dict
+    // (a hand-written stand-in): its keys, in order, are the field names. Either way each field
+    // is read by attribute access (so slotted classes and fields outside __init__ work).
     Result<Value> dataclass(PyObject* o) {
         Enter enter(*this, o);
         if (enter.failed()) return enter.error();
@@ -272,26 +325,53 @@ private:
         if (!declared) return python_failure();
         if (!PyDict_Check(declared.get()))
             return conversion_error("unexpected type: " + cast_text(declared.get(), "dict"));
-        PyObject* fields_function = load_dataclass_fields();
-        if (!fields_function) return python_failure();
-        PyRef fields = PyRef::steal(PyObject_CallOneArg(fields_function, o));
-        if (!fields) return python_failure();
-        PyRef sequence = PyRef::steal(PySequence_Fast(fields.get(), "fields() must be a sequence"));
-        if (!sequence) return python_failure();
+        if (!load_dataclasses()) return python_failure();
+        // One snapshot of the dict, which another thread may be changing.
+        PyRef snapshot = PyRef::steal(PyDict_Copy(declared.get()));
+        if (!snapshot) return python_failure();
+        bool all_fields = true;
+        {
+            Py_ssize_t position = 0;
+            PyObject* key;
+            PyObject* value;
+            while (all_fields && PyDict_Next(snapshot.get(), &position, &key, &value)) {
+                const int is_field = PyObject_IsInstance(value, g_dataclass_field_type);
+                if (is_field < 0) return python_failure();
+                all_fields = is_field == 1;
+            }
+        }
+        PyRef names;
+        if (all_fields) {
+            PyRef fields = PyRef::steal(PyObject_CallOneArg(g_dataclass_fields, o));
+            if (!fields) return python_failure();
+            PyRef sequence =
+                PyRef::steal(PySequence_Fast(fields.get(), "fields() must be a sequence"));
+            if (!sequence) return python_failure();
+            const Py_ssize_t count = PySequence_Fast_GET_SIZE(sequence.get());
+            names = PyRef::steal(PyList_New(count));
+            if (!names) return python_failure();
+            for (Py_ssize_t i = 0; i < count; ++i) {
+                PyObject* name =
+                    PyObject_GetAttrString(PySequence_Fast_GET_ITEM(sequence.get(), i), "name");
+                if (!name) return python_failure();
+                PyList_SET_ITEM(names.get(), i, name);
+            }
+        } else {
+            names = PyRef::steal(PyDict_Keys(snapshot.get()));
+            if (!names) return python_failure();
+        }
         std::vector<Member> members;
-        const Py_ssize_t count = PySequence_Fast_GET_SIZE(sequence.get());
+        const Py_ssize_t count = PyList_GET_SIZE(names.get());
         for (Py_ssize_t i = 0; i < count; ++i) {
-            PyObject* field = PySequence_Fast_GET_ITEM(sequence.get(), i);
-            PyRef name = PyRef::steal(PyObject_GetAttrString(field, "name"));
-            if (!name) return python_failure();
-            if (!PyUnicode_Check(name.get()))
-                return conversion_error("unexpected type: " + cast_text(name.get(), "str"));
-            PyRef item = PyRef::steal(PyObject_GetAttr(o, name.get()));
+            PyObject* name = PyList_GET_ITEM(names.get(), i);  // names is ours alone
+            if (!PyUnicode_Check(name))
+                return conversion_error("unexpected type: " + cast_text(name, "str"));
+            PyRef item = PyRef::steal(PyObject_GetAttr(o, name));
             if (!item) return python_failure();
             Result<Value> converted = convert(item.get());
             if (!converted) return std::move(converted).error();
             Py_ssize_t size = 0;
-            const char* text = PyUnicode_AsUTF8AndSize(name.get(), &size);
+            const char* text = PyUnicode_AsUTF8AndSize(name, &size);
             if (!text) return python_failure();
             members.push_back(Member{Value::string(std::string_view(text, static_cast<std::size_t>(size))),
                                      std::move(converted).value()});

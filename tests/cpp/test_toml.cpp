@@ -7,14 +7,18 @@
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
+#include <functional>
 #include <limits>
 #include <random>
 #include <string>
+#include <string_view>
 #include <utility>
+#include <vector>
 
 #include "drivers/drivers.hpp"
 #include "drivers/json_reader.hpp"
 #include "drivers/json_writer.hpp"
+#include "drivers/keyed_hash.hpp"
 #include "drivers/toml_reader.hpp"
 #include "drivers/toml_writer.hpp"
 #include "value/error.hpp"
@@ -119,7 +123,18 @@ INSTANTIATE_TEST_SUITE_P(values, toml_parsing_documents, ::testing::Values(
     Load{"byte_order_mark", "\xEF\xBB\xBF" "a = 1", R"({"a":1})"},
     Load{"tables_extended_as_allowed",
          "[a.b.c]\n[a]\nb.x = 1\n[f]\np.q = 1\n[f.p.r]\n[[t]]\n[t.u]\n[[t]]\n[t.u]\n",
-         R"({"a":{"b":{"c":{},"x":1}},"f":{"p":{"q":1,"r":{}}},"t":[{"u":{}},{"u":{}}]})"}));
+         R"({"a":{"b":{"c":{},"x":1}},"f":{"p":{"q":1,"r":{}}},"t":[{"u":{}},{"u":{}}]})"},
+    // A header that comes back to an array of tables after another table goes on in the
+    // array's last element.
+    Load{"sub_table_of_the_last_element_after_another_table",
+         "[[aot]]\nn = 1\n[[aot]]\nn = 2\n[other]\nx = 1\n[aot.sub]\ny = 2\n",
+         R"({"aot":[{"n":1},{"n":2,"sub":{"y":2}}],"other":{"x":1}})"},
+    Load{"dotted_key_path_into_the_last_element_after_another_table",
+         "[[a]]\n[[a]]\n[[a]]\n[o]\n[a.b.c]\nd = 1\n",
+         R"({"a":[{},{},{"b":{"c":{"d":1}}}],"o":{}})"},
+    Load{"nested_array_of_the_last_element_after_another_table",
+         "[[a]]\n[[a.b]]\nx = 1\n[[a]]\n[[a.b]]\nx = 2\n[o]\n[[a.b]]\nx = 3\n",
+         R"({"a":[{"b":[{"x":1}]},{"b":[{"x":2},{"x":3}]}],"o":{}})"}));
 
 INSTANTIATE_TEST_SUITE_P(date_times, toml_parsing_documents, ::testing::Values(
     Load{"offset", "d = 1979-05-27T07:32:00Z", "{\"d\":{" + kMarker + ":\"1979-05-27T07:32:00Z\"}}"},
@@ -665,6 +680,119 @@ TEST(toml_writing_round_trip, seed_file_reads_back_after_writing) {
     r.value().find("temperatures")->as_array().resize(2);
     expect_round_trip(r.value());
 }
+
+// The keyed hash is SipHash: the reference vector of its definition (SipHash-2-4, key 00..0f,
+// message 00..0e) checks the rounds; the prefix goes in as 8 little-endian bytes before the
+// data; the process's key is not all zeros.
+TEST(toml_table_index, keyed_hash_is_siphash) {
+    const HashKey key{0x0706050403020100ull, 0x0F0E0D0C0B0A0908ull};
+    std::string message;
+    for (char c = 0; c < 15; ++c) message += c;
+    EXPECT_EQ(siphash24(key, message), 0xA129CA6149BE45E5ull);
+    EXPECT_EQ(siphash24(key, ""), 0x726FDB47DD0E0E31ull);
+    const std::string prefixed = std::string("\x01\0\0\0\0\0\0\0", 8) + "a name";
+    EXPECT_EQ(siphash13(key, 1, "a name"), siphash13(key, prefixed));
+    EXPECT_NE(siphash13(key, 1, "a name"), siphash13(key, 2, "a name"));
+    EXPECT_NE(keyed_hash(0, "a name"), siphash13(HashKey{0, 0}, 0, "a name"));
+}
+
+#ifdef ZEL_TEST_HOOKS
+// Names that share one 64-bit libstdc++ std::hash<std::string_view> value (its block step is
+// state = (state ^ mix(block)) * M with an invertible mix(), so from any state and first block
+// a second block can be solved for that reaches a chosen state). Each stage is a set of 16-byte
+// chunks taking one state to one common state; a name picks one chunk per stage. Only solved
+// blocks of ASCII bytes are kept, so every name is valid UTF-8 (bench/toml_colliding_names.py
+// writes the same names).
+std::vector<std::string> std_hash_colliding_names(std::size_t count) {
+    constexpr std::uint64_t kMul = 0xC6A4A7935BD1E995ull;
+    std::uint64_t mul_inverse = kMul;  // Newton's iteration for the inverse modulo 2^64
+    for (int i = 0; i < 6; ++i) mul_inverse *= 2 - kMul * mul_inverse;
+    const auto shift_mix = [](std::uint64_t v) { return v ^ (v >> 47); };
+    const auto mix = [&](std::uint64_t b) { return shift_mix(b * kMul) * kMul; };
+    const auto unmix = [&](std::uint64_t d) { return shift_mix(d * mul_inverse) * mul_inverse; };
+    const auto block_of = [](std::string_view bytes) {
+        std::uint64_t v = 0;
+        for (int i = 7; i >= 0; --i) v = (v << 8) | static_cast<unsigned char>(bytes[i]);
+        return v;
+    };
+    constexpr std::size_t kChunks = 32;
+    std::size_t stages = 1;
+    for (std::size_t reach = kChunks; reach < count; reach *= kChunks) ++stages;
+    std::uint64_t state = 0xC70F6907ull ^ (16 * stages * kMul);
+    std::vector<std::vector<std::string>> chunks(stages);
+    for (std::size_t stage = 0; stage < stages; ++stage) {
+        std::uint64_t target = 0;
+        for (std::size_t n = 0; chunks[stage].size() < kChunks; ++n) {
+            char first[9];
+            std::snprintf(first, sizeof first, "%02zu%06zu", stage, n);
+            const std::uint64_t after = (state ^ mix(block_of(first))) * kMul;
+            std::uint64_t second;
+            if (n == 0) {
+                second = block_of("tail----");
+                target = after ^ mix(second);
+            } else {
+                second = unmix(target ^ after);
+                if (second & 0x8080808080808080ull) continue;
+            }
+            std::string chunk(first, 8);
+            for (int i = 0; i < 8; ++i) chunk += static_cast<char>((second >> (8 * i)) & 0xFF);
+            chunks[stage].push_back(chunk);
+        }
+        state = target * kMul;
+    }
+    std::vector<std::string> names;
+    for (std::size_t i = 0; i < count; ++i) {
+        std::string name;
+        for (std::size_t stage = 0, rest = i; stage < stages; ++stage, rest /= kChunks)
+            name += chunks[stage][rest % kChunks];
+        names.push_back(name);
+    }
+    return names;
+}
+
+std::string toml_basic_key(std::string_view name) {
+    std::string out = "\"";
+    for (char c : name) {
+        const auto b = static_cast<unsigned char>(c);
+        if (b < 0x20 || b == 0x7F || c == '"' || c == '\\') {
+            char escape[7];
+            std::snprintf(escape, sizeof escape, "\\u%04X", b);
+            out += escape;
+        } else {
+            out += c;
+        }
+    }
+    return out + "\"";
+}
+
+// The table index counts the slots it inspects: N tables whose names collide under a known,
+// unkeyed string hash still cost the index O(N) slots, not O(N^2).
+TEST(toml_table_index, names_chosen_to_collide_stay_linear) {
+    constexpr std::size_t kTables = 4000;
+    const std::vector<std::string> names = std_hash_colliding_names(kTables);
+#if defined(__GLIBCXX__)
+    if (sizeof(std::size_t) == 8) {  // the names are built for this hash
+        for (const std::string& name : names)
+            ASSERT_EQ(std::hash<std::string_view>()(name), std::hash<std::string_view>()(names[0]));
+    }
+#endif
+    std::string text;
+    for (const std::string& name : names)
+        text.append("[").append(toml_basic_key(name)).append("]\nv = 1\n");
+    // Coming back to each table (for a sub-table) looks it up by name.
+    for (const std::string& name : names)
+        text.append("[").append(toml_basic_key(name)).append(".s]\n");
+    const std::uint64_t before = toml_index_probes();
+    Result<Value> r = parse_toml(text);
+    const std::uint64_t probes = toml_index_probes() - before;
+    ASSERT_TRUE(r.ok()) << error_of(r);
+    ASSERT_EQ(r.value().as_object().size(), kTables);
+    RecordProperty("probes", std::to_string(probes));
+    // Every header looks its name up and places it; a half-full table averages a few slots per
+    // step. Colliding names in one probe chain would need about kTables^2 / 2 slots.
+    EXPECT_LT(probes, 10 * kTables) << probes << " slots for " << kTables << " tables";
+}
+#endif
 
 }  // namespace
 }  // namespace zel

@@ -170,6 +170,30 @@ class BadFields:
     __dataclass_fields__ = ["x"]
 
 
+class FieldsStandIn:
+    """A hand-written field dict whose values are not field objects: its keys name the fields."""
+
+    __dataclass_fields__ = {"a": None, "b": None}
+    b = "class attribute"
+
+    def __init__(self, **extra):
+        self.a = [1, {"n": None}]
+        self.__dict__.update(extra)
+
+
+class FieldsStandInOfMapping(Frozen):
+    __dataclass_fields__ = {"x": "not a field"}
+    x = 5
+
+
+class FieldsStandInBadName(FieldsStandIn):
+    __dataclass_fields__ = {"a": None, 3: None}
+
+
+class FieldsStandInMissing(FieldsStandIn):
+    __dataclass_fields__ = {"a": None, "gone": None}
+
+
 class Outer:
     class Inner:
         pass
@@ -272,6 +296,8 @@ ROUND_TRIPS = [
     (_nested_dict(100), _nested_dict(100)),
     (Slotted(), {"x": 1}),
     (WithPseudoFields(seed=5), {"derived": 2, "x": 1}),
+    (FieldsStandIn(c=3), {"a": [1, {"n": None}], "b": "class attribute"}),
+    (FieldsStandInOfMapping({"y": 1}), {"x": 5}),
 ]
 
 
@@ -451,6 +477,8 @@ CONVERSION_ERRORS = [
     (SetIterRaises({1}), "RuntimeError: no iteration"),
     (UnprintableSeq(), "UnprintableError: <exception str() failed>"),
     (_missing_field(), "AttributeError: 'Point' object has no attribute 'x'"),
+    (FieldsStandInBadName(), "unexpected type: 'int' object is not an instance of 'str'"),
+    (FieldsStandInMissing(), "AttributeError: 'FieldsStandInMissing' object has no attribute 'gone'"),
     (HugeLen(), "IndexError: no such item"),
     ("a\ud800", "UnicodeEncodeError: "),
     ({"k\udfff": 1}, "UnicodeEncodeError: "),
@@ -506,6 +534,41 @@ def test_failing_dataclass_lookup_counts_as_absent(mem):
 
     mem.set_value("k", Shifty({"a": 1}))
     assert mem.value("k") == {"a": 1}
+
+
+class EmptiesItsHolder(Sequence):
+    """Empties the list holding it when its length is asked for (converting it)."""
+
+    def __init__(self, holder):
+        self.holder = holder
+
+    def __len__(self):
+        self.holder.clear()
+        return 0
+
+    def __getitem__(self, i):
+        raise IndexError(i)
+
+
+class DropsFromItsHolder(EmptiesItsHolder):
+    def __len__(self):
+        self.holder.pop("z", None)
+        self.holder["a"] = "changed"
+        return 0
+
+
+@pytest.mark.parametrize(
+    "make,expected",
+    [
+        (lambda: (lambda l: (l.extend([EmptiesItsHolder(l), 1, 2]), l)[1])([]), [[], 1, 2]),
+        (lambda: (lambda d: (d.update(a="a", m=DropsFromItsHolder(d), z="z"), d)[1])({}),
+         {"a": "a", "m": [], "z": "z"}),
+    ],
+    ids=["list", "dict"],
+)
+def test_container_changed_by_its_own_member_converts_as_it_was(mem, make, expected):
+    mem.set_value("k", make())
+    assert mem.value("k") == expected
 
 
 def test_mapping_methods_are_used_in_order(mem):

@@ -4,6 +4,8 @@ import os
 import subprocess
 import sys
 import sysconfig
+import threading
+import time
 
 import pytest
 
@@ -40,3 +42,72 @@ def test_import_keeps_the_gil_disabled():
 def test_this_test_run_is_free_threaded():
     # The thread tests of this run only mean something if the GIL really is off here.
     assert not sys._is_gil_enabled()
+
+
+def _race(change, check, checks=20_000, seconds=10.0):
+    """Runs `change` in a loop on another thread while this one runs `check` `checks` times,
+    or for as many as fit in `seconds` on a busy machine."""
+    stop = threading.Event()
+    started = threading.Event()
+    failures = []
+
+    def changer():
+        started.set()
+        try:
+            while not stop.is_set():
+                change()
+        except BaseException as exc:  # reported below, not lost on the thread
+            failures.append(exc)
+
+    thread = threading.Thread(target=changer)
+    thread.start()
+    started.wait()
+    deadline = time.monotonic() + seconds
+    try:
+        for _ in range(checks):
+            check()
+            if time.monotonic() > deadline:
+                break
+    finally:
+        stop.set()
+        thread.join()
+    assert not failures
+
+
+def test_dict_changed_during_conversion_keeps_its_pairs(mem):
+    # Every value equals its key; another thread deletes and re-adds entries, which moves them
+    # to the end of the dict's order. A stored copy must pair each key with its own value. (The
+    # larger the dict, the longer each copy of it takes, and the likelier the other thread is
+    # to change it between two copies made one after the other.)
+    others = [f"k{i}" for i in range(300)]
+    d = {k: k for k in ["a", "b", *others]}
+
+    def change():
+        for k in "ab":
+            del d[k]
+            d[k] = k
+
+    def check():
+        mem.set_value("x", d)
+        got = mem.value("x")
+        assert all(k == v for k, v in got.items()), [(k, v) for k, v in got.items() if k != v]
+        assert set(got) >= set(others)
+
+    _race(change, check, checks=6000)
+
+
+def test_list_changed_during_conversion_is_one_version_of_it(mem):
+    # Every version of the list holds one number throughout, at one of two lengths.
+    items = [0] * 40
+    version = iter(range(1, 1 << 62))
+
+    def change():
+        n = next(version)
+        items[:] = [n] * (40 + n % 2)
+
+    def check():
+        mem.set_value("x", items)
+        got = mem.value("x")
+        assert len(got) in (40, 41) and len(set(got)) == 1, got
+
+    _race(change, check)
