@@ -7,11 +7,14 @@ third-party libraries are built from third_party/ by the same compiler (ZEL_DEPS
 `auditwheel repair` then gives each wheel the oldest tag its symbols allow, and refuses one that
 needs more than the tag promises.
 
-    .venv/bin/python scripts/portable_wheel.py [--target NAME]... [--outdir DIR]
+    .venv/bin/python scripts/portable_wheel.py [--target NAME]... [--outdir DIR] [--test]
 
 Targets: x86_64-manylinux (glibc 2.17), aarch64-manylinux (glibc 2.17). The wheel is for the
 CPython 3.13 that runs this script's build (the project's .venv by default): an ARM64 build
 takes its interpreter's headers from a Debian arm64 root file system (see aarch64_root()).
+With --test, each wheel is installed and the whole pytest suite runs against it from a scratch
+directory: in a fresh venv on this machine, or for ARM64 under qemu-aarch64 with the arm64
+tree's own CPython 3.13 (which has pytest and hypothesis but not mypy: the stub checks skip).
 Tools live under $ZEL_CACHE_DIR (default /var/cache/zel): Zig from PyPI (ziglang), build and
 auditwheel.
 """
@@ -172,15 +175,52 @@ def build(target: Target, outdir: Path) -> Path:
     return final
 
 
+def test(target: Target, wheel: Path) -> None:
+    scratch = Path(tempfile.mkdtemp(prefix=f"zel-{target.name}-"))
+    try:
+        if target.machine == os.uname().machine:
+            venv = scratch / "venv"
+            run(sys.executable, "-m", "venv", venv)
+            run(venv / "bin/python", "-m", "pip", "install", "-q", "--only-binary=:all:", wheel,
+                "pytest>=8", "hypothesis>=6", "mypy>=1.11")
+            python, env = venv / "bin/python", dict(os.environ)
+            site = run(python, "-c", "import sysconfig; print(sysconfig.get_path('platlib'))",
+                       capture_output=True, cwd=scratch).stdout.strip()
+        else:
+            root = aarch64_root()
+            site = str(scratch / "site")
+            run(sys.executable, "-m", "zipfile", "-e", wheel, site)
+            # The interpreter as a program of this machine, so that tests that start
+            # sys.executable run it again under the emulator.
+            python = scratch / "python3.13"
+            python.write_text(f"#!/bin/sh\nPYTHONHOME='{root}/usr' exec qemu-{target.machine} "
+                              f"-L '{root}' -0 \"$0\" '{root}/usr/bin/python3.13' \"$@\"\n")
+            python.chmod(0o755)
+            env = dict(os.environ, PYTHONPATH=site)
+        env["ZEL_EXPECT_MODULE_DIR"] = site
+        log(f"pytest against {wheel.name} ({target.name})")
+        run(python, "-c", "import platform, sys, _zel_core; "
+            "print('[zel]', platform.machine(), sys.version.split()[0], _zel_core.__file__)",
+            cwd=scratch, env=env)
+        run(python, "-m", "pytest", "-q", "-p", "no:cacheprovider", ROOT / "tests/python",
+            cwd=scratch, env=env)
+    finally:
+        shutil.rmtree(scratch, ignore_errors=True)
+
+
 def main() -> int:
     parser = argparse.ArgumentParser(description=__doc__.split("\n\n")[0])
     parser.add_argument("--target", action="append", choices=sorted(TARGETS))
     parser.add_argument("--outdir", type=Path, default=ROOT / "dist")
+    parser.add_argument("--test", action="store_true", help="run the test suite on each wheel")
     args = parser.parse_args()
     if sys.version_info[:2] != (3, 13):
         parser.error("run this with the CPython 3.13 to build for (such as .venv/bin/python)")
     for name in args.target or sorted(TARGETS):
-        print(build(TARGETS[name], args.outdir))
+        wheel = build(TARGETS[name], args.outdir)
+        print(wheel)
+        if args.test:
+            test(TARGETS[name], wheel)
     return 0
 
 
