@@ -1,6 +1,6 @@
 #include "drivers/keyed_hash.hpp"
 
-#include <sys/random.h>
+#include <sys/syscall.h>
 #include <unistd.h>
 
 #include <bit>
@@ -74,7 +74,9 @@ HashKey draw_key() noexcept {
     unsigned char bytes[16];
     std::size_t got = 0;
     while (got < sizeof bytes) {
-        const ssize_t n = getrandom(bytes + got, sizeof bytes - got, 0);
+        // The system call itself: C libraries older than glibc 2.25 (which the portable
+        // wheels target) have no getrandom function.
+        const long n = ::syscall(SYS_getrandom, bytes + got, sizeof bytes - got, 0);
         if (n > 0) {
             got += static_cast<std::size_t>(n);
         } else if (n < 0 && errno != EINTR) {
