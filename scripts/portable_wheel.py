@@ -216,6 +216,29 @@ def build(target: Target, outdir: Path) -> Path:
     return final
 
 
+def pure_python_closure(*names: str) -> set[str]:
+    """The top-level files and directories in site-packages of the distributions `names` and of
+    everything they require (installed here), for running them from a copy."""
+    import importlib.metadata as md
+    import re
+
+    tops: set[str] = set()
+    todo, seen = list(names), set()
+    while todo:
+        name = re.split(r"[ ;<>=!~\[(]", todo.pop(), maxsplit=1)[0].lower()
+        if name in seen:
+            continue
+        seen.add(name)
+        try:
+            dist = md.distribution(name)
+        except md.PackageNotFoundError:
+            continue  # an optional or platform-specific requirement not installed here
+        tops |= {f.parts[0] for f in dist.files or () if not f.parts[0].endswith(".dist-info")
+                 and f.parts[0] != ".." and not f.parts[0].startswith("__pycache__")}
+        todo += [r for r in dist.requires or () if "extra ==" not in r]
+    return tops
+
+
 def test_on_bullseye(wheel: Path) -> None:
     """The suite inside the Debian 11 tree (chroot), against the wheel unpacked there, with the
     pure-Python test tools of this project's .venv."""
@@ -225,12 +248,15 @@ def test_on_bullseye(wheel: Path) -> None:
     try:
         run(sys.executable, "-m", "zipfile", "-e", wheel, scratch / "site")
         shutil.copytree(ROOT / "tests", scratch / "tests")
+        suite = ROOT.parent / "shared/yaml-test-suite"  # where tests/python/test_yaml.py looks
+        if suite.is_dir():
+            shutil.copytree(suite, scratch.parent / "shared/yaml-test-suite", dirs_exist_ok=True)
         tools = scratch / "tools"
-        for name in ("_pytest", "pytest", "pluggy", "iniconfig", "packaging", "hypothesis",
-                     "sortedcontainers", "attr", "attrs", "py.py"):
-            for found in Path(sysconfig.get_path("purelib")).glob(name):
-                copy = shutil.copytree if found.is_dir() else shutil.copy
-                copy(found, tools / found.name)
+        for name in pure_python_closure("pytest", "hypothesis"):
+            found = Path(sysconfig.get_path("purelib")) / name
+            copy = shutil.copytree if found.is_dir() else shutil.copy
+            tools.mkdir(exist_ok=True)
+            copy(found, tools / name)
         log(f"pytest against {wheel.name} on Debian 11 (glibc "
             f"{run('chroot', root, 'ldd', '--version', capture_output=True).stdout.split()[3]})")
         run("chroot", root, "/usr/bin/env", f"PYTHONPATH={inside}/site:{inside}/tools",
