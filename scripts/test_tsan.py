@@ -1,0 +1,147 @@
+#!/usr/bin/env python3
+"""ThreadSanitizer stage: the thread tests against a ThreadSanitizer build of everything.
+
+1. The free-threaded CPython 3.13 built with --with-thread-sanitizer, and a venv with the test
+   tools: `scripts/build-python.sh 3.13t-tsan` (cached under /var/cache/zel like the other
+   interpreters; a cold build takes about a quarter of an hour on two cores).
+2. The module and the C++ tests built with -fsanitize=thread in build/tsan (CMake option
+   ZEL_SANITIZE_THREAD), the module installed into build/tsan/site.
+3. The C++ lock tests, then the Python thread tests (free threading, stress, fork and exit),
+   with every process writing its reports to a log directory.
+
+Fails when a test fails or when any report has a frame in our code (the module or the C++ test
+binary). Reports wholly inside the interpreter are not ours: they are counted and listed, not
+failed on, and the interpreter's own suppression list (Tools/tsan/suppressions_free_threading.txt
+of its source, installed with it) keeps its known races out of the logs.
+
+    scripts/test_tsan.py [extra pytest arguments]
+"""
+
+from __future__ import annotations
+
+import os
+import re
+import shutil
+import subprocess
+import sys
+import tempfile
+from pathlib import Path
+
+ROOT = Path(__file__).resolve().parent.parent
+BUILD = ROOT / "build" / "tsan"
+SITE = BUILD / "site"
+PY_TESTS = ["tests/python/test_free_threading.py", "tests/python/test_stress.py",
+            "tests/python/test_fork_and_exit.py"]
+CPP_FILTER = "rw_lock.*:engine_locks.*"
+SEPARATOR = "=================="
+
+
+def log(message: str) -> None:
+    print(f"[zel] {message}", flush=True)
+
+
+def run(cmd: list[str], **kwargs) -> subprocess.CompletedProcess:
+    log("$ " + " ".join(str(c) for c in cmd))
+    return subprocess.run(cmd, **kwargs)
+
+
+def interpreter() -> Path:
+    """The venv python of the sanitized interpreter, built or reused by build-python.sh."""
+    proc = run(["bash", str(ROOT / "scripts" / "build-python.sh"), "3.13t-tsan"],
+               stdout=subprocess.PIPE, text=True, stdin=subprocess.DEVNULL)
+    lines = proc.stdout.split()
+    if proc.returncode != 0 or not lines:
+        sys.exit(f"error: build-python.sh 3.13t-tsan failed (exit {proc.returncode})")
+    return Path(lines[-1])
+
+
+def build(py: Path, env: dict[str, str]) -> None:
+    venv_bin = str(py.parent)
+    env = dict(env, PATH=venv_bin + os.pathsep + env.get("PATH", ""))
+    configure = ["cmake", "-S", str(ROOT), "-B", str(BUILD), "-G", "Ninja",
+                 "-DCMAKE_BUILD_TYPE=RelWithDebInfo", "-DZEL_SANITIZE_THREAD=ON",
+                 "-DZEL_BUILD_TESTS=ON", f"-DPython_EXECUTABLE={py}"]
+    steps = [configure, ["cmake", "--build", str(BUILD), "-j", "2"],
+             ["cmake", "--install", str(BUILD), "--prefix", str(SITE)]]
+    for step in steps:
+        if run(step, env=env, stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL
+               if step is configure else None).returncode != 0:
+            sys.exit("error: the ThreadSanitizer build failed")
+
+
+def suppressions(py: Path, logdir: Path) -> Path:
+    """The interpreter's suppression list (installed beside it by build-python.sh)."""
+    base = Path(subprocess.run([str(py), "-c", "import sys; print(sys.base_prefix)"],
+                               capture_output=True, text=True, check=True,
+                               env=dict(os.environ, TSAN_OPTIONS="report_bugs=0")).stdout.strip())
+    source = base / "share" / "tsan" / "suppressions_free_threading.txt"
+    if not source.is_file():
+        sys.exit(f"error: {source} is missing; rebuild the interpreter (remove {base})")
+    target = logdir / "suppressions.txt"
+    shutil.copyfile(source, target)
+    return target
+
+
+def reports(logdir: Path) -> list[str]:
+    found = []
+    for path in sorted(logdir.glob("tsan.*")):
+        text = path.read_text(errors="replace")
+        for block in text.split(SEPARATOR):
+            if "WARNING: ThreadSanitizer" in block or "ERROR: ThreadSanitizer" in block:
+                found.append(f"{path.name}:{block.rstrip()}")
+    return found
+
+
+OUR_FRAME = re.compile(r"_zel_core\.cpython|zel_cpp_tests|" + re.escape(str(ROOT / "src")))
+
+
+def main() -> int:
+    py = interpreter()
+    build(py, os.environ.copy())
+    logdir = Path(tempfile.mkdtemp(prefix="zel-tsan."))
+    try:
+        supp = suppressions(py, logdir)
+        options = (f"suppressions={supp}:halt_on_error=0:exitcode=0:second_deadlock_stack=1"
+                   f":log_path={logdir}/tsan")
+        env = {k: v for k, v in os.environ.items() if k not in ("PYTHON_GIL", "PYTHONPATH")}
+        env.update(TSAN_OPTIONS=options, PYTHONPATH=str(SITE))
+        failed = []
+
+        log("C++ lock tests under ThreadSanitizer")
+        if run([str(BUILD / "zel_cpp_tests"), f"--gtest_filter={CPP_FILTER}", "--gtest_brief=1"],
+               env=env, stdin=subprocess.DEVNULL).returncode != 0:
+            failed.append("C++ tests")
+
+        log("Python thread tests under ThreadSanitizer")
+        check = ("import sys, _zel_core; assert not sys._is_gil_enabled(), 'GIL on'; "
+                 f"assert _zel_core.__file__.startswith({str(SITE)!r}), _zel_core.__file__")
+        if run([str(py), "-c", check], env=env).returncode != 0:
+            failed.append("module check")
+        cmd = [str(py), "-m", "pytest", "-p", "no:cacheprovider", "-q", *PY_TESTS, *sys.argv[1:]]
+        if run(cmd, env=env, cwd=ROOT, stdin=subprocess.DEVNULL).returncode != 0:
+            failed.append("pytest")
+
+        found = reports(logdir)
+        ours = [r for r in found if OUR_FRAME.search(r)]
+        log(f"ThreadSanitizer reports: {len(found)} in all, {len(ours)} with a frame of ours, "
+            f"{len(found) - len(ours)} wholly inside the interpreter (not failed on)")
+        for r in found:
+            if r not in ours:
+                first = next((line for line in r.splitlines() if "SUMMARY" in line), "")
+                print("    interpreter-only:", first.strip())
+        for r in ours:
+            print(r)
+            print(SEPARATOR)
+        if ours:
+            failed.append(f"{len(ours)} ThreadSanitizer report(s) in our code")
+        if failed:
+            print("FAILED: " + "; ".join(failed), file=sys.stderr)
+            return 1
+        log("ThreadSanitizer stage passed")
+        return 0
+    finally:
+        shutil.rmtree(logdir, ignore_errors=True)
+
+
+if __name__ == "__main__":
+    sys.exit(main())
