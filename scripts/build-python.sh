@@ -379,8 +379,11 @@ one() {
     local base
     # The sanitized interpreter's reports while it builds, checks itself or installs tools are
     # the interpreter's own (or pip's) and no concern here; the runs of our tests set their own
-    # options.
-    ((tsan)) && export TSAN_OPTIONS="report_bugs=0:exitcode=0"
+    # options. Its venv gets only what the thread tests and the module's CMake build need.
+    if ((tsan)); then
+        export TSAN_OPTIONS="report_bugs=0:exitcode=0"
+        unset 'ZEL_TOOLS[mypy]' 'ZEL_TOOLS[scikit-build-core]'
+    fi
     if ((!ft && !debug)) && [[ "$minor" != 3.13 ]]; then
         tree_python
     elif base="$(cached_python)"; then

@@ -22,7 +22,7 @@ import pytest
 
 from _zel_core import ZelSettingEngine
 
-HANG = 60  # seconds after which a child or a run counts as hung
+HANG = 30  # seconds after which a child or a run counts as hung
 
 
 def _hammer(store, stop, kind, i):
@@ -87,13 +87,14 @@ def test_forked_children_can_use_a_store_other_threads_were_using(tmp_path, driv
                 status = _wait_child(pid)
                 if status is None:
                     hung += 1
-                elif not os.WIFEXITED(status) or os.WEXITSTATUS(status) != 0:
+                    break  # one is enough; the next ones would only take as long
+                if not os.WIFEXITED(status) or os.WEXITSTATUS(status) != 0:
                     failed += 1
     finally:
         stop.set()
         for t in threads:
             t.join()
-    assert (hung, failed) == (0, 0), f"of 40 children, {hung} hung and {failed} failed"
+    assert (hung, failed) == (0, 0), f"of the children forked, {hung} hung and {failed} failed"
 
 
 EXIT_SCRIPT = textwrap.dedent("""
@@ -141,6 +142,8 @@ EXIT_SCRIPT = textwrap.dedent("""
 def test_daemon_threads_stopped_at_exit_leave_the_store_usable_for_teardown(tmp_path):
     outcomes = []
     for run in range(10):
+        if "hung" in outcomes:
+            break  # one is enough; the next ones would only take as long
         path = tmp_path / f"s{run}.json"
         try:
             proc = subprocess.run([sys.executable, "-c", EXIT_SCRIPT, str(path)],
@@ -154,4 +157,4 @@ def test_daemon_threads_stopped_at_exit_leave_the_store_usable_for_teardown(tmp_
             outcomes.append("the teardown's write was not saved")
         else:
             outcomes.append("ok")
-    assert outcomes == ["ok"] * 10, outcomes
+    assert outcomes == ["ok"] * len(outcomes) and len(outcomes) == 10, outcomes
