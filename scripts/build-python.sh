@@ -10,8 +10,9 @@
 #
 #   VERSION     3.13t, 3.14, 3.14t, 3.15 or 3.15t ("t": free-threaded); a suffix -debug
 #               (3.13t-debug) or the option --debug (for every VERSION) adds --with-pydebug;
-#               3.13t-tsan is the free-threaded build with --with-thread-sanitizer (its venv
-#               gets the tools only: the module needs a sanitized build of its own)
+#               3.13t-tsan is the free-threaded build with --with-thread-sanitizer, for which
+#               the interpreter's own path is printed: no venv, no tools, no module (see
+#               scripts/test_tsan.py)
 #   --no-module the venv gets the tools but not the module
 #
 # Where the interpreters come from:
@@ -378,12 +379,8 @@ LAUNCHER
 one() {
     local base
     # The sanitized interpreter's reports while it builds, checks itself or installs tools are
-    # the interpreter's own (or pip's) and no concern here; the runs of our tests set their own
-    # options. Its venv gets only what the thread tests and the module's CMake build need.
-    if ((tsan)); then
-        export TSAN_OPTIONS="report_bugs=0:exitcode=0"
-        unset 'ZEL_TOOLS[mypy]' 'ZEL_TOOLS[scikit-build-core]'
-    fi
+    # the interpreter's own and no concern here; the runs of our tests set their own options.
+    ((tsan)) && export TSAN_OPTIONS="report_bugs=0:exitcode=0"
     if ((!ft && !debug)) && [[ "$minor" != 3.13 ]]; then
         tree_python
     elif base="$(cached_python)"; then
@@ -396,6 +393,12 @@ one() {
     fi
     # The module's own build packages (a warm interpreter may predate a change of ZEL_DEBS).
     zel_ensure_debs "${ZEL_DEBS[@]}"
+    # Everything runs several times slower under the sanitizer, pip included: the sanitized
+    # interpreter gets no venv, and its user brings the (pure Python) tools it needs.
+    if ((tsan)); then
+        printf '%s\n' "$base" >&3
+        return 0
+    fi
     ensure_venv "$base"
 
     # From here on the helpers of setup.sh work on this venv instead of the repository's .venv.

@@ -1,9 +1,12 @@
 #!/usr/bin/env python3
 """ThreadSanitizer stage: the thread tests against a ThreadSanitizer build of everything.
 
-1. The free-threaded CPython 3.13 built with --with-thread-sanitizer, and a venv with the test
-   tools: `scripts/build-python.sh 3.13t-tsan` (cached under /var/cache/zel like the other
-   interpreters; a cold build takes about a quarter of an hour on two cores).
+1. The free-threaded CPython 3.13 built with --with-thread-sanitizer:
+   `scripts/build-python.sh 3.13t-tsan` (cached under /var/cache/zel like the other
+   interpreters; a cold build takes about twenty minutes on two cores, eight of them compiling
+   the standard library's bytecode under the sanitizer). pip would run several times slower on
+   it, so it gets no venv: pytest (pure Python) goes into build/tsan/tools through the
+   repository's own .venv (scripts/setup.sh), whose cmake and ninja also do the build.
 2. The module and the C++ tests built with -fsanitize=thread in build/tsan (CMake option
    ZEL_SANITIZE_THREAD), the module installed into build/tsan/site.
 3. The C++ lock tests, then the Python thread tests (free threading, stress, fork and exit),
@@ -30,6 +33,7 @@ from pathlib import Path
 ROOT = Path(__file__).resolve().parent.parent
 BUILD = ROOT / "build" / "tsan"
 SITE = BUILD / "site"
+TOOLS = BUILD / "tools"
 PY_TESTS = ["tests/python/test_free_threading.py", "tests/python/test_stress.py",
             "tests/python/test_fork_and_exit.py"]
 CPP_FILTER = "rw_lock.*:engine_locks.*"
@@ -45,8 +49,30 @@ def run(cmd: list[str], **kwargs) -> subprocess.CompletedProcess:
     return subprocess.run(cmd, **kwargs)
 
 
+def host_venv() -> Path:
+    """The repository's .venv python (made or reused by scripts/setup.sh, module left alone)."""
+    script = ('source scripts/setup.sh && zel_ensure_venv "$(zel_find_python)" >&2 && '
+              'zel_ensure_tools >&2 && printf "%s\\n" "$ZEL_PY"')
+    proc = run(["bash", "-c", script], cwd=ROOT, stdout=subprocess.PIPE, text=True,
+               stdin=subprocess.DEVNULL)
+    if proc.returncode != 0 or not proc.stdout.strip():
+        sys.exit("error: could not set up the repository's .venv")
+    return Path(proc.stdout.split()[-1])
+
+
+def tools(host: Path) -> None:
+    """pytest for the sanitized interpreter, installed once into TOOLS."""
+    if (TOOLS / "pytest").is_dir():
+        return
+    cmd = [str(host), "-m", "pip", "install", "-q", "--only-binary", ":all:", "--target",
+           str(TOOLS), "--python-version", "3.13", "pytest>=8"]
+    if run(cmd, stdin=subprocess.DEVNULL).returncode != 0:
+        shutil.rmtree(TOOLS, ignore_errors=True)
+        sys.exit("error: could not install pytest for the sanitized interpreter")
+
+
 def interpreter() -> Path:
-    """The venv python of the sanitized interpreter, built or reused by build-python.sh."""
+    """The sanitized interpreter, built or reused by build-python.sh."""
     proc = run(["bash", str(ROOT / "scripts" / "build-python.sh"), "3.13t-tsan"],
                stdout=subprocess.PIPE, text=True, stdin=subprocess.DEVNULL)
     lines = proc.stdout.split()
@@ -55,8 +81,8 @@ def interpreter() -> Path:
     return Path(lines[-1])
 
 
-def build(py: Path, env: dict[str, str]) -> None:
-    venv_bin = str(py.parent)
+def build(py: Path, host: Path, env: dict[str, str]) -> None:
+    venv_bin = str(host.parent)
     # CMake runs the interpreter to learn about it: its own reports are not wanted there.
     env = dict(env, PATH=venv_bin + os.pathsep + env.get("PATH", ""),
                TSAN_OPTIONS="report_bugs=0:exitcode=0")
@@ -99,14 +125,16 @@ OUR_FRAME = re.compile(r"_zel_core\.cpython|zel_cpp_tests|" + re.escape(str(ROOT
 
 def main() -> int:
     py = interpreter()
-    build(py, os.environ.copy())
+    host = host_venv()
+    tools(host)
+    build(py, host, os.environ.copy())
     logdir = Path(tempfile.mkdtemp(prefix="zel-tsan."))
     try:
         supp = suppressions(py, logdir)
         options = (f"suppressions={supp}:halt_on_error=0:exitcode=0:second_deadlock_stack=1"
                    f":log_path={logdir}/tsan")
         env = {k: v for k, v in os.environ.items() if k not in ("PYTHON_GIL", "PYTHONPATH")}
-        env.update(TSAN_OPTIONS=options, PYTHONPATH=str(SITE))
+        env.update(TSAN_OPTIONS=options, PYTHONPATH=f"{SITE}{os.pathsep}{TOOLS}")
         failed = []
 
         log("C++ lock tests under ThreadSanitizer")

@@ -207,7 +207,9 @@ TEST(rw_lock, a_forked_child_keeps_only_the_forking_threads_holds) {
     int status = 0;
     ASSERT_EQ(::waitpid(pid, &status, 0), pid);
     EXPECT_TRUE(WIFEXITED(status)) << "the child hung or crashed (status " << status << ")";
-    if (WIFEXITED(status)) EXPECT_EQ(WEXITSTATUS(status), 0) << "checks failed in the child";
+    if (WIFEXITED(status)) {
+        EXPECT_EQ(WEXITSTATUS(status), 0) << "checks failed in the child";
+    }
 
     mine->unlock_shared();
     release = true;
