@@ -9,6 +9,7 @@
 #include <atomic>
 #include <chrono>
 #include <future>
+#include <memory>
 #include <mutex>
 #include <thread>
 #include <vector>
@@ -176,8 +177,8 @@ TEST(rw_lock, a_forked_child_keeps_only_the_forking_threads_holds) {
     });
     until_queued(*theirs, 1, 1);
     ASSERT_TRUE(mine->lock_shared());
-    BorrowHold my_borrow(*my_flag, false);
-    ASSERT_TRUE(my_borrow.held());
+    auto my_borrow = std::make_unique<BorrowHold>(*my_flag, false);
+    ASSERT_TRUE(my_borrow->held());
 
     const pid_t pid = ::fork();
     ASSERT_NE(pid, -1);
@@ -212,6 +213,7 @@ TEST(rw_lock, a_forked_child_keeps_only_the_forking_threads_holds) {
     }
 
     mine->unlock_shared();
+    my_borrow.reset();
     release = true;
     other.join();
     queued_reader.join();
