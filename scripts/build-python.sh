@@ -9,7 +9,10 @@
 #   scripts/build-python.sh [--debug] [--no-module] VERSION...
 #
 #   VERSION     3.13t, 3.14, 3.14t, 3.15 or 3.15t ("t": free-threaded); a suffix -debug
-#               (3.13t-debug) or the option --debug (for every VERSION) adds --with-pydebug
+#               (3.13t-debug) or the option --debug (for every VERSION) adds --with-pydebug;
+#               3.13t-tsan is the free-threaded build with --with-thread-sanitizer, for which
+#               the interpreter's own path is printed: no venv, no tools, no module (see
+#               scripts/test_tsan.py)
 #   --no-module the venv gets the tools but not the module
 #
 # Where the interpreters come from:
@@ -23,7 +26,7 @@
 #   - 3.13 with the GIL is the machine's own (scripts/setup.sh), not this script's.
 #
 # Kept under $ZEL_CACHE_DIR (default /var/cache/zel, never required to exist beforehand):
-#   python-<upstream version>[-ft][-debug]   a compiled interpreter, e.g. python-3.13.5-ft
+#   python-<upstream version>[-ft][-debug|-tsan]   a compiled interpreter, e.g. python-3.13.5-ft
 #   amd64-sid, bin/python3.N                 the development suite's tree and its launchers
 #   venv-<VERSION>                           the venvs, e.g. venv-3.14, venv-3.13t-debug
 #   src/, logs/, locks/                      verified tarballs, build logs, lock files
@@ -42,7 +45,7 @@ for arg in "$@"; do
         sed -n '2,33p' "${BASH_SOURCE[0]}" | sed 's/^# \{0,1\}//'
         exit 0
         ;;
-    3.1[45] | 3.1[345]t | 3.1[345]t-debug) wanted+=("$arg") ;;
+    3.1[45] | 3.1[345]t | 3.1[345]t-debug | 3.13t-tsan) wanted+=("$arg") ;;
     *)
         printf 'error: unknown argument %s (usage: %s [--debug] [--no-module] VERSION...)\n' \
             "$arg" "$0" >&2
@@ -79,19 +82,22 @@ BUILD_DEBS=(build-essential xz-utils libssl-dev zlib1g-dev libffi-dev libbz2-dev
 unset 'ZEL_TOOLS[orjson]'
 
 # The interpreter being worked on (set by select_interpreter).
-minor="" ft=0 debug=0 build="" flavour="" suffix="" venv=""
+minor="" ft=0 debug=0 tsan=0 build="" flavour="" suffix="" venv=""
 
 select_interpreter() {
     build="$1"
-    ((debug_all)) && [[ "$build" != *-debug ]] && build+="-debug"
+    ((debug_all)) && [[ "$build" != *-debug && "$build" != *-tsan ]] && build+="-debug"
     local s="${build%-debug}"
+    s="${s%-tsan}"
     minor="${s%t}"
-    ft=0 debug=0 suffix=""
+    ft=0 debug=0 tsan=0 suffix=""
     [[ "$s" == *t ]] && ft=1 && suffix+="-ft"
     [[ "$build" == *-debug ]] && debug=1 && suffix+="-debug"
+    [[ "$build" == *-tsan ]] && tsan=1 && suffix+="-tsan"
     flavour="CPython $minor"
     ((ft)) && flavour+=" free-threaded"
     ((debug)) && flavour+=" debug"
+    ((tsan)) && flavour+=" ThreadSanitizer"
     venv="$cache/venv-$build"
 }
 
@@ -101,11 +107,13 @@ select_interpreter() {
 interpreter_ok() {
     local py="$1"
     [[ -x "$py" ]] || return 1
-    "$py" - "$minor" "$ft" "$debug" >/dev/null 2>&1 <<'EOF'
+    "$py" - "$minor" "$ft" "$debug" "$tsan" >/dev/null 2>&1 <<'EOF'
 import sys, sysconfig
 assert "%d.%d" % sys.version_info[:2] == sys.argv[1]
 assert bool(sysconfig.get_config_var("Py_GIL_DISABLED")) == (sys.argv[2] == "1")
 assert hasattr(sys, "gettotalrefcount") == (sys.argv[3] == "1")
+assert ("-fsanitize=thread" in (sysconfig.get_config_var("CONFIG_ARGS") or "")
+        or "--with-thread-sanitizer" in (sysconfig.get_config_var("CONFIG_ARGS") or "")) == (sys.argv[4] == "1")
 import bz2, ctypes, curses, dbm.gnu, lzma, readline, sqlite3, ssl, uuid, zlib, pyexpat, ensurepip, venv
 EOF
 }
@@ -263,6 +271,7 @@ build_interpreter() {
     # venvs bring their own pip.
     local config=(--prefix="$prefix" --without-ensurepip --disable-test-modules)
     ((ft)) && config+=(--disable-gil)
+    ((tsan)) && config+=(--with-thread-sanitizer)
     # Release builds without debugging information (the default OPT adds -g and -O3), which
     # shortens the build by a good part; the debug build keeps its own OPT.
     if ((debug)); then
@@ -291,6 +300,12 @@ build_interpreter() {
     # The prefix is compiled in; the staged tree runs from the final place only. Move it there.
     local staged="$work/stage$prefix"
     [[ -d "$staged" ]] || zel_die "make install left nothing in $staged"
+    # The interpreter's own list of known races in its internals goes with it: reports wholly
+    # inside the interpreter are not ours to fix.
+    if ((tsan)); then
+        mkdir -p "$staged/share/tsan"
+        cp "$src"/Tools/tsan/suppressions*.txt "$staged/share/tsan/"
+    fi
     rm -rf "$prefix.old"
     [[ -e "$prefix" ]] && mv "$prefix" "$prefix.old"
     mkdir -p "$(dirname "$prefix")"
@@ -363,6 +378,9 @@ LAUNCHER
 # Everything for the interpreter of select_interpreter: prints the venv's python on fd 3.
 one() {
     local base
+    # The sanitized interpreter's reports while it builds, checks itself or installs tools are
+    # the interpreter's own and no concern here; the runs of our tests set their own options.
+    ((tsan)) && export TSAN_OPTIONS="report_bugs=0:exitcode=0"
     if ((!ft && !debug)) && [[ "$minor" != 3.13 ]]; then
         tree_python
     elif base="$(cached_python)"; then
@@ -375,6 +393,12 @@ one() {
     fi
     # The module's own build packages (a warm interpreter may predate a change of ZEL_DEBS).
     zel_ensure_debs "${ZEL_DEBS[@]}"
+    # Everything runs several times slower under the sanitizer, pip included: the sanitized
+    # interpreter gets no venv, and its user brings the (pure Python) tools it needs.
+    if ((tsan)); then
+        printf '%s\n' "$base" >&3
+        return 0
+    fi
     ensure_venv "$base"
 
     # From here on the helpers of setup.sh work on this venv instead of the repository's .venv.
@@ -390,7 +414,7 @@ one() {
         # crates.io, which cannot be reached); pip picks the newest release that has a wheel
         # that fits instead.
         PIP_ONLY_BINARY=:all: zel_ensure_tools
-        ((module)) || exit 0
+        ((module && !tsan)) || exit 0
         local flags
         flags="$(zel_python_cxxflags "$ZEL_PY")"
         [[ -z "$flags" ]] || export CXXFLAGS="$flags${CXXFLAGS:+ $CXXFLAGS}"

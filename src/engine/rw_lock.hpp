@@ -15,12 +15,40 @@
 namespace zel {
 
 // Installed by the Python boundary: detach() lets go of the interpreter before a blocking
-// wait and returns a token that attach() takes to re-attach afterwards.
+// wait and returns a token that attach() takes to re-attach afterwards (attach() may end the
+// thread, by a forced unwind, when the interpreter is shutting down). sole() tells an
+// attached caller whether it is the only thread that can still run: the interpreter is
+// finalizing, so every other thread stops for good the next time it tries to attach.
 struct WaitHooks {
     void* (*detach)() = nullptr;
     void (*attach)(void* token) = nullptr;
+    bool (*sole)() = nullptr;
 };
 void set_wait_hooks(WaitHooks hooks) noexcept;
+
+// Objects whose state other threads may hold when the process forks. In the child only the
+// forking thread exists: reset_after_fork() gives up whatever other threads held and keeps
+// what the calling (forking) thread holds. Every live instance is on one list, walked by the
+// child's fork handler.
+class ForkTracked {
+public:
+    friend struct ForkRegistry;
+    ForkTracked(const ForkTracked&) = delete;
+    ForkTracked& operator=(const ForkTracked&) = delete;
+
+protected:
+    ForkTracked() noexcept;
+    ~ForkTracked();
+    virtual void reset_after_fork() noexcept = 0;
+
+private:
+    ForkTracked* prev_ = nullptr;
+    ForkTracked* next_ = nullptr;
+};
+
+// Spins once in a short busy wait: a pause for the processor, and now and then the rest of
+// the time slice, so that a waited-for thread that was preempted gets to run.
+void spin_pause(unsigned& spins) noexcept;
 
 // A count of readers spread over cache lines: each thread increments the slot it was given,
 // so readers on different threads never write to the same line. Paired with a flag that a
@@ -45,6 +73,11 @@ public:
             if (s.count.load(std::memory_order_seq_cst) != 0) return true;
         return false;
     }
+    // Fork child only: every count cleared, then `held` readers put back on `slot`.
+    void reset(unsigned slot, std::uint32_t held) noexcept {
+        for (Slot& s : slots_) s.count.store(0, std::memory_order_relaxed);
+        slots_[slot].count.store(held, std::memory_order_relaxed);
+    }
 
 private:
     struct alignas(64) Slot {
@@ -56,15 +89,19 @@ private:
 // A borrow that never waits: shared borrows count themselves in, an exclusive borrow is
 // granted only while there are none. An exclusive attempt that is still deciding is waited
 // out (it settles within a few instructions), so it never makes a shared borrow fail
-// unless it succeeds.
-class BorrowFlag {
+// unless it succeeds. Borrows are taken through BorrowHold, which records them on the
+// borrowing thread so that a forked child keeps the forking thread's own.
+class BorrowFlag final : public ForkTracked {
 public:
+    BorrowFlag() noexcept = default;
+    ~BorrowFlag() = default;
+
     // `slot` is ReaderSlots::thread_slot() of the calling thread.
     bool try_shared(unsigned slot) noexcept {
         readers_.enter(slot);
         std::uint32_t state;
-        while ((state = exclusive_.load(std::memory_order_seq_cst)) == kClaiming) {
-        }
+        unsigned spins = 0;
+        while ((state = exclusive_.load(std::memory_order_seq_cst)) == kClaiming) spin_pause(spins);
         if (state == kFree) return true;
         readers_.leave(slot);
         return false;
@@ -81,16 +118,47 @@ public:
     void release_exclusive() noexcept { exclusive_.store(kFree, std::memory_order_release); }
 
 private:
+    void reset_after_fork() noexcept override;
+
     static constexpr std::uint32_t kFree = 0, kClaiming = 1, kHeld = 2;
     ReaderSlots readers_;
     alignas(64) std::atomic<std::uint32_t> exclusive_{kFree};
 };
 
-class RwLock {
+// One borrow of a BorrowFlag for the lifetime of the object, kept on a list of the thread's
+// borrows (innermost first).
+class BorrowHold {
+public:
+    BorrowHold(BorrowFlag& flag, bool exclusive) noexcept;
+    ~BorrowHold();
+    BorrowHold(const BorrowHold&) = delete;
+    BorrowHold& operator=(const BorrowHold&) = delete;
+    bool held() const noexcept { return held_; }
+
+private:
+    friend class BorrowFlag;
+    BorrowFlag& flag_;
+    BorrowHold* outer_;
+    unsigned slot_ = 0;
+    bool exclusive_;
+    bool held_ = false;
+};
+
+// Reader-writer lock. Readers take a fast path of their own slot's count while no writer is
+// about; everything that waits goes through `mutex_`, on a node of its own:
+//  - writers queue in arrival order and the lock passes from one to the next without ever
+//    becoming free in between, so a newcomer cannot overtake them;
+//  - readers that met a writer are let in all together when it releases the lock, before
+//    the next writer, so neither kind waits for more than the turns ahead of it;
+//  - a writer waiting for readers to leave is woken by the last one only.
+// A thread that was granted the lock while detached holds it "unconfirmed" until it has
+// re-attached. When the interpreter finalizes, the thread left running takes such grants
+// back (their threads will never run again), and a thread whose re-attaching ends it by a
+// forced unwind gives its grant back on the way out.
+class RwLock final : public ForkTracked {
 public:
     explicit RwLock(const char* name) noexcept : name_(name) {}
-    RwLock(const RwLock&) = delete;
-    RwLock& operator=(const RwLock&) = delete;
+    ~RwLock() = default;
 
     // Shared: granted at once when the calling thread already reads this lock (so nested
     // reads never queue behind a waiting writer); refused when it holds it exclusively.
@@ -102,18 +170,38 @@ public:
 
     const char* name() const noexcept { return name_; }
 
+    // How many threads wait in each queue (diagnostics and tests).
+    struct Queued {
+        unsigned readers, writers;
+    };
+    Queued queued();
+
+    struct Waiter;
+
 private:
     Error reentrant_error(bool exclusive_wanted) const;
-    void wake_waiters() noexcept;
+    void reset_after_fork() noexcept override;
+
+    bool acquire_slow(Waiter& w, bool claimed);
+    // These run under mutex_.
+    void forget(Waiter& w) noexcept;
+    void pass_on() noexcept;
+    void revoke_detached() noexcept;
+    void undo_grant(Waiter& w) noexcept;
+    void wake_drainer() noexcept;
 
     const char* name_;
     ReaderSlots readers_;
-    // Claimed by one writer at a time, from before it waits for the readers to leave until
-    // it releases the lock; new readers wait while it is up.
+    // Raised by the writer that holds the lock or is waiting for the readers to leave; while
+    // writers queue it stays up from one to the next.
     alignas(64) std::atomic<std::uint32_t> writer_{0};
-    std::atomic<std::uint32_t> sleepers_{0};  // threads waiting on released_
-    std::mutex mutex_;                        // guards the waits on released_
-    std::condition_variable released_;
+    std::atomic<bool> draining_{false};  // a writer sleeps until the readers have left
+    std::mutex mutex_;  // never held by a thread that blocks (other than on mutex_ itself)
+    Waiter* writers_head_ = nullptr;  // queued writers, oldest first
+    Waiter* writers_tail_ = nullptr;
+    Waiter* readers_waiting_ = nullptr;  // readers that met a writer
+    Waiter* granted_ = nullptr;          // granted to detached threads, not yet confirmed
+    Waiter* drainer_ = nullptr;          // the writer waiting for the readers to leave
 };
 
 // RAII holders; construct through acquire_*, which report a refused lock as an Error.

@@ -4,6 +4,8 @@
 // every failure into a raised exception; no C++ exception leaves an entry point.
 #include "python/engine_type.hpp"
 
+#include <cxxabi.h>
+
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -35,22 +37,8 @@ enum class Borrow { Shared, Exclusive };
 // Holds a borrow of one instance for the length of a call; never waits.
 class BorrowGuard {
 public:
-    BorrowGuard(BorrowFlag& flag, Borrow kind) : flag_(flag), kind_(kind) {
-        if (kind == Borrow::Exclusive) {
-            held_ = flag.try_exclusive();
-        } else {
-            slot_ = ReaderSlots::thread_slot();
-            held_ = flag.try_shared(slot_);
-        }
-    }
-    ~BorrowGuard() {
-        if (!held_) return;
-        if (kind_ == Borrow::Exclusive)
-            flag_.release_exclusive();
-        else
-            flag_.release_shared(slot_);
-    }
-    bool held() const { return held_; }
+    BorrowGuard(BorrowFlag& flag, Borrow kind) : hold_(flag, kind == Borrow::Exclusive), kind_(kind) {}
+    bool held() const { return hold_.held(); }
     PyObject* raise() const {
         return raise_message(PyExc_RuntimeError, kind_ == Borrow::Exclusive
                                                      ? "Already borrowed"
@@ -58,10 +46,8 @@ public:
     }
 
 private:
-    BorrowFlag& flag_;
+    BorrowHold hold_;
     Borrow kind_;
-    unsigned slot_ = 0;
-    bool held_ = false;
 };
 
 bool check_receiver(PyObject* self) {
@@ -73,14 +59,18 @@ bool check_receiver(PyObject* self) {
     return false;
 }
 
-// Runs body(Engine&) under the receiver check and the borrow; the one catch sequence.
+// Runs body(Engine&) under the receiver check and the borrow; the one catch sequence. A
+// thread that re-attaches to a finalizing interpreter may be ended by a forced unwind: that
+// is not an error to report, and must go on unwinding (hence no noexcept here).
 template <class Body>
-PyObject* run(PyObject* self, Borrow kind, Body&& body) noexcept {
+PyObject* run(PyObject* self, Borrow kind, Body&& body) {
     try {
         if (!check_receiver(self)) return nullptr;
         BorrowGuard borrow(as_engine(self)->engine->borrow(), kind);
         if (!borrow.held()) return borrow.raise();
         return body(*as_engine(self)->engine);
+    } catch (abi::__forced_unwind&) {
+        throw;
     } catch (...) {
         return handle_current_exception();
     }
@@ -247,6 +237,8 @@ PyObject* get_path(PyObject* self, void*) {
         BorrowGuard borrow(as_engine(self)->engine->borrow(), Borrow::Shared);
         if (!borrow.held()) return borrow.raise();
         return str_from_utf8(as_engine(self)->engine->path()).release();
+    } catch (abi::__forced_unwind&) {
+        throw;
     } catch (...) {
         return handle_current_exception();
     }

@@ -16,6 +16,9 @@ void* detach_from_interpreter() { return PyEval_SaveThread(); }
 void attach_to_interpreter(void* token) {
     PyEval_RestoreThread(static_cast<PyThreadState*>(token));
 }
+// Asked by an attached thread: while the interpreter finalizes, the thread that finalizes it
+// is the only one attached, and every other one stops when it next tries to attach.
+bool interpreter_finalizing() { return Py_IsFinalizing() != 0; }
 // A wait on a file cut short by a signal: the handlers run now; what they raise ends it.
 Status run_signal_handlers() {
     if (PyErr_CheckSignals() < 0) return capture_python_error();
@@ -23,7 +26,7 @@ Status run_signal_handlers() {
 }
 
 int module_exec(PyObject* module) {
-    set_wait_hooks(WaitHooks{detach_from_interpreter, attach_to_interpreter});
+    set_wait_hooks(WaitHooks{detach_from_interpreter, attach_to_interpreter, interpreter_finalizing});
     set_file_wait_hooks(FileWaitHooks{detach_from_interpreter, attach_to_interpreter,
                                       run_signal_handlers});
     PyObject* type = engine_type();
