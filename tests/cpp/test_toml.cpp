@@ -270,6 +270,15 @@ INSTANTIATE_TEST_SUITE_P(non_ascii_outside_strings, toml_parsing_malformed, ::te
 
 INSTANTIATE_TEST_SUITE_P(redefinitions, toml_parsing_malformed, ::testing::Values(
     Malformed{"duplicate_key", "a = 1\na = 2", "cannot redefine existing integer 'a'", "line 2 column 5"},
+    // The message names what the key already holds.
+    Malformed{"over_boolean", "a = true\na = 2", "cannot redefine existing boolean 'a'", "line 2 column 5"},
+    Malformed{"over_float", "a = 0.5\na = 2", "cannot redefine existing float 'a'", "line 2 column 5"},
+    Malformed{"over_nan", "a = nan\na = 2", "cannot redefine existing float 'a'", "line 2 column 5"},
+    Malformed{"over_string", "a = 's'\na = 2", "cannot redefine existing string 'a'", "line 2 column 5"},
+    Malformed{"over_array", "a = [1]\na = 2", "cannot redefine existing array 'a'", "line 2 column 5"},
+    Malformed{"over_date_time", "a = 1979-05-27\na = 2", "cannot redefine existing date-time 'a'", "line 2 column 5"},
+    Malformed{"over_inline_table", "a = {x = 1}\na = 2", "cannot redefine existing table 'a'", "line 2 column 5"},
+    Malformed{"keys_into_a_string", "a = 's'\na.b = 2", "cannot add keys to existing string", "line 2 column 1"},
     Malformed{"duplicate_table", "[a]\n[a]", "", "line 2 column 1"},
     Malformed{"table_over_inline_table", "a = {x = 1}\n[a]", "", "line 2 column 1"},
     Malformed{"dotted_over_value", "a = 1\na.b = 2", "", "line 2 column 1"},

@@ -173,11 +173,12 @@ def test_a_leftover_journal_never_hides_what_came_later(interrupted, later):
         assert not os.path.exists(journal_of(path))  # every successful save removes ours
 
 
-def test_recovery_through_a_symbolic_link(tmp_path, interrupted):
+@pytest.mark.parametrize("absolute", [False, True], ids=["relative-link", "absolute-link"])
+def test_recovery_through_a_symbolic_link(tmp_path, interrupted, absolute):
     real = tmp_path / "real"
     real.mkdir()
     link = str(tmp_path / "conf.json")
-    os.symlink("real/app.json", link)
+    os.symlink(str(real / "app.json") if absolute else "real/app.json", link)
     path = interrupted(directory=str(real), name="app.json", save_through=link)
     assert os.path.exists(journal_of(path))  # beside the file, not beside the link
     assert ZelSettingEngine(link).value("") == OLD
