@@ -67,12 +67,12 @@ run_target() {
     # tests cover them.
     cp -n fuzz/corpus/"$format"/* "$corpus"/ 2>/dev/null || true
     find "tests/data/$format" -type f ! -name '*bomb*' -exec cp -n {} "$corpus"/ \; 2>/dev/null || true
-    # YAML also starts from the YAML test suite's streams where it lies beside the repository.
-    if [[ "$format" == yaml && -d ../shared/yaml-test-suite ]]; then
-        (cd ../shared/yaml-test-suite && find . -name in.yaml) | while read -r stream; do
+    # YAML also starts from the YAML test suite's streams (tests/data/yaml-test-suite).
+    if [[ "$format" == yaml ]]; then
+        (cd tests/data/yaml-test-suite && find . -name in.yaml) | while read -r stream; do
             stream="${stream#./}"
             name="${stream%/in.yaml}"
-            cp -n "../shared/yaml-test-suite/$stream" "$corpus/suite-${name//\//-}.yaml"
+            cp -n "tests/data/yaml-test-suite/$stream" "$corpus/suite-${name//\//-}.yaml"
         done
     fi
 

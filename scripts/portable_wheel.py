@@ -248,9 +248,6 @@ def test_on_bullseye(wheel: Path) -> None:
     try:
         run(sys.executable, "-m", "zipfile", "-e", wheel, scratch / "site")
         shutil.copytree(ROOT / "tests", scratch / "tests")
-        suite = ROOT.parent / "shared/yaml-test-suite"  # where tests/python/test_yaml.py looks
-        if suite.is_dir():
-            shutil.copytree(suite, scratch.parent / "shared/yaml-test-suite", dirs_exist_ok=True)
         tools = scratch / "tools"
         for name in pure_python_closure("pytest", "hypothesis"):
             found = Path(sysconfig.get_path("purelib")) / name

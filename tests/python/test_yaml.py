@@ -15,7 +15,7 @@ from conftest import read_bytes, strict_equal, write_file
 ROOT = pathlib.Path(__file__).resolve().parent.parent.parent
 DATA = ROOT / "tests" / "data" / "yaml"
 # The YAML test suite's data (yaml/yaml-test-suite, MIT), kept beside the repository.
-SUITE = ROOT.parent / "shared" / "yaml-test-suite"
+SUITE = ROOT / "tests" / "data" / "yaml-test-suite"
 MULTI_DOC = "YAML parse error: deserializing from YAML containing more than one document is not supported"
 
 
