@@ -52,6 +52,8 @@ TARGETS = {
                "x86_64-linux-gnu"),
         Target("aarch64-manylinux", "aarch64-linux-gnu.2.17", "aarch64", "manylinux_2_17_aarch64",
                "aarch64-linux-gnu"),
+        Target("x86_64-musllinux", "x86_64-linux-musl", "x86_64", "musllinux_1_2_x86_64",
+               "x86_64-linux-musl"),
     )
 }
 
@@ -154,11 +156,50 @@ def bullseye_python() -> Path:
     return root
 
 
+def musl_python() -> Path:
+    """A CPython 3.13 built here against musl (Debian's musl-gcc, dynamically linked, run by
+    /lib/ld-musl-x86_64.so.1), from the same verified tarball as the other interpreters."""
+    prefix = CACHE / "python-3.13-musl"
+    python = prefix / "bin/python3.13"
+    if python.exists():
+        return python
+    run("bash", "-c", f"source {ROOT}/scripts/setup.sh && zel_ensure_debs musl musl-dev musl-tools")
+    tarballs = sorted((CACHE / "src").glob("python3.13_3.13.*.orig.tar.xz"))
+    if not tarballs:
+        run("bash", ROOT / "scripts/build-python.sh", "--no-module", "3.13t")
+        tarballs = sorted((CACHE / "src").glob("python3.13_3.13.*.orig.tar.xz"))
+    work = Path(tempfile.mkdtemp(prefix="zel-musl-python-"))
+    try:
+        # CPython's configure compares the compiler's multiarch name with the triplet it
+        # detects; musl-gcc reports the host's glibc one.
+        cc = work / "musl-cc"
+        cc.write_text('#!/bin/sh\nfor a in "$@"; do [ "$a" = --print-multiarch ] && '
+                      '{ echo x86_64-linux-musl; exit 0; }; done\nexec musl-gcc "$@"\n')
+        cc.chmod(0o755)
+        run("tar", "-xf", tarballs[-1], "-C", work)
+        (source,) = work.glob("Python-3.13.*")
+        log(f"compiling {source.name} against musl into {prefix}")
+        partial = prefix.with_name(prefix.name + ".tmp")
+        shutil.rmtree(partial, ignore_errors=True)
+        run("sh", "-c", f"./configure -q CC={cc} --prefix={prefix} --without-ensurepip "
+            "--disable-test-modules >configure.log && make -j2 >make.log 2>&1 && "
+            f"make altinstall DESTDIR={partial} >install.log 2>&1", cwd=source)
+        shutil.rmtree(prefix, ignore_errors=True)
+        (partial / prefix.relative_to("/")).rename(prefix)
+        shutil.rmtree(partial)
+    finally:
+        shutil.rmtree(work, ignore_errors=True)
+    return python
+
+
 def python_headers(target: Target, work: Path) -> tuple[Path | None, str]:
     """The include directory and extension suffix to build against: this interpreter's own
-    for its machine, else a copy of the arm64 tree's (only Python's headers: the tree's C
-    library headers must not stand in for Zig's)."""
+    for its machine, the musl interpreter's for musl, else a copy of the arm64 tree's (only
+    Python's headers: the tree's C library headers must not stand in for Zig's)."""
     version = f"{sys.version_info[0]}{sys.version_info[1]}"
+    if "musl" in target.zig:
+        include = musl_python().parent.parent / f"include/python3.{sys.version_info[1]}"
+        return include, f".cpython-{version}-{target.triplet}.so"
     if target.machine == os.uname().machine:
         return None, sysconfig.get_config_var("EXT_SUFFIX")
     root = aarch64_root()
@@ -190,8 +231,9 @@ def build(target: Target, outdir: Path) -> Path:
     }
     env = dict(os.environ, PATH=f"{tools.parent}:{os.environ['PATH']}")
     if include is not None:
-        defines |= {"CMAKE_SYSTEM_NAME": "Linux", "CMAKE_SYSTEM_PROCESSOR": target.machine,
-                    "Python_INCLUDE_DIR": include}
+        defines["Python_INCLUDE_DIR"] = include
+    if target.machine != os.uname().machine:
+        defines |= {"CMAKE_SYSTEM_NAME": "Linux", "CMAKE_SYSTEM_PROCESSOR": target.machine}
         env["_PYTHON_HOST_PLATFORM"] = f"linux-{target.machine}"  # the wheel's platform tag
     raw = work / "raw"
     shutil.rmtree(raw, ignore_errors=True)
@@ -267,7 +309,17 @@ def test_on_bullseye(wheel: Path) -> None:
 def test(target: Target, wheel: Path) -> None:
     scratch = Path(tempfile.mkdtemp(prefix=f"zel-{target.name}-"))
     try:
-        if target.machine == os.uname().machine:
+        if "musl" in target.zig:
+            python = musl_python()
+            site = str(scratch / "site")
+            run(sys.executable, "-m", "zipfile", "-e", wheel, site)
+            tools = scratch / "tools"
+            tools.mkdir()
+            for name in pure_python_closure("pytest", "hypothesis"):
+                found = Path(sysconfig.get_path("purelib")) / name
+                (shutil.copytree if found.is_dir() else shutil.copy)(found, tools / name)
+            env = dict(os.environ, PYTHONPATH=f"{site}:{tools}")
+        elif target.machine == os.uname().machine:
             venv = scratch / "venv"
             run(sys.executable, "-m", "venv", venv)
             run(venv / "bin/python", "-m", "pip", "install", "-q", "--only-binary=:all:", wheel,
