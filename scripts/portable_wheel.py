@@ -185,7 +185,8 @@ def musl_python() -> Path:
         # headers musl-gcc does not see; without them those optional modules are left out.
         run("sh", "-c", f"PKG_CONFIG=false ./configure -q CC={cc} --prefix={prefix} "
             "--without-ensurepip --disable-test-modules >configure.log && "
-            f"make -j2 >make.log 2>&1 && make altinstall DESTDIR={partial} >install.log 2>&1", cwd=source)
+            f"make -j2 >make.log 2>&1 && make altinstall DESTDIR={partial} >install.log 2>&1",
+            cwd=source)
         shutil.rmtree(prefix, ignore_errors=True)
         (partial / prefix.relative_to("/")).rename(prefix)
         shutil.rmtree(partial)
