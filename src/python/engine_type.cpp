@@ -59,6 +59,21 @@ bool check_receiver(PyObject* self) {
     return false;
 }
 
+// The catch-all of an entry point lets a forced unwind (the end of this thread: pthread_exit,
+// or a thread re-attaching to a finalizing interpreter) go on unwinding. libstdc++ gives it the
+// type abi::__forced_unwind; libc++ gives it no C++ type at all (it is a foreign exception).
+#if defined(__GLIBCXX__)
+#define ZEL_CATCH_ALL                 \
+    catch (abi::__forced_unwind&) { \
+        throw;                        \
+    }                                 \
+    catch (...)
+#define ZEL_FORCED_UNWIND() false
+#else
+#define ZEL_CATCH_ALL catch (...)
+#define ZEL_FORCED_UNWIND() (abi::__cxa_current_exception_type() == nullptr)
+#endif
+
 // Runs body(Engine&) under the receiver check and the borrow; the one catch sequence. A
 // thread that re-attaches to a finalizing interpreter may be ended by a forced unwind: that
 // is not an error to report, and must go on unwinding (hence no noexcept here).
@@ -69,9 +84,8 @@ PyObject* run(PyObject* self, Borrow kind, Body&& body) {
         BorrowGuard borrow(as_engine(self)->engine->borrow(), kind);
         if (!borrow.held()) return borrow.raise();
         return body(*as_engine(self)->engine);
-    } catch (abi::__forced_unwind&) {
-        throw;
-    } catch (...) {
+    } ZEL_CATCH_ALL {
+        if (ZEL_FORCED_UNWIND()) throw;
         return handle_current_exception();
     }
 }
@@ -237,9 +251,8 @@ PyObject* get_path(PyObject* self, void*) {
         BorrowGuard borrow(as_engine(self)->engine->borrow(), Borrow::Shared);
         if (!borrow.held()) return borrow.raise();
         return str_from_utf8(as_engine(self)->engine->path()).release();
-    } catch (abi::__forced_unwind&) {
-        throw;
-    } catch (...) {
+    } ZEL_CATCH_ALL {
+        if (ZEL_FORCED_UNWIND()) throw;
         return handle_current_exception();
     }
 }
