@@ -3,7 +3,7 @@
 # 3.15, each with the GIL and free-threaded (cp313, cp313t, cp314, cp314t, cp315, cp315t), with
 # every third-party library and the C++ runtime linked statically (CMake option ZEL_STATIC_DEPS),
 # tagged manylinux by `auditwheel repair`. Then checks each wheel in a fresh venv: the installed
-# module needs only the C library's shared objects (ldd), exports only PyInit__zel_core (nm -D),
+# module needs only the C library's shared objects and libgcc_s (ldd), exports only PyInit__zel_core (nm -D),
 # keeps the GIL off on a free-threaded interpreter, and passes the whole pytest suite, run from a
 # scratch directory so that nothing in the checkout can stand in for the installed module.
 #
@@ -55,8 +55,9 @@ dist="$ZEL_ROOT/dist"
 work="$(mktemp -d "${TMPDIR:-/tmp}/zel-wheel.XXXXXX")"
 trap 'rm -rf "$work"' EXIT
 
-# Shared objects an installed module may need: the C library's own.
-ALLOWED_LIBS='^(linux-vdso\.so\.1|linux-gate\.so\.1|libc\.so\.6|libm\.so\.6|libpthread\.so\.0|libdl\.so\.2|librt\.so\.1|ld-linux[-a-z0-9_.]*\.so\.[0-9])$'
+# Shared objects an installed module may need: the C library's own, and the unwinder (libgcc_s,
+# on every manylinux system), which must be the one glibc ends threads with.
+ALLOWED_LIBS='^(linux-vdso\.so\.1|linux-gate\.so\.1|libc\.so\.6|libm\.so\.6|libpthread\.so\.0|libdl\.so\.2|librt\.so\.1|libgcc_s\.so\.1|ld-linux[-a-z0-9_.]*\.so\.[0-9])$'
 
 # Debian's libfyaml.a is compiled as position-independent executable code, which cannot go into a
 # shared object (its references to the C library's data, such as stdin, need copy relocations).
