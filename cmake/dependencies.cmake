@@ -39,7 +39,7 @@ macro(zel_require_pkg prefix module package)
   endif()
 endmacro()
 
-# zel_dependency(<prefix> <pkg-config module spec> <Debian package> <vendored macro>): the target
+# zel_dependency(<prefix> <pkg-config requirement> <Debian package> <vendored macro>): the target
 # Zel::<prefix>, the system's library when pkg-config finds it (not with ZEL_DEPS=VENDORED), else
 # the copy in third_party/ (not with ZEL_DEPS=SYSTEM, which records it as missing instead).
 macro(zel_dependency prefix module package vendored)

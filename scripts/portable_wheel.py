@@ -94,6 +94,20 @@ def zig_wrappers(target: Target, zig_python: Path, directory: Path) -> dict[str,
     return tools
 
 
+def debian_tree(root: Path, suite: str, options: list[str], packages: list[str]) -> Path:
+    """A Debian `suite` root file system with `packages`, made by mmdebstrap from the machine's
+    own mirror beside `root` (at <root>.tmp, which the caller moves into place when complete)."""
+    mirror = subprocess.run(["bash", "-c", f"source {ROOT}/scripts/setup.sh && zel_debian_mirror"],
+                            check=True, capture_output=True, text=True).stdout.strip()
+    run("bash", "-c", f"source {ROOT}/scripts/setup.sh && zel_ensure_debs mmdebstrap")
+    log(f"building the Debian {suite} tree in {root} from {mirror}")
+    partial = root.with_name(root.name + ".tmp")
+    shutil.rmtree(partial, ignore_errors=True)
+    run("mmdebstrap", "--mode=root", *options, "--include=" + ",".join(packages), suite,
+        partial, mirror)
+    return partial
+
+
 def aarch64_root() -> Path:
     """A Debian 13 arm64 root file system with CPython 3.13, its headers and the test tools:
     the headers for the cross build, the interpreter for the tests under qemu-aarch64."""
@@ -104,14 +118,8 @@ def aarch64_root() -> Path:
     marker = root / ".zel-packages"
     if marker.is_file() and marker.read_text().strip() == want:
         return root
-    mirror = subprocess.run(["bash", "-c", f"source {ROOT}/scripts/setup.sh && zel_debian_mirror"],
-                            check=True, capture_output=True, text=True).stdout.strip()
-    run("bash", "-c", f"source {ROOT}/scripts/setup.sh && zel_ensure_debs mmdebstrap qemu-user")
-    log(f"building the Debian trixie arm64 tree in {root} from {mirror}")
-    partial = root.with_name(root.name + ".tmp")
-    shutil.rmtree(partial, ignore_errors=True)
-    run("mmdebstrap", "--mode=root", "--arch=arm64", "--variant=extract",
-        "--include=" + ",".join(packages), "trixie", partial, mirror)
+    run("bash", "-c", f"source {ROOT}/scripts/setup.sh && zel_ensure_debs qemu-user")
+    partial = debian_tree(root, "trixie", ["--arch=arm64", "--variant=extract"], packages)
     (partial / ".zel-packages").write_text(want + "\n")
     shutil.rmtree(root, ignore_errors=True)
     partial.rename(root)
@@ -134,14 +142,7 @@ def bullseye_python() -> Path:
     python = root / "opt/python3.13/bin/python3.13"
     if marker.is_file() and marker.read_text().strip() == want and python.exists():
         return root
-    mirror = subprocess.run(["bash", "-c", f"source {ROOT}/scripts/setup.sh && zel_debian_mirror"],
-                            check=True, capture_output=True, text=True).stdout.strip()
-    run("bash", "-c", f"source {ROOT}/scripts/setup.sh && zel_ensure_debs mmdebstrap")
-    log(f"building the Debian bullseye amd64 tree in {root} from {mirror}")
-    partial = root.with_name(root.name + ".tmp")
-    shutil.rmtree(partial, ignore_errors=True)
-    run("mmdebstrap", "--mode=root", "--variant=apt", "--include=" + ",".join(packages),
-        "bullseye", partial, mirror)
+    partial = debian_tree(root, "bullseye", ["--variant=apt"], packages)
     run("tar", "-xf", tarball, "-C", partial / "tmp")
     (source,) = (partial / "tmp").glob("Python-3.13.*")
     log(f"compiling {source.name} inside the bullseye tree")
