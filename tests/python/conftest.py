@@ -105,13 +105,23 @@ def read_bytes(path):
         return fh.read()
 
 
+def _scratch_dir(mode):
+    path = tempfile.mkdtemp(prefix="zel-test-")
+    os.chmod(path, mode)
+    yield path
+    shutil.rmtree(path, ignore_errors=True)
+
+
 @pytest.fixture
 def public_dir():
     """A directory that any user can enter (tmp_path is private to root)."""
-    path = tempfile.mkdtemp(prefix="zel-test-")
-    os.chmod(path, 0o755)
-    yield path
-    shutil.rmtree(path, ignore_errors=True)
+    yield from _scratch_dir(0o755)
+
+
+@pytest.fixture
+def sticky_dir():
+    """A world-writable directory with the sticky bit, like /tmp."""
+    yield from _scratch_dir(0o1777)
 
 
 def run_child(body, *, as_nobody=False, limit_file_size=None):

@@ -10,11 +10,9 @@ repair by hand, another file, or a file another user planted.
 import fcntl
 import json
 import os
-import shutil
 import signal
 import subprocess
 import sys
-import tempfile
 import textwrap
 import threading
 import time
@@ -204,15 +202,6 @@ def test_long_names_sharing_a_beginning_do_not_share_a_journal(tmp_path, interru
     assert ZelSettingEngine(b).value("") == {"b": 2}
     assert ZelSettingEngine(a).value("") == OLD  # A's journal is still there and still A's
     assert [n for n in os.listdir(tmp_path) if n.endswith(JOURNAL_SUFFIX)] == journals
-
-
-@pytest.fixture
-def sticky_dir():
-    """A world-writable directory with the sticky bit, like /tmp."""
-    d = tempfile.mkdtemp(prefix="zel-sticky-")
-    os.chmod(d, 0o1777)
-    yield d
-    shutil.rmtree(d, ignore_errors=True)
 
 
 def _plant_plain_json(journal, path):
