@@ -1,0 +1,133 @@
+"""What every step of the release shares: paths, logging, running programs, tool venvs, Debian
+root file systems, and the platforms a wheel is built for."""
+
+from __future__ import annotations
+
+import os
+import shutil
+import subprocess
+import sys
+from dataclasses import dataclass
+from pathlib import Path
+
+ROOT = Path(__file__).resolve().parents[2]
+CACHE = Path(os.environ.get("ZEL_CACHE_DIR", "/var/cache/zel"))
+ZIG_VERSION = "0.17.1"
+
+# The interpreters a wheel is built for ("t": free-threaded).
+VERSIONS = ("3.13", "3.13t", "3.14", "3.14t", "3.15", "3.15t")
+
+
+@dataclass(frozen=True)
+class Platform:
+    """Where a wheel runs."""
+
+    name: str
+    zig: str  # Zig's -target
+    machine: str  # uname -m, as in the wheel's platform tag
+    libc: str  # "gnu" or "musl"
+    policy: str  # the tag auditwheel must give
+    triplet: str  # the multiarch name, as in the extension suffix
+
+
+PLATFORMS = {
+    p.name: p
+    for p in (
+        Platform("x86_64-manylinux", "x86_64-linux-gnu.2.17", "x86_64", "gnu",
+                 "manylinux_2_17_x86_64", "x86_64-linux-gnu"),
+        Platform("aarch64-manylinux", "aarch64-linux-gnu.2.17", "aarch64", "gnu",
+                 "manylinux_2_17_aarch64", "aarch64-linux-gnu"),
+        Platform("x86_64-musllinux", "x86_64-linux-musl", "x86_64", "musl",
+                 "musllinux_1_2_x86_64", "x86_64-linux-musl"),
+        Platform("aarch64-musllinux", "aarch64-linux-musl", "aarch64", "musl",
+                 "musllinux_1_2_aarch64", "aarch64-linux-musl"),
+    )
+}
+
+NATIVE_MACHINE = os.uname().machine
+
+
+def log(text: str) -> None:
+    print(f"[zel] {text}", flush=True)
+
+
+def run(*args: str | os.PathLike[str], **kwargs) -> subprocess.CompletedProcess[str]:
+    return subprocess.run([str(a) for a in args], check=True, text=True, **kwargs)
+
+
+def shell_setup(command: str) -> str:
+    """Runs `command` in bash after sourcing scripts/setup.sh (the Debian provisioning helpers);
+    returns its standard output."""
+    return subprocess.run(["bash", "-c", f"source {ROOT}/scripts/setup.sh >&2 && {command}"],
+                          check=True, stdout=subprocess.PIPE, text=True).stdout.strip()
+
+
+def ensure_debs(*packages: str) -> None:
+    shell_setup("zel_ensure_debs " + " ".join(packages))
+
+
+def host_python() -> Path:
+    """The machine's CPython 3.13 (the one scripts/test.sh uses)."""
+    return Path(shell_setup("zel_find_python"))
+
+
+def tools_venv(name: str, *requirements: str, base: Path | None = None) -> Path:
+    """A venv under the cache made from `base` (this interpreter by default), holding
+    `requirements` (wheels only); returns its python."""
+    base = base or Path(sys.executable)
+    venv = CACHE / name
+    stamp = venv / ".zel-requirements"
+    want = "\n".join([str(base), *requirements])
+    if not (stamp.is_file() and stamp.read_text() == want):
+        log(f"creating {venv} ({', '.join(requirements)})")
+        shutil.rmtree(venv, ignore_errors=True)
+        run(base, "-m", "venv", venv)
+        run(venv / "bin/python", "-m", "pip", "install", "-q", "--only-binary=:all:",
+            *requirements)
+        stamp.write_text(want)
+    return venv / "bin/python"
+
+
+def zig_python() -> Path:
+    """A Python that runs Zig (`python -m ziglang`), from PyPI's ziglang package."""
+    return tools_venv("venv-zig", f"ziglang=={ZIG_VERSION}")
+
+
+def zig_wrappers(platform: Platform, directory: Path) -> dict[str, Path]:
+    """cc, c++, ar and ranlib for `platform` as programs (CMake and configure take a compiler
+    path, not a command line)."""
+    zig = zig_python()
+    directory.mkdir(parents=True, exist_ok=True)
+    tools = {}
+    for tool in ("cc", "c++", "ar", "ranlib"):
+        extra = f" -target {platform.zig}" if tool in ("cc", "c++") else ""
+        path = directory / f"zig-{tool}"
+        path.write_text(f'#!/bin/sh\nexec "{zig}" -m ziglang {tool}{extra} "$@"\n')
+        path.chmod(0o755)
+        tools[tool] = path
+    return tools
+
+
+def debian_tree(root: Path, suite: str, options: list[str], packages: list[str]) -> Path:
+    """A Debian `suite` root file system with `packages`, made by mmdebstrap from the machine's
+    own mirror beside `root` (at <root>.tmp, which the caller moves into place when complete)."""
+    mirror = shell_setup("zel_debian_mirror")
+    ensure_debs("mmdebstrap")
+    log(f"building the Debian {suite} tree in {root} from {mirror}")
+    partial = root.with_name(root.name + ".tmp")
+    shutil.rmtree(partial, ignore_errors=True)
+    run("mmdebstrap", "--mode=root", *options, "--include=" + ",".join(packages), suite,
+        partial, mirror)
+    return partial
+
+
+def python_tarball(version: str) -> Path:
+    """The verified upstream source tarball of CPython `version` ("3.13", "3.14", "3.15"), as
+    scripts/build-python.sh fetches it from Debian's source package."""
+    minor = version.rstrip("t")
+    found = sorted((CACHE / "src").glob(f"python{minor}_{minor}.*.orig.tar.xz"))
+    if not found:
+        run("bash", ROOT / "scripts/build-python.sh", "--no-module", f"{minor}t",
+            stdout=subprocess.DEVNULL)
+        found = sorted((CACHE / "src").glob(f"python{minor}_{minor}.*.orig.tar.xz"))
+    return found[-1]
