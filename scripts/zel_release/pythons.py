@@ -92,3 +92,10 @@ def interpreter(version: str, platform: Platform) -> Interpreter | None:
         python = CACHE / "python-3.13-musl/bin/python3.13"
         return Interpreter(version, platform, python, "CPython 3.13 built against musl")
     return None
+
+
+def libgcc_s(platform: Platform) -> Path:
+    """The platform's shared unwinder, to link against (see ZEL_SHARED_UNWINDER)."""
+    if platform.machine == NATIVE_MACHINE:
+        return Path(run("gcc", "-print-file-name=libgcc_s.so.1", capture_output=True).stdout.strip()).resolve()
+    return aarch64_root() / f"usr/lib/{platform.triplet}/libgcc_s.so.1"

@@ -72,8 +72,10 @@ def check_gil_stays_off(python: Path, cwd: Path, env: dict[str, str]) -> None:
 
 
 def clean_env(**extra: str) -> dict[str, str]:
+    """This environment without what would change the interpreter under test, and unbuffered, so
+    that a test log shows how far a run got."""
     env = {k: v for k, v in os.environ.items() if k not in ("PYTHON_GIL", "PYTHONPATH")}
-    return env | extra
+    return env | {"PYTHONUNBUFFERED": "1"} | extra
 
 
 def in_venv(wheel: Path, version: str, log_file: Path | None = None) -> Outcome:

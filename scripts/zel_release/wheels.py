@@ -125,6 +125,8 @@ def build_wheel(source: Path, version: str, platform: Platform, outdir: Path) ->
         "Python_INCLUDE_DIR": headers.include,
     }
     env = dict(os.environ, PATH=f"{tools.parent}:{os.environ['PATH']}")
+    if platform.libc == "gnu":
+        defines["ZEL_SHARED_UNWINDER"] = pythons.libgcc_s(platform)
     if platform.machine != NATIVE_MACHINE:
         defines |= {"CMAKE_SYSTEM_NAME": "Linux", "CMAKE_SYSTEM_PROCESSOR": platform.machine}
     # The platform tag of the wheel as built (auditwheel gives the final one).
