@@ -7,7 +7,8 @@ audited and tested, with a summary table.
 Versions: 3.13, 3.13t, 3.14, 3.14t, 3.15, 3.15t ("t": free-threaded). Platforms: x86_64-manylinux,
 aarch64-manylinux (glibc 2.17), x86_64-musllinux, aarch64-musllinux (musl 1.2). By default every
 version on every platform. --ci: the CPython 3.13 wheels for x86_64-manylinux and
-aarch64-manylinux only.
+aarch64-manylinux, and the free-threaded 3.13 one for x86_64-manylinux (where a thread ended at
+interpreter exit unwinds through the module).
 
 Each wheel is built by Zig from the sdist (see scripts/zel_release/wheels.py), then audited: the
 tag auditwheel gives must be the platform's, the module may need only the C library's shared
@@ -108,14 +109,18 @@ def main() -> int:
     parser.add_argument("--version", action="append", choices=VERSIONS)
     parser.add_argument("--platform", action="append", choices=sorted(PLATFORMS))
     parser.add_argument("--ci", action="store_true",
-                        help="only the cp313 wheels for x86_64-manylinux and aarch64-manylinux")
+                        help="cp313 for x86_64-manylinux and aarch64-manylinux, cp313t for "
+                        "x86_64-manylinux")
     parser.add_argument("--no-test", action="store_true", help="build and audit only")
     parser.add_argument("--jobs", type=int, default=1, help="test runs at once (default 1)")
     parser.add_argument("--outdir", type=Path, default=ROOT / "dist")
     args = parser.parse_args()
-    versions = args.version or (["3.13"] if args.ci else list(VERSIONS))
-    platforms = args.platform or (["x86_64-manylinux", "aarch64-manylinux"] if args.ci
-                                  else list(PLATFORMS))
+    versions = args.version or (["3.13", "3.13t"] if args.ci else list(VERSIONS))
+    platforms = args.platform or list(PLATFORMS)
+    wanted = [(v, p) for v in versions for p in platforms]
+    if args.ci and not (args.version or args.platform):
+        wanted = [("3.13", "x86_64-manylinux"), ("3.13", "aarch64-manylinux"),
+                  ("3.13t", "x86_64-manylinux")]
 
     outdir: Path = args.outdir
     logs = outdir / "logs"
@@ -132,30 +137,29 @@ def main() -> int:
     audits: list[str] = []
     try:
         source = wheels.unpack_sdist(sdist, source_dir)
-        for version in versions:
-            for name in platforms:
-                row = Row(version, name)
-                rows.append(row)
-                begun = time.monotonic()
-                try:
-                    wheel = wheels.build_wheel(source, version, PLATFORMS[name], outdir)
-                    audit = wheels.audit_wheel(wheel, PLATFORMS[name])
-                except subprocess.CalledProcessError as error:
-                    shown = " ".join([Path(error.cmd[0]).name, *map(str, error.cmd[1:4])])
-                    row.problem = f"`{shown} …` exited with {error.returncode}"
-                except (Exception, SystemExit) as error:
-                    row.problem = str(error) or repr(error)
-                if row.problem:
-                    log(f"{row.label}: {row.problem}")
-                    continue
-                row.file, row.size = wheel.name, wheel.stat().st_size
-                row.seconds = time.monotonic() - begun
-                audits.append(f"== {wheel.name}\n{audit.show.strip()}\n"
-                              f"NEEDED: {', '.join(audit.needed)}\n"
-                              f"exported: {', '.join(audit.exported)}\n")
-                log(f"built {wheel.name} ({row.size // 1024} KiB, {row.seconds:.0f} s); "
-                    f"needs {', '.join(audit.needed)}")
-                built.append((row, wheel))
+        for version, name in wanted:
+            row = Row(version, name)
+            rows.append(row)
+            begun = time.monotonic()
+            try:
+                wheel = wheels.build_wheel(source, version, PLATFORMS[name], outdir)
+                audit = wheels.audit_wheel(wheel, PLATFORMS[name])
+            except subprocess.CalledProcessError as error:
+                shown = " ".join([Path(error.cmd[0]).name, *map(str, error.cmd[1:4])])
+                row.problem = f"`{shown} …` exited with {error.returncode}"
+            except (Exception, SystemExit) as error:
+                row.problem = str(error) or repr(error)
+            if row.problem:
+                log(f"{row.label}: {row.problem}")
+                continue
+            row.file, row.size = wheel.name, wheel.stat().st_size
+            row.seconds = time.monotonic() - begun
+            audits.append(f"== {wheel.name}\n{audit.show.strip()}\n"
+                          f"NEEDED: {', '.join(audit.needed)}\n"
+                          f"exported: {', '.join(audit.exported)}\n")
+            log(f"built {wheel.name} ({row.size // 1024} KiB, {row.seconds:.0f} s); "
+                f"needs {', '.join(audit.needed)}")
+            built.append((row, wheel))
     finally:
         shutil.rmtree(source_dir, ignore_errors=True)
     (outdir / "AUDIT.txt").write_text("\n".join(audits))
