@@ -1,0 +1,422 @@
+"""The interpreters a wheel is built for and tested with: the headers to compile against for every
+version and platform, and an interpreter to run the tests, on this machine or under qemu.
+
+Where the headers come from:
+  - x86-64 glibc: the include directory of the interpreter itself (the machine's 3.13, the
+    free-threaded builds of scripts/build-python.sh, Debian's 3.14 and 3.15 of the amd64 tree).
+  - every other platform, for versions whose source tarball can be had: Include/ of the verified
+    tarball with a pyconfig.h written by CPython's own configure for that target, run with the
+    platform's Zig compiler as a cross compiler (cached under CACHE/headers).
+  - versions whose source cannot be had here (only Debian's binary packages of 3.14 and 3.15 are
+    on the mirror): Debian's own headers of the same machine, with the free-threaded and musl
+    differences measured on 3.13 (configure run both ways) carried over; see derived_config().
+
+Where the interpreters come from:
+  - x86-64 glibc: scripts/build-python.sh (the machine's 3.13 for 3.13).
+  - aarch64 glibc: Debian's arm64 packages (3.13 of trixie, 3.14 and 3.15 of sid), and 3.13t
+    cross-compiled with Debian's aarch64 GCC against the sid tree, all run under qemu-aarch64.
+  - musl: 3.13 and 3.13t compiled here with Zig (with zlib), dynamically linked, run by musl's
+    own loader (under qemu-aarch64 for ARM64).
+"""
+
+from __future__ import annotations
+
+import functools
+import os
+import re
+import shutil
+import subprocess
+import sys
+import sysconfig
+import tempfile
+import time
+from dataclasses import dataclass
+from pathlib import Path
+
+if __package__ in (None, ""):
+    sys.path.insert(0, str(Path(__file__).resolve().parents[1]))
+    from zel_release.common import (CACHE, NATIVE_MACHINE, PLATFORMS, ROOT, VERSIONS, Platform,
+                                    debian_tree, ensure_debs, host_python, log, python_tarball,
+                                    run, shell_setup, zig_python, zig_wrappers)
+else:
+    from .common import (CACHE, NATIVE_MACHINE, PLATFORMS, ROOT, VERSIONS, Platform, debian_tree,
+                         ensure_debs, host_python, log, python_tarball, run, shell_setup,
+                         zig_python, zig_wrappers)
+
+
+# ---------------------------------------------------------------------------------------------
+# Debian arm64 trees
+
+TRIXIE_PACKAGES = ["base-files", "python3.13", "libpython3.13-dev", "python3.13-dev",
+                   "python3-pytest", "python3-hypothesis"]
+
+# Debian's 3.14 and 3.15, and the libraries (with headers) that a CPython cross-compiled against
+# this tree links to.
+SID_PACKAGES = ["base-files", "python3.14", "libpython3.14-dev", "python3.14-dev",
+                "python3.15", "libpython3.15-dev", "python3.15-dev",
+                "libc6-dev", "zlib1g-dev", "libffi-dev", "libssl-dev", "libbz2-dev",
+                "liblzma-dev", "libsqlite3-dev", "libexpat1-dev", "uuid-dev"]
+
+
+def _tree(name: str, suite: str, packages: list[str]) -> Path:
+    root = CACHE / name
+    want = f"{suite} " + " ".join(packages)
+    marker = root / ".zel-packages"
+    if marker.is_file() and marker.read_text().strip() == want:
+        return root
+    ensure_debs("qemu-user")
+    # The development suite's index may be past its Valid-Until date on a mirror that no longer
+    # updates it; its signature is still checked.
+    partial = debian_tree(root, suite, ["--arch=arm64", "--variant=extract",
+                                        '--aptopt=Acquire::Check-Valid-Until "false"'], packages)
+    (partial / ".zel-packages").write_text(want + "\n")
+    shutil.rmtree(root, ignore_errors=True)
+    partial.rename(root)
+    return root
+
+
+def arm64_trixie() -> Path:
+    """Debian 13 arm64 with CPython 3.13 (the same tree as portable_wheel.py's)."""
+    return _tree("arm64-trixie", "trixie", TRIXIE_PACKAGES)
+
+
+def arm64_sid() -> Path:
+    """Debian sid arm64 with CPython 3.14 and 3.15 and the -dev packages of the libraries that
+    CPython's standard modules use."""
+    return _tree("arm64-sid", "sid", SID_PACKAGES)
+
+
+def _byte_compiled(root: Path, minor: str, compiler: Path) -> None:
+    """Byte-compiles the tree's standard library with a native interpreter of the same minor
+    version (the bytecode is the same on every machine): the packages were extracted, never
+    configured, and an emulated interpreter compiling every module it imports at each start
+    takes seconds per module (and writes nothing where PYTHONDONTWRITEBYTECODE is set)."""
+    lib = root / f"usr/lib/python{minor}"
+    stamp = lib / ".zel-compiled"
+    if stamp.is_file():
+        return
+    log(f"byte-compiling {lib} with {compiler}")
+    subprocess.run([str(compiler), "-m", "compileall", "-q", "-j2", "-x", r"(test|idlelib)/",
+                    str(lib)], check=False, stdout=subprocess.DEVNULL,
+                   env=dict(os.environ, PYTHONDONTWRITEBYTECODE=""))
+    stamp.write_text("")
+
+
+# ---------------------------------------------------------------------------------------------
+# Headers
+
+@dataclass(frozen=True)
+class Headers:
+    include: Path  # Python.h and the target's own pyconfig.h
+    ext_suffix: str  # e.g. ".cpython-313t-aarch64-linux-gnu.so"
+
+
+def split(version: str) -> tuple[str, bool]:
+    """"3.13t" -> ("3.13", True)."""
+    if version not in VERSIONS:
+        raise ValueError(f"unknown interpreter version {version!r} (known: {', '.join(VERSIONS)})")
+    return version.rstrip("t"), version.endswith("t")
+
+
+def ext_suffix(version: str, platform: Platform) -> str:
+    minor, ft = split(version)
+    return f".cpython-{minor.replace('.', '')}{'t' if ft else ''}-{platform.triplet}.so"
+
+
+# Answers to the questions that CPython's configure cannot find out by running a program when
+# it cross-compiles (every Linux this is built for has /dev/ptmx and a working getaddrinfo).
+CONFIG_SITE = """\
+ac_cv_file__dev_ptmx=yes
+ac_cv_file__dev_ptc=no
+ac_cv_buggy_getaddrinfo=no
+"""
+
+_DEFINE = re.compile(r"^[ \t]*#[ \t]*define[ \t]+(\w+)(?:[ \t]+(.*?))?[ \t]*$")
+_UNDEF = re.compile(r"^[ \t]*/\*[ \t]*#[ \t]*undef[ \t]+(\w+)[ \t]*\*/[ \t]*$")
+
+
+def defines(text: str) -> dict[str, str | None]:
+    """The macros of a pyconfig.h as configure writes it: name -> value ("" when defined
+    without a value), None for the ones it leaves undefined (`/* #undef NAME */`)."""
+    result: dict[str, str | None] = {}
+    for line in text.splitlines():
+        if m := _DEFINE.match(line):
+            result[m[1]] = m[2] or ""
+        elif m := _UNDEF.match(line):
+            result.setdefault(m[1], None)
+    return result
+
+
+def differences(a: dict[str, str | None], b: dict[str, str | None]) -> dict[str, str | None]:
+    """The macros whose setting in `b` is not the one in `a`, with b's setting."""
+    return {k: b.get(k) for k in sorted(set(a) | set(b)) if a.get(k) != b.get(k)}
+
+
+def with_changes(text: str, changes: dict[str, str | None]) -> str:
+    """`text` (a pyconfig.h) with each macro of `changes` defined to its value or left
+    undefined (None); macros it did not mention are added before its closing #endif."""
+    left = dict(changes)
+    out = []
+    for line in text.splitlines():
+        m = _DEFINE.match(line) or _UNDEF.match(line)
+        if m and m[1] in left:
+            value = left.pop(m[1])
+            line = f"/* #undef {m[1]} */" if value is None else f"#define {m[1]} {value}".rstrip()
+        out.append(line)
+    added = [f"#define {k} {v}".rstrip() for k, v in left.items() if v is not None]
+    if added:
+        last_endif = max((i for i, line in enumerate(out) if line.startswith("#endif")),
+                         default=len(out))
+        out[last_endif:last_endif] = added
+    return "\n".join(out) + "\n"
+
+
+# What an extension's binary interface depends on: the sizes and alignments of C types, byte
+# order, and the interpreter's own build options.
+ABI_MACRO = re.compile(r"^(SIZEOF_|ALIGNOF_|Py_|WORDS_BIGENDIAN$|DOUBLE_IS_|HAVE_GCC_UINT128_T$)")
+
+
+def abi_differences(a: str, b: str) -> dict[str, tuple[str | None, str | None]]:
+    """The macros that matter to an extension on which two pyconfig.h texts disagree."""
+    da, db = defines(a), defines(b)
+    return {k: (da.get(k), db.get(k)) for k in sorted(set(da) | set(db))
+            if ABI_MACRO.match(k) and da.get(k) != db.get(k)}
+
+
+def _install_headers(include: Path, pyconfig: str, dest: Path, suffix: str) -> Headers:
+    """Copies the header tree `include` and the text `pyconfig` into the cache entry `dest`
+    (made complete beside it, then moved into place)."""
+    partial = dest.with_name(dest.name + ".tmp")
+    shutil.rmtree(partial, ignore_errors=True)
+    shutil.copytree(include, partial / "include", symlinks=False,
+                    ignore=shutil.ignore_patterns("pyconfig.h"))
+    (partial / "include/pyconfig.h").write_text(pyconfig)
+    (partial / "ext_suffix").write_text(suffix + "\n")
+    shutil.rmtree(dest, ignore_errors=True)
+    partial.rename(dest)
+    return Headers(dest / "include", suffix)
+
+
+def _cached(dest: Path) -> Headers | None:
+    if (dest / "ext_suffix").is_file() and (dest / "include/Python.h").is_file():
+        return Headers(dest / "include", (dest / "ext_suffix").read_text().strip())
+    return None
+
+
+def configure(source: Path, platform: Platform, ft: bool, build_python: Path,
+              *args: str, env: dict[str, str] | None = None) -> float:
+    """Runs CPython's configure in `source` for `platform` with its Zig compiler (cross
+    compiling from this machine); returns the seconds it took."""
+    tools = zig_wrappers(platform, source / ".zel-zig")
+    (source / "config.site").write_text(CONFIG_SITE)
+    command = ["nice", "-n", "10", "./configure", "-q", f"--host={platform.triplet}",
+               f"--build={NATIVE_MACHINE}-linux-gnu", f"CC={tools['cc']}", f"CXX={tools['c++']}",
+               f"AR={tools['ar']}", f"RANLIB={tools['ranlib']}",
+               f"--with-build-python={build_python}", "--without-ensurepip",
+               "--disable-test-modules", *(["--disable-gil"] if ft else []), *args]
+    start = time.monotonic()
+    with open(source / "zel-configure.log", "w") as out:
+        result = subprocess.run(command, cwd=source, stdout=out, stderr=subprocess.STDOUT,
+                                env=dict(env or os.environ, CONFIG_SITE=str(source / "config.site")))
+    if result.returncode != 0:
+        tail = (source / "config.log").read_text(errors="replace").splitlines()[-40:]
+        raise RuntimeError(f"configure for {platform.name} failed in {source}:\n" + "\n".join(tail))
+    return time.monotonic() - start
+
+
+def makefile_var(source: Path, name: str) -> str:
+    for line in (source / "Makefile").read_text().splitlines():
+        if m := re.match(rf"^{name}=\s*(.*?)\s*$", line):
+            return m[1]
+    raise KeyError(name)
+
+
+def _build_python(minor: str) -> Path:
+    """An interpreter of this machine of the `minor` version: configure requires one of the
+    same version for a cross build (any build of it: only its version is checked, and it runs
+    nothing of the target's)."""
+    if minor == "3.13":
+        return host_python()
+    return _built_python(minor)
+
+
+def configured_headers(version: str, platform: Platform) -> Headers:
+    """Include/ of the verified source tarball and the pyconfig.h that CPython's configure
+    writes for `platform` (cached by tarball, version and platform)."""
+    minor, ft = split(version)
+    tarball = _source_tarball(minor)
+    if tarball is None:
+        raise RuntimeError(f"no source of CPython {minor} to configure")
+    stem = tarball.name.removesuffix(".orig.tar.xz")
+    dest = CACHE / "headers" / stem / f"{version}-{platform.name}"
+    if found := _cached(dest):
+        return found
+    work = Path(tempfile.mkdtemp(prefix=f"zel-headers-{version}-{platform.name}-"))
+    try:
+        run("tar", "-xf", tarball, "-C", work)
+        (source,) = work.glob("Python-*")
+        seconds = configure(source, platform, ft, _build_python(minor))
+        suffix = makefile_var(source, "EXT_SUFFIX")
+        if suffix != ext_suffix(version, platform):
+            raise RuntimeError(f"configure for {version} {platform.name} gave the extension "
+                               f"suffix {suffix}, not {ext_suffix(version, platform)}")
+        log(f"configure of {source.name} for {version} {platform.name}: {seconds:.0f} s")
+        return _install_headers(source / "Include", (source / "pyconfig.h").read_text(), dest,
+                                suffix)
+    finally:
+        shutil.rmtree(work, ignore_errors=True)
+
+
+@functools.cache
+def _source_tarball(minor: str) -> Path | None:
+    """The verified tarball of `minor`, or None when the mirror has no source for it."""
+    try:
+        return python_tarball(minor)
+    except subprocess.CalledProcessError:
+        log(f"no source tarball of CPython {minor} can be had (see above): its headers come from "
+            "Debian's binary packages")
+        return None
+
+
+@functools.cache
+def _built_python(version: str) -> Path | None:
+    """The venv python of scripts/build-python.sh for `version` (None when it cannot make it:
+    the free-threaded builds need a source tarball)."""
+    result = subprocess.run(["bash", str(ROOT / "scripts/build-python.sh"), "--no-module", version],
+                            stdout=subprocess.PIPE, text=True)
+    lines = result.stdout.split()
+    if result.returncode != 0 or not lines:
+        log(f"scripts/build-python.sh {version} failed (exit {result.returncode})")
+        return None
+    return Path(lines[-1])
+
+
+def _interpreter_headers(python: Path, version: str, platform: Platform) -> Headers:
+    """The include directory of a native interpreter. Debian's pyconfig.h only includes the
+    one of the machine's multiarch directory beside it: such a tree is copied whole with the
+    real pyconfig.h."""
+    include, suffix = run(python, "-c", "import sysconfig; print(sysconfig.get_paths()['include']);"
+                          "print(sysconfig.get_config_var('EXT_SUFFIX'))",
+                          stdout=subprocess.PIPE).stdout.split()
+    if suffix != ext_suffix(version, platform):
+        raise RuntimeError(f"{python} has the extension suffix {suffix}, not "
+                           f"{ext_suffix(version, platform)}")
+    include_dir = Path(include)
+    pyconfig = (include_dir / "pyconfig.h").read_text()
+    minor, _ = split(version)
+    wrapped = include_dir.parent / f"{platform.triplet}/python{minor}/pyconfig.h"
+    if f"<{platform.triplet}/python{minor}/pyconfig.h>" not in pyconfig:
+        return Headers(include_dir, suffix)
+    dest = CACHE / "headers" / f"interpreter-{_patchlevel(include_dir)}" / f"{version}-{platform.name}"
+    return _cached(dest) or _install_headers(include_dir, wrapped.read_text(), dest, suffix)
+
+
+def _patchlevel(include: Path) -> str:
+    m = re.search(r'#define PY_VERSION\s+"([^"]+)"', (include / "patchlevel.h").read_text())
+    if not m:
+        raise RuntimeError(f"{include}/patchlevel.h gives no PY_VERSION")
+    return m[1]
+
+
+def _debian_pyconfig(platform: Platform, minor: str) -> tuple[Path, Path]:
+    """Debian's include directory and real pyconfig.h of CPython `minor` for the machine of
+    `platform` (the amd64 tree of scripts/build-python.sh, or the arm64 sid tree)."""
+    if platform.machine == NATIVE_MACHINE:
+        if minor == "3.13":
+            raise RuntimeError("CPython 3.13's headers come from its source, not from Debian")
+        _built_python(minor)  # makes the tree
+        root = CACHE / "amd64-sid"
+    else:
+        root = arm64_trixie() if minor == "3.13" else arm64_sid()
+    include = root / f"usr/include/python{minor}"
+    return include, root / f"usr/include/{platform.machine}-linux-gnu/python{minor}/pyconfig.h"
+
+
+def _gnu(platform: Platform) -> Platform:
+    (gnu,) = (p for p in PLATFORMS.values() if p.machine == platform.machine and p.libc == "gnu")
+    return gnu
+
+
+def derived_headers(version: str, platform: Platform) -> Headers:
+    """For a version whose source cannot be had: Debian's headers of the platform's machine,
+    with every macro that CPython 3.13's configure sets differently for the free-threaded
+    build and for musl (measured here: 3.13 for glibc against 3.13[t] for `platform`) set
+    the way it sets them. The sizes, alignments and byte order are the machine's and equal
+    on both sides; what changes are Py_GIL_DISABLED and the C library's features."""
+    minor, ft = split(version)
+    include, real = _debian_pyconfig(platform, minor)
+    suffix = ext_suffix(version, platform)
+    changes: dict[str, str | None] = {}
+    if ft or platform.libc != "gnu":
+        plain = configured_headers("3.13", _gnu(platform))
+        target = configured_headers("3.13t" if ft else "3.13", platform)
+        changes = differences(defines((plain.include / "pyconfig.h").read_text()),
+                              defines((target.include / "pyconfig.h").read_text()))
+    if not changes:
+        return _interpreter_headers_from(include, real, version, platform)
+    dest = CACHE / "headers" / f"debian-{_patchlevel(include)}" / f"{version}-{platform.name}"
+    if found := _cached(dest):
+        return found
+    text = (f"/* Debian's {platform.machine} pyconfig.h of CPython {_patchlevel(include)}, with "
+            f"the settings that configure gives 3.13{'t' if ft else ''} for {platform.triplet} "
+            "where they differ from its glibc build. */\n" + with_changes(real.read_text(), changes))
+    return _install_headers(include, text, dest, suffix)
+
+
+def _interpreter_headers_from(include: Path, real: Path, version: str,
+                              platform: Platform) -> Headers:
+    dest = CACHE / "headers" / f"debian-{_patchlevel(include)}" / f"{version}-{platform.name}"
+    return _cached(dest) or _install_headers(include, real.read_text(), dest,
+                                             ext_suffix(version, platform))
+
+
+def headers(version: str, platform: Platform) -> Headers:
+    """The headers to compile an extension for CPython `version` on `platform` against."""
+    minor, ft = split(version)
+    if platform.machine == NATIVE_MACHINE and platform.libc == "gnu":
+        python = host_python() if version == "3.13" else _built_python(version)
+        if python is not None:
+            return _interpreter_headers(python, version, platform)
+        return derived_headers(version, platform)
+    if _source_tarball(minor) is not None:
+        return configured_headers(version, platform)
+    return derived_headers(version, platform)
+
+
+def compare_with_debian() -> dict[str, tuple[str | None, str | None]]:
+    """The macros that matter to an extension on which the pyconfig.h configured here for
+    aarch64 glibc 3.13 and Debian's own for arm64 disagree (none, when all is well)."""
+    mine = configured_headers("3.13", PLATFORMS["aarch64-manylinux"]).include / "pyconfig.h"
+    debian = arm64_trixie() / "usr/include/aarch64-linux-gnu/python3.13/pyconfig.h"
+    return abi_differences(mine.read_text(), debian.read_text())
+
+
+def main(argv: list[str]) -> int:
+    import argparse
+    parser = argparse.ArgumentParser(description=__doc__.split("\n\n")[0])
+    parser.add_argument("what", choices=["headers", "interpreters", "compare"])
+    parser.add_argument("--version", action="append", choices=VERSIONS)
+    parser.add_argument("--platform", action="append", choices=sorted(PLATFORMS))
+    args = parser.parse_args(argv)
+    if args.what == "compare":
+        diff = compare_with_debian()
+        for name, (mine, debian) in diff.items():
+            print(f"{name}: configured {mine!r}, Debian {debian!r}")
+        print(f"{len(diff)} differences in the macros that matter to an extension")
+        return 1 if diff else 0
+    for platform in args.platform or PLATFORMS:
+        for version in args.version or VERSIONS:
+            start = time.monotonic()
+            if args.what == "headers":
+                h = headers(version, PLATFORMS[platform])
+                print(f"{version:6} {platform:18} {h.ext_suffix:40} {h.include} "
+                      f"({time.monotonic() - start:.0f} s)", flush=True)
+            else:
+                i = interpreter(version, PLATFORMS[platform])
+                print(f"{version:6} {platform:18} "
+                      f"{'-' if i is None else f'{i.program}  [{i.description}]'}", flush=True)
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main(sys.argv[1:]))
