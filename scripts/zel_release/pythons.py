@@ -52,7 +52,7 @@ TRIXIE_PACKAGES = ["base-files", "python3.13", "libpython3.13-dev", "python3.13-
 
 # Debian's 3.14 and 3.15, and the libraries (with headers) that a CPython cross-compiled against
 # this tree links to.
-SID_PACKAGES = ["base-files", "python3.14", "libpython3.14-dev", "python3.14-dev",
+SID_PACKAGES = ["base-files", "musl", "python3.14", "libpython3.14-dev", "python3.14-dev",
                 "python3.15", "libpython3.15-dev", "python3.15-dev",
                 "libc6-dev", "zlib1g-dev", "libffi-dev", "libssl-dev", "libbz2-dev",
                 "liblzma-dev", "libsqlite3-dev", "libexpat1-dev", "uuid-dev"]
@@ -204,10 +204,12 @@ def _cached(dest: Path) -> Headers | None:
 
 
 def configure(source: Path, platform: Platform, ft: bool, build_python: Path,
-              *args: str, env: dict[str, str] | None = None) -> float:
-    """Runs CPython's configure in `source` for `platform` with its Zig compiler (cross
-    compiling from this machine); returns the seconds it took."""
-    tools = zig_wrappers(platform, source / ".zel-zig")
+              *args: str, env: dict[str, str] | None = None,
+              tools: dict[str, Path] | None = None) -> float:
+    """Runs CPython's configure in `source` for `platform` with its Zig compiler, or with
+    `tools` (cc, c++, ar, ranlib), cross compiling from this machine; returns the seconds it
+    took."""
+    tools = tools or zig_wrappers(platform, source / ".zel-zig")
     (source / "config.site").write_text(CONFIG_SITE)
     command = ["nice", "-n", "10", "./configure", "-q", f"--host={platform.triplet}",
                f"--build={NATIVE_MACHINE}-linux-gnu", f"CC={tools['cc']}", f"CXX={tools['c++']}",
@@ -381,6 +383,169 @@ def headers(version: str, platform: Platform) -> Headers:
     if _source_tarball(minor) is not None:
         return configured_headers(version, platform)
     return derived_headers(version, platform)
+
+
+# ---------------------------------------------------------------------------------------------
+# Interpreters
+
+@dataclass(frozen=True)
+class Interpreter:
+    version: str
+    platform: Platform
+    program: Path  # runs the interpreter on this machine (under qemu for another machine)
+    description: str  # e.g. "CPython 3.13.5 (Debian 13 arm64) under qemu-aarch64"
+
+
+PROBE = ("import sys, platform, zlib, hashlib; print(sys.version.split()[0], platform.machine(), "
+         "sys._is_gil_enabled() if hasattr(sys, '_is_gil_enabled') else True)")
+
+
+def _launcher(name: str, python: Path, home: Path | None, qemu: str | None = None,
+              root: Path | None = None, loader: Path | None = None,
+              library_path: str | None = None) -> Path:
+    """A program in CACHE/bin that starts `python`: under qemu (with `root` for the dynamic
+    loader and libraries) or through an explicit dynamic `loader`. argv[0] is the launcher
+    itself, so that the interpreter takes it for sys.executable and a test that starts
+    sys.executable goes through it again."""
+    path = CACHE / "bin" / name
+    path.parent.mkdir(parents=True, exist_ok=True)
+    env = f"PYTHONHOME='{home}' " if home else ""
+    if qemu:
+        command = f"exec {qemu} {f'-L {root} ' if root else ''}-0 \"$0\" '{python}' \"$@\""
+    elif loader:
+        command = (f"exec '{loader}' {f'--library-path {library_path} ' if library_path else ''}"
+                   f"--argv0 \"$0\" '{python}' \"$@\"")
+    else:
+        command = f"exec '{python}' \"$@\""
+    partial = path.with_name(path.name + ".tmp")
+    partial.write_text(f"#!/bin/sh\n{env}{command}\n")
+    partial.chmod(0o755)
+    partial.rename(path)
+    return path
+
+
+def _probe(program: Path) -> str | None:
+    """Runs PROBE; returns its output, None (logged) when the interpreter fails it."""
+    result = subprocess.run([str(program), "-c", PROBE], stdout=subprocess.PIPE,
+                            stderr=subprocess.PIPE, text=True, cwd="/")
+    if result.returncode != 0:
+        log(f"{program} does not work: {result.stderr.strip().splitlines()[-1:]}")
+        return None
+    return result.stdout.strip()
+
+
+def _checked(version: str, platform: Platform, program: Path, origin: str) -> Interpreter | None:
+    out = _probe(program)
+    if out is None:
+        return None
+    full, machine, gil = out.split()
+    minor, ft = split(version)
+    if not full.startswith(minor + ".") or machine != platform.machine or (gil == "True") == ft:
+        log(f"{program} is CPython {full} on {machine} (GIL enabled: {gil}), not {version} "
+            f"for {platform.name}")
+        return None
+    emulated = "" if platform.machine == NATIVE_MACHINE else f" under qemu-{platform.machine}"
+    return Interpreter(version, platform, program, f"CPython {full} ({origin}){emulated}")
+
+
+def _debian_arm64(version: str, platform: Platform) -> Interpreter | None:
+    minor, _ = split(version)
+    if minor == "3.13":
+        root, origin, compiler = arm64_trixie(), "Debian 13 arm64", host_python()
+    else:
+        root, origin, compiler = arm64_sid(), "Debian sid arm64", _built_python(minor)
+    if compiler is not None:
+        _byte_compiled(root, minor, compiler)
+    program = _launcher(f"python{version}-{platform.name}", root / f"usr/bin/python{minor}",
+                        root / "usr", qemu=f"qemu-{platform.machine}", root=root)
+    return _checked(version, platform, program, origin)
+
+
+def interpreter(version: str, platform: Platform) -> Interpreter | None:
+    """An interpreter of `version` for `platform` that runs here, or None (logged) when none
+    can be had."""
+    minor, ft = split(version)
+    if platform.machine == NATIVE_MACHINE and platform.libc == "gnu":
+        python = host_python() if version == "3.13" else _built_python(version)
+        if python is None:
+            log(f"no CPython {version} for {platform.name}: scripts/build-python.sh cannot make it")
+            return None
+        return _checked(version, platform, python, "scripts/build-python.sh"
+                        if version != "3.13" else "this machine's")
+    if platform.libc == "gnu":
+        if not ft:
+            return _debian_arm64(version, platform)
+        if _source_tarball(minor) is None:
+            log(f"no CPython {version} for {platform.name}: Debian has no free-threaded build and "
+                "its source cannot be had")
+            return None
+        return _cross_gnu(version, platform)
+    if _source_tarball(minor) is None:
+        log(f"no CPython {version} for {platform.name}: its source cannot be had")
+        return None
+    return _musl(version, platform)
+
+
+def _upstream(tarball: Path) -> str:
+    """python3.13_3.13.5.orig.tar.xz -> 3.13.5"""
+    return tarball.name.split("_", 1)[1].removesuffix(".orig.tar.xz")
+
+
+def _make_install(source: Path, prefix: Path, make_env: dict[str, str] | None = None) -> None:
+    """make and make install into a staging directory, then the staged prefix into place."""
+    env = dict(make_env or os.environ)
+    with open(source / "zel-make.log", "w") as out:
+        for step in (["make", "-j2"], ["make", "-j2", "install", f"DESTDIR={source}/stage"]):
+            start = time.monotonic()
+            result = subprocess.run(["nice", "-n", "10", *step], cwd=source, stdout=out,
+                                    stderr=subprocess.STDOUT, env=env)
+            if result.returncode != 0:
+                tail = (source / "zel-make.log").read_text(errors="replace").splitlines()[-40:]
+                raise RuntimeError(f"{' '.join(step)} failed in {source}:\n" + "\n".join(tail))
+            log(f"  {' '.join(step)}: {time.monotonic() - start:.0f} s")
+    shutil.rmtree(prefix, ignore_errors=True)
+    prefix.parent.mkdir(parents=True, exist_ok=True)
+    shutil.move(source / "stage" / prefix.relative_to("/"), prefix)
+
+
+def _cross_gnu(version: str, platform: Platform) -> Interpreter | None:
+    """CPython compiled here for ARM64 glibc by Debian's cross GCC against the sid tree (its
+    C library and the -dev packages of zlib, libffi, OpenSSL and the rest), run under qemu
+    with that tree as its root."""
+    minor, ft = split(version)
+    tarball = _source_tarball(minor)
+    assert tarball is not None
+    root = arm64_sid()
+    prefix = CACHE / f"python-{_upstream(tarball)}{'-ft' if ft else ''}-{platform.name}"
+    python = prefix / f"bin/python{version}"
+    build_python = _built_python(version)
+    if not python.exists():
+        if build_python is None:
+            log(f"no CPython {version} for {platform.name}: no build interpreter")
+            return None
+        gnu = f"{platform.machine}-linux-gnu"
+        ensure_debs(f"gcc-{gnu}", "pkg-config")
+        work = Path(tempfile.mkdtemp(prefix=f"zel-cpython-{version}-{platform.name}-"))
+        try:
+            run("tar", "-xf", tarball, "-C", work)
+            (source,) = work.glob("Python-*")
+            cc = work / "cc"
+            cc.write_text(f'#!/bin/sh\nexec {gnu}-gcc --sysroot={root} "$@"\n')
+            cc.chmod(0o755)
+            tools = {"cc": cc, "c++": cc, "ar": Path(f"/usr/bin/{gnu}-ar"),
+                     "ranlib": Path(f"/usr/bin/{gnu}-ranlib")}
+            env = dict(os.environ, PKG_CONFIG_SYSROOT_DIR=str(root),
+                       PKG_CONFIG_LIBDIR=f"{root}/usr/lib/{gnu}/pkgconfig:{root}/usr/share/pkgconfig")
+            log(f"compiling {source.name} ({version}) for {platform.name} with {gnu}-gcc into {prefix}")
+            seconds = configure(source, platform, ft, build_python, f"--prefix={prefix}",
+                                "OPT=-DNDEBUG -O2", env=env, tools=tools)
+            log(f"  configure: {seconds:.0f} s")
+            _make_install(source, prefix, env)
+        finally:
+            shutil.rmtree(work, ignore_errors=True)
+    program = _launcher(f"python{version}-{platform.name}", python, prefix,
+                        qemu=f"qemu-{platform.machine}", root=root)
+    return _checked(version, platform, program, f"compiled here, Debian sid {platform.machine} libraries")
 
 
 def compare_with_debian() -> dict[str, tuple[str | None, str | None]]:
