@@ -22,6 +22,7 @@ Where the interpreters come from:
 from __future__ import annotations
 
 import functools
+import hashlib
 import os
 import re
 import shutil
@@ -546,6 +547,136 @@ def _cross_gnu(version: str, platform: Platform) -> Interpreter | None:
     program = _launcher(f"python{version}-{platform.name}", python, prefix,
                         qemu=f"qemu-{platform.machine}", root=root)
     return _checked(version, platform, program, f"compiled here, Debian sid {platform.machine} libraries")
+
+
+def _sha256(path: Path) -> str:
+    digest = hashlib.sha256()
+    with open(path, "rb") as f:
+        for block in iter(lambda: f.read(1 << 20), b""):
+            digest.update(block)
+    return digest.hexdigest()
+
+
+def debian_orig_tarball(package: str, suite: str = "trixie") -> Path:
+    """The upstream tarball of Debian's source package `package` in CACHE/src, checked against
+    the sha256 that the suite's signed source index gives for it."""
+    src = CACHE / "src"
+    for found in sorted(src.glob(f"{package}_*.orig.tar.*"), reverse=True):
+        if found.suffix == ".sha256":
+            continue
+        sums = found.with_name(found.name + ".sha256")
+        if sums.is_file() and sums.read_text().strip() == _sha256(found):
+            return found
+    mirror = shell_setup("zel_debian_mirror")
+    apt = Path(tempfile.mkdtemp(prefix="zel-apt-"))
+    try:
+        for d in ("lists/partial", "cache/archives/partial", "sources.list.d", "dl"):
+            (apt / d).mkdir(parents=True)
+        (apt / "sources.list").write_text(f"deb-src {mirror} {suite} main\n")
+        for d in (apt, apt / "dl", apt / "lists/partial", apt / "cache/archives/partial"):
+            d.chmod(0o777)
+        opts = [f"-oDir::Etc::sourcelist={apt}/sources.list",
+                f"-oDir::Etc::sourceparts={apt}/sources.list.d", f"-oDir::State::Lists={apt}/lists",
+                f"-oDir::Cache={apt}/cache", "-oAcquire::Languages=none"]
+        run("apt-get", *opts, "update", "-q", stdout=subprocess.DEVNULL)
+        record = run("apt-cache", *opts, "showsrc", "--only-source", package,
+                     stdout=subprocess.PIPE).stdout
+        sums = {}
+        in_sums = False
+        for line in record.splitlines():
+            if line.startswith("Checksums-Sha256:"):
+                in_sums = True
+            elif not line.startswith(" "):
+                in_sums = False
+            elif in_sums:
+                digest, _, name = line.split()
+                sums[name] = digest
+        (name,) = [n for n in sums if ".orig.tar." in n][:1]
+        # The mirror may lack the .dsc and Debian's changes; only the upstream tarball is used.
+        subprocess.run(["apt-get", *opts, "source", "--download-only", "-q", package],
+                       cwd=apt / "dl", stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        got = apt / "dl" / name
+        if not got.is_file() or _sha256(got) != sums[name]:
+            raise RuntimeError(f"{name} of Debian {suite} could not be fetched and verified")
+        log(f"verified {name} against Debian {suite}'s source index (sha256 {sums[name]})")
+        src.mkdir(parents=True, exist_ok=True)
+        shutil.copy(got, src / (name + ".part"))
+        (src / (name + ".part")).rename(src / name)
+        (src / (name + ".sha256")).write_text(sums[name] + "\n")
+        return src / name
+    finally:
+        shutil.rmtree(apt, ignore_errors=True)
+
+
+def _zlib(tools: dict[str, Path], work: Path) -> Path:
+    """zlib as a static library of position-independent code, compiled by tools["cc"] into
+    work/zlib (CPython's zlib module links it in); returns that prefix."""
+    tarball = debian_orig_tarball("zlib")
+    run("tar", "-xf", tarball, "-C", work)
+    (source,) = [d for d in work.glob("zlib-*") if d.is_dir()]
+    prefix = work / "zlib"
+    env = dict(os.environ, CC=str(tools["cc"]), AR=str(tools["ar"]), RANLIB=str(tools["ranlib"]),
+               CFLAGS="-O2 -fPIC")
+    with open(work / "zlib.log", "w") as out:
+        for step in (["./configure", "--static", f"--prefix={prefix}"], ["make", "-j2"],
+                     ["make", "install"]):
+            subprocess.run(["nice", "-n", "10", *step], cwd=source, env=env, stdout=out,
+                           stderr=subprocess.STDOUT, check=True)
+    return prefix
+
+
+def _musl(version: str, platform: Platform) -> Interpreter | None:
+    """CPython compiled here against musl, dynamically linked (a static one cannot load
+    extension modules), with zlib: by Debian's musl-gcc for this machine (run by the machine's
+    musl), by Zig for ARM64 (run under qemu with the sid tree's musl, which is as new as Zig's:
+    the machine's is older than the symbols Zig's musl links to)."""
+    minor, ft = split(version)
+    tarball = _source_tarball(minor)
+    assert tarball is not None
+    native = platform.machine == NATIVE_MACHINE
+    prefix = CACHE / f"python-{_upstream(tarball)}{'-ft' if ft else ''}-{platform.name}"
+    python = prefix / f"bin/python{version}"
+    root = None if native else arm64_sid()
+    build_python = _built_python(version) if ft else host_python()
+    if not python.exists():
+        if build_python is None:
+            log(f"no CPython {version} for {platform.name}: no build interpreter")
+            return None
+        work = Path(tempfile.mkdtemp(prefix=f"zel-cpython-{version}-{platform.name}-"))
+        try:
+            if native:
+                ensure_debs("musl", "musl-dev", "musl-tools", "pkg-config")
+                # CPython's configure compares the compiler's multiarch name with the triplet
+                # it detects; musl-gcc reports the machine's glibc one.
+                cc = work / "musl-cc"
+                cc.write_text('#!/bin/sh\nfor a in "$@"; do [ "$a" = --print-multiarch ] && '
+                              f'{{ echo {platform.triplet}; exit 0; }}; done\nexec musl-gcc "$@"\n')
+                cc.chmod(0o755)
+                tools = {"cc": cc, "c++": cc, "ar": Path("/usr/bin/ar"),
+                         "ranlib": Path("/usr/bin/ranlib")}
+                ldflags = ""
+            else:
+                ensure_debs("pkg-config")
+                tools = zig_wrappers(platform, work / "zig")
+                ldflags = "-dynamic"
+            zlib = _zlib(tools, work)
+            run("tar", "-xf", tarball, "-C", work)
+            (source,) = work.glob("Python-*")
+            # Only our zlib: the machine's pkg-config would offer glibc-side libraries whose
+            # headers the musl compiler does not see.
+            env = dict(os.environ, PKG_CONFIG_LIBDIR=str(zlib / "lib/pkgconfig"))
+            log(f"compiling {source.name} ({version}) for {platform.name} into {prefix}")
+            seconds = configure(source, platform, ft, build_python, f"--prefix={prefix}",
+                                "OPT=-DNDEBUG -O2", f"LDFLAGS={ldflags}", env=env, tools=tools)
+            log(f"  configure: {seconds:.0f} s")
+            _make_install(source, prefix, env)
+        finally:
+            shutil.rmtree(work, ignore_errors=True)
+    if native:
+        return _checked(version, platform, python, "compiled here with musl-gcc")
+    program = _launcher(f"python{version}-{platform.name}", python, prefix,
+                        qemu=f"qemu-{platform.machine}", root=root)
+    return _checked(version, platform, program, "compiled here with Zig, Debian sid's musl")
 
 
 def compare_with_debian() -> dict[str, tuple[str | None, str | None]]:
