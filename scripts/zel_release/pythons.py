@@ -125,12 +125,20 @@ def ext_suffix(version: str, platform: Platform) -> str:
 
 
 # Answers to the questions that CPython's configure cannot find out by running a program when
-# it cross-compiles (every Linux this is built for has /dev/ptmx and a working getaddrinfo).
+# it cross-compiles: every Linux this is built for has /dev/ptmx and a working getaddrinfo, and
+# both machines read unaligned memory (else pyhash.h picks another hash algorithm); wchar_t is
+# signed on x86-64 and unsigned on ARM64 (HAVE_USABLE_WCHAR_T).
 CONFIG_SITE = """\
 ac_cv_file__dev_ptmx=yes
 ac_cv_file__dev_ptc=no
 ac_cv_buggy_getaddrinfo=no
+ac_cv_aligned_required=no
 """
+WCHAR_T_SIGNED = {"x86_64": "yes", "aarch64": "no"}
+
+
+def config_site(platform: Platform) -> str:
+    return CONFIG_SITE + f"ac_cv_wchar_t_signed={WCHAR_T_SIGNED[platform.machine]}\n"
 
 _DEFINE = re.compile(r"^[ \t]*#[ \t]*define[ \t]+(\w+)(?:[ \t]+(.*?))?[ \t]*$")
 _UNDEF = re.compile(r"^[ \t]*/\*[ \t]*#[ \t]*undef[ \t]+(\w+)[ \t]*\*/[ \t]*$")
@@ -211,7 +219,7 @@ def configure(source: Path, platform: Platform, ft: bool, build_python: Path,
     `tools` (cc, c++, ar, ranlib), cross compiling from this machine; returns the seconds it
     took."""
     tools = tools or zig_wrappers(platform, source / ".zel-zig")
-    (source / "config.site").write_text(CONFIG_SITE)
+    (source / "config.site").write_text(config_site(platform))
     command = ["nice", "-n", "10", "./configure", "-q", f"--host={platform.triplet}",
                f"--build={NATIVE_MACHINE}-linux-gnu", f"CC={tools['cc']}", f"CXX={tools['c++']}",
                f"AR={tools['ar']}", f"RANLIB={tools['ranlib']}",
@@ -251,7 +259,9 @@ def configured_headers(version: str, platform: Platform) -> Headers:
     if tarball is None:
         raise RuntimeError(f"no source of CPython {minor} to configure")
     stem = tarball.name.removesuffix(".orig.tar.xz")
-    dest = CACHE / "headers" / stem / f"{version}-{platform.name}"
+    # The answers given to configure are part of the key: changing them configures anew.
+    answers = hashlib.sha256(config_site(platform).encode()).hexdigest()[:8]
+    dest = CACHE / "headers" / stem / f"{version}-{platform.name}-{answers}"
     if found := _cached(dest):
         return found
     work = Path(tempfile.mkdtemp(prefix=f"zel-headers-{version}-{platform.name}-"))
