@@ -268,7 +268,12 @@ def configured_headers(version: str, platform: Platform) -> Headers:
     try:
         run("tar", "-xf", tarball, "-C", work)
         (source,) = work.glob("Python-*")
-        seconds = configure(source, platform, ft, _build_python(minor))
+        # The free-threaded and the default build of a platform ask the same questions: the
+        # second configure takes the first one's answers from its cache file.
+        cache_file = dest.parent / f"config-{platform.name}-{answers}.cache"
+        dest.parent.mkdir(parents=True, exist_ok=True)
+        seconds = configure(source, platform, ft, _build_python(minor),
+                            f"--cache-file={cache_file}")
         suffix = makefile_var(source, "EXT_SUFFIX")
         if suffix != ext_suffix(version, platform):
             raise RuntimeError(f"configure for {version} {platform.name} gave the extension "
