@@ -652,7 +652,9 @@ def _musl(version: str, platform: Platform) -> Interpreter | None:
     prefix = CACHE / f"python-{_upstream(tarball)}{'-ft' if ft else ''}-{platform.name}"
     python = prefix / f"bin/python{version}"
     root = None if native else arm64_sid()
-    build_python = _built_python(version) if ft else host_python()
+    # The build runs the source's own Lib/ with the build interpreter: it must be the same
+    # release (the machine's 3.13 may be an older one), of either kind.
+    build_python = _built_python(f"{minor}t")
     if not python.exists():
         if build_python is None:
             log(f"no CPython {version} for {platform.name}: no build interpreter")
