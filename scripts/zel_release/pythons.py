@@ -272,8 +272,10 @@ def configured_headers(version: str, platform: Platform) -> Headers:
         # second configure takes the first one's answers from its cache file.
         cache_file = dest.parent / f"config-{platform.name}-{answers}.cache"
         dest.parent.mkdir(parents=True, exist_ok=True)
+        # The compiler's path is among the settings a cache file must agree with: a fixed one.
+        tools = zig_wrappers(platform, dest.parent / f"zig-{platform.name}")
         seconds = configure(source, platform, ft, _build_python(minor),
-                            f"--cache-file={cache_file}")
+                            f"--cache-file={cache_file}", tools=tools)
         suffix = makefile_var(source, "EXT_SUFFIX")
         if suffix != ext_suffix(version, platform):
             raise RuntimeError(f"configure for {version} {platform.name} gave the extension "
