@@ -3,20 +3,24 @@ version and platform, and an interpreter to run the tests, on this machine or un
 
 Where the headers come from:
   - x86-64 glibc: the include directory of the interpreter itself (the machine's 3.13, the
-    free-threaded builds of scripts/build-python.sh, Debian's 3.14 and 3.15 of the amd64 tree).
-  - every other platform, for versions whose source tarball can be had: Include/ of the verified
-    tarball with a pyconfig.h written by CPython's own configure for that target, run with the
-    platform's Zig compiler as a cross compiler (cached under CACHE/headers).
-  - versions whose source cannot be had here (only Debian's binary packages of 3.14 and 3.15 are
-    on the mirror): Debian's own headers of the same machine, with the free-threaded and musl
-    differences measured on 3.13 (configure run both ways) carried over; see derived_config().
+    free-threaded 3.13 of scripts/build-python.sh, Debian's 3.14 and 3.15 of its amd64 tree;
+    Debian's pyconfig.h, which only includes the machine's own, is replaced by that one).
+  - the other platforms, for versions whose source tarball can be had (3.13): Include/ of the
+    verified tarball with the pyconfig.h that CPython's own configure writes for the target,
+    cross compiling with the platform's Zig compiler (cached under CACHE/headers).
+  - versions whose source cannot be had (the mirror serves only Debian's binary packages of
+    3.14 and 3.15, and Debian builds neither free-threaded): Debian's headers of the same
+    machine, with every setting that configure gives 3.13 differently for the free-threaded
+    build and for musl (measured here) carried over; see derived_headers().
 
 Where the interpreters come from:
-  - x86-64 glibc: scripts/build-python.sh (the machine's 3.13 for 3.13).
-  - aarch64 glibc: Debian's arm64 packages (3.13 of trixie, 3.14 and 3.15 of sid), and 3.13t
-    cross-compiled with Debian's aarch64 GCC against the sid tree, all run under qemu-aarch64.
-  - musl: 3.13 and 3.13t compiled here with Zig (with zlib), dynamically linked, run by musl's
-    own loader (under qemu-aarch64 for ARM64).
+  - x86-64 glibc: scripts/build-python.sh (the machine's own for 3.13).
+  - ARM64 glibc: Debian's arm64 packages (3.13 of trixie, 3.14 and 3.15 of sid), and 3.13t
+    compiled here by Debian's cross GCC against the sid tree; run under qemu-aarch64.
+  - musl: 3.13 compiled here, dynamically linked (a static interpreter cannot load extension
+    modules) and with zlib: by musl-gcc for x86-64, by Zig for ARM64 (run under qemu-aarch64
+    with the sid tree's musl).
+  - none for 3.14t and 3.15t, nor for 3.14 and 3.15 on musl: no source to compile them from.
 """
 
 from __future__ import annotations
@@ -28,7 +32,6 @@ import re
 import shutil
 import subprocess
 import sys
-import sysconfig
 import tempfile
 import time
 from dataclasses import dataclass
