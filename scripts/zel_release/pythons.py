@@ -41,11 +41,11 @@ if __package__ in (None, ""):
     sys.path.insert(0, str(Path(__file__).resolve().parents[1]))
     from zel_release.common import (CACHE, NATIVE_MACHINE, PLATFORMS, ROOT, VERSIONS, Platform,
                                     debian_tree, ensure_debs, host_python, log, python_tarball,
-                                    run, shell_setup, zig_python, zig_wrappers)
+                                    run, shell_setup, zig_wrappers)
 else:
     from .common import (CACHE, NATIVE_MACHINE, PLATFORMS, ROOT, VERSIONS, Platform, debian_tree,
                          ensure_debs, host_python, log, python_tarball, run, shell_setup,
-                         zig_python, zig_wrappers)
+                         zig_wrappers)
 
 
 # ---------------------------------------------------------------------------------------------
