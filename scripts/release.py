@@ -29,6 +29,7 @@ import shutil
 import subprocess
 import sys
 import tempfile
+import threading
 import time
 from dataclasses import dataclass, field
 from pathlib import Path
@@ -84,6 +85,9 @@ def summary(rows: list[Row], sdist: Path | None) -> str:
     return "\n".join(lines) + "\n"
 
 
+PROVISIONING = threading.Lock()
+
+
 def test_wheel(row: Row, wheel: Path, logs: Path) -> None:
     platform = PLATFORMS[row.platform]
     label = f"{row.version}-{row.platform}"
@@ -93,7 +97,8 @@ def test_wheel(row: Row, wheel: Path, logs: Path) -> None:
             if row.version == "3.13":
                 row.outcomes.append(testing.on_bullseye(wheel, logs / f"{label}-debian11.log"))
             return
-        interpreter = pythons.interpreter(row.version, platform)
+        with PROVISIONING:  # one thread at a time makes trees and interpreters
+            interpreter = pythons.interpreter(row.version, platform)
         if interpreter is None:
             row.untested = "no interpreter for it here"
             return
@@ -120,7 +125,8 @@ def main() -> int:
     platforms = args.platform or list(PLATFORMS)
     wanted = [(v, p) for v in versions for p in platforms]
     if args.ci and not (args.version or args.platform):
-        wanted = [("3.13", "x86_64-manylinux"), ("3.13", "aarch64-manylinux"),
+        # The emulated run takes longest: its wheel first.
+        wanted = [("3.13", "aarch64-manylinux"), ("3.13", "x86_64-manylinux"),
                   ("3.13t", "x86_64-manylinux")]
 
     outdir: Path = args.outdir
@@ -134,8 +140,10 @@ def main() -> int:
     sdist = wheels.build_sdist(outdir)
     source_dir = Path(tempfile.mkdtemp(prefix="zel-release-"))
     rows: list[Row] = []
-    built: list[tuple[Row, Path]] = []
     audits: list[str] = []
+    # Each wheel's tests start as soon as it is built, beside the next builds.
+    pool = concurrent.futures.ThreadPoolExecutor(max_workers=max(1, args.jobs))
+    tests: list[concurrent.futures.Future[None]] = []
     try:
         source = wheels.unpack_sdist(sdist, source_dir)
         for version, name in wanted:
@@ -160,18 +168,16 @@ def main() -> int:
                           f"exported: {', '.join(audit.exported)}\n")
             log(f"built {wheel.name} ({row.size // 1024} KiB, {row.seconds:.0f} s); "
                 f"needs {', '.join(audit.needed)}")
-            built.append((row, wheel))
+            if args.no_test:
+                row.untested = "--no-test"
+            else:
+                tests.append(pool.submit(test_wheel, row, wheel, logs))
+        (outdir / "AUDIT.txt").write_text("\n".join(audits))
+        for future in tests:
+            future.result()
     finally:
+        pool.shutdown(cancel_futures=True)
         shutil.rmtree(source_dir, ignore_errors=True)
-    (outdir / "AUDIT.txt").write_text("\n".join(audits))
-
-    if not args.no_test:
-        with concurrent.futures.ThreadPoolExecutor(max_workers=max(1, args.jobs)) as pool:
-            for future in [pool.submit(test_wheel, row, wheel, logs) for row, wheel in built]:
-                future.result()
-    else:
-        for row, _ in built:
-            row.untested = "--no-test"
 
     table = summary(rows, sdist)
     (outdir / "SUMMARY.md").write_text(table)
