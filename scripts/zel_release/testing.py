@@ -41,7 +41,7 @@ def pytest(argv: list[str | os.PathLike[str]], cwd: Path | None, env: dict[str, 
     command = [str(a) for a in argv] + ["-m", "pytest", "-q", "-p", "no:cacheprovider", str(tests)]
     log(f"pytest ({where})" + (f", output in {log_file}" if log_file else ""))
     tail: list[str] = []
-    out = open(log_file, "a") if log_file else sys.stdout
+    out = open(log_file, "a", buffering=1) if log_file else sys.stdout
     try:
         with subprocess.Popen(command, cwd=cwd, env=env, stdout=subprocess.PIPE,
                               stderr=subprocess.STDOUT, text=True, errors="replace") as child:
