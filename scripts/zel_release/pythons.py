@@ -676,11 +676,14 @@ def _musl(version: str, platform: Platform) -> Interpreter | None:
                 cc.chmod(0o755)
                 tools = {"cc": cc, "c++": cc, "ar": Path("/usr/bin/ar"),
                          "ranlib": Path("/usr/bin/ranlib")}
-                ldflags = ""
+                ldflags = cflags = ""
             else:
                 ensure_debs("pkg-config")
                 tools = zig_wrappers(platform, work / "zig")
                 ldflags = "-dynamic"
+                # Zig makes __DATE__ an error (reproducible builds); the interpreter records
+                # its build time with it.
+                cflags = "-Wno-error=date-time"
             zlib = _zlib(tools, work)
             run("tar", "-xf", tarball, "-C", work)
             (source,) = work.glob("Python-*")
@@ -689,7 +692,8 @@ def _musl(version: str, platform: Platform) -> Interpreter | None:
             env = dict(os.environ, PKG_CONFIG_LIBDIR=str(zlib / "lib/pkgconfig"))
             log(f"compiling {source.name} ({version}) for {platform.name} into {prefix}")
             seconds = configure(source, platform, ft, build_python, f"--prefix={prefix}",
-                                "OPT=-DNDEBUG -O2", f"LDFLAGS={ldflags}", env=env, tools=tools)
+                                "OPT=-DNDEBUG -O2", f"CFLAGS={cflags}", f"LDFLAGS={ldflags}",
+                                env=env, tools=tools)
             log(f"  configure: {seconds:.0f} s")
             _make_install(source, prefix, env)
         finally:
