@@ -659,6 +659,8 @@ def main() -> None:
                         help="a smoke test: --size-mb 2 --yaml-size-mb 1 --repeat 1")
     parser.add_argument("--fresh", action="store_true",
                         help="rewrite the cached TOML, JSON5 and YAML files")
+    parser.add_argument("--json", type=pathlib.Path,
+                        help="also write our figures to this file (for bench/compare_builds.py)")
     args = parser.parse_args()
     if args.quick:
         args.size_mb, args.yaml_size_mb, args.repeat = 2, 1, 1
@@ -708,6 +710,10 @@ def main() -> None:
         bench.format_rows("yaml", f"YAML {args.yaml_size_mb:g} MB", args.yaml_size_mb,
                           YAML_PEERS, peer_repeat=1)
         bench.small_rows(files)
+        if args.json:
+            args.json.write_text(json.dumps(
+                {"module": str(module), "rows": [{"work": r.work, "unit": r.unit, "ours": r.ours}
+                                                 for r in bench.rows]}, indent=1))
 
     print()
     print("[1] ours: sync() to a file on tmpfs, the nearest to building the text alone "

@@ -3,10 +3,10 @@ root file systems, and the platforms a wheel is built for."""
 
 from __future__ import annotations
 
+import hashlib
 import os
 import shutil
 import subprocess
-import sys
 from dataclasses import dataclass
 from pathlib import Path
 
@@ -72,10 +72,11 @@ def host_python() -> Path:
 
 
 def tools_venv(name: str, *requirements: str, base: Path | None = None) -> Path:
-    """A venv under the cache made from `base` (this interpreter by default), holding
-    `requirements` (wheels only); returns its python."""
-    base = base or Path(sys.executable)
-    venv = CACHE / name
+    """A venv under the cache made from `base` (the machine's CPython 3.13 by default), holding
+    `requirements` (wheels only); returns its python. The name gets a hash of the base
+    interpreter's path, so that venvs of different interpreters never replace each other."""
+    base = base or host_python()
+    venv = CACHE / f"{name}-{hashlib.sha256(str(base).encode()).hexdigest()[:8]}"
     stamp = venv / ".zel-requirements"
     want = "\n".join([str(base), *requirements])
     if not (stamp.is_file() and stamp.read_text() == want):
@@ -131,3 +132,14 @@ def python_tarball(version: str) -> Path:
             stdout=subprocess.DEVNULL)
         found = sorted((CACHE / "src").glob(f"python{minor}_{minor}.*.orig.tar.xz"))
     return found[-1]
+
+
+def build_interpreter(version: str) -> Path:
+    """The x86-64 CPython `version` of this machine: the machine's own 3.13, the others from
+    scripts/build-python.sh (compiled, or Debian's packages run from an extracted tree)."""
+    if version == "3.13":
+        return host_python()
+    out = subprocess.run(["bash", str(ROOT / "scripts/build-python.sh"), "--no-module", version],
+                         check=True, stdout=subprocess.PIPE, text=True).stdout
+    venv_python = Path(out.strip().splitlines()[-1])
+    return Path(os.path.realpath(venv_python))

