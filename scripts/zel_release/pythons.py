@@ -198,12 +198,16 @@ def abi_differences(a: str, b: str) -> dict[str, tuple[str | None, str | None]]:
 def _install_headers(include: Path, pyconfig: str, dest: Path, suffix: str) -> Headers:
     """Copies the header tree `include` and the text `pyconfig` into the cache entry `dest`
     (made complete beside it, then moved into place)."""
-    partial = dest.with_name(dest.name + ".tmp")
-    shutil.rmtree(partial, ignore_errors=True)
+    dest.parent.mkdir(parents=True, exist_ok=True)
+    partial = Path(tempfile.mkdtemp(prefix=dest.name + ".", dir=dest.parent))
     shutil.copytree(include, partial / "include", symlinks=False,
                     ignore=shutil.ignore_patterns("pyconfig.h"))
     (partial / "include/pyconfig.h").write_text(pyconfig)
     (partial / "ext_suffix").write_text(suffix + "\n")
+    partial.chmod(0o755)
+    if found := _cached(dest):  # another run made it meanwhile
+        shutil.rmtree(partial)
+        return found
     shutil.rmtree(dest, ignore_errors=True)
     partial.rename(dest)
     return Headers(dest / "include", suffix)
@@ -223,6 +227,8 @@ def configure(source: Path, platform: Platform, ft: bool, build_python: Path,
     took."""
     tools = tools or zig_wrappers(platform, source / ".zel-zig")
     (source / "config.site").write_text(config_site(platform))
+    if platform.libc == "musl":
+        _tell_musl(source)
     command = ["nice", "-n", "10", "./configure", "-q", f"--host={platform.triplet}",
                f"--build={NATIVE_MACHINE}-linux-gnu", f"CC={tools['cc']}", f"CXX={tools['c++']}",
                f"AR={tools['ar']}", f"RANLIB={tools['ranlib']}",
@@ -236,6 +242,25 @@ def configure(source: Path, platform: Platform, ft: bool, build_python: Path,
         tail = (source / "config.log").read_text(errors="replace").splitlines()[-40:]
         raise RuntimeError(f"configure for {platform.name} failed in {source}:\n" + "\n".join(tail))
     return time.monotonic() - start
+
+
+def _tell_musl(source: Path) -> None:
+    """CPython's configure recognises musl by a macro that musl's own <stdarg.h> defines; Zig's
+    compiler brings its own <stdarg.h>, so the triplet (and with it the extension suffix) would
+    lose its C library. The target is musl: the check is made to say so."""
+    triplet_c = source / "Misc/platform_triplet.c"
+    text = triplet_c.read_text()
+    if "#  ifdef __DEFINED_va_list" not in text:
+        raise RuntimeError(f"{triplet_c} no longer recognises musl as expected")
+    triplet_c.write_text(text.replace("#  ifdef __DEFINED_va_list", "#  if 1", 1))
+
+
+def _check_suffix(source: Path, version: str, platform: Platform) -> str:
+    suffix = makefile_var(source, "EXT_SUFFIX")
+    if suffix != ext_suffix(version, platform):
+        raise RuntimeError(f"configure for {version} {platform.name} gave the extension suffix "
+                           f"{suffix}, not {ext_suffix(version, platform)}")
+    return suffix
 
 
 def makefile_var(source: Path, name: str) -> str:
@@ -279,10 +304,7 @@ def configured_headers(version: str, platform: Platform) -> Headers:
         tools = zig_wrappers(platform, dest.parent / f"zig-{platform.name}")
         seconds = configure(source, platform, ft, _build_python(minor),
                             f"--cache-file={cache_file}", tools=tools)
-        suffix = makefile_var(source, "EXT_SUFFIX")
-        if suffix != ext_suffix(version, platform):
-            raise RuntimeError(f"configure for {version} {platform.name} gave the extension "
-                               f"suffix {suffix}, not {ext_suffix(version, platform)}")
+        suffix = _check_suffix(source, version, platform)
         log(f"configure of {source.name} for {version} {platform.name}: {seconds:.0f} s")
         return _install_headers(source / "Include", (source / "pyconfig.h").read_text(), dest,
                                 suffix)
@@ -561,6 +583,7 @@ def _cross_gnu(version: str, platform: Platform) -> Interpreter | None:
             seconds = configure(source, platform, ft, build_python, f"--prefix={prefix}",
                                 "OPT=-DNDEBUG -O2", env=env, tools=tools)
             log(f"  configure: {seconds:.0f} s")
+            _check_suffix(source, version, platform)
             _make_install(source, prefix, env)
         finally:
             shutil.rmtree(work, ignore_errors=True)
@@ -676,11 +699,14 @@ def _musl(version: str, platform: Platform) -> Interpreter | None:
                 cc.chmod(0o755)
                 tools = {"cc": cc, "c++": cc, "ar": Path("/usr/bin/ar"),
                          "ranlib": Path("/usr/bin/ranlib")}
-                ldflags = ""
+                ldflags = cflags = ""
             else:
                 ensure_debs("pkg-config")
                 tools = zig_wrappers(platform, work / "zig")
                 ldflags = "-dynamic"
+                # Zig makes __DATE__ an error (reproducible builds); the interpreter records
+                # its build time with it.
+                cflags = "-Wno-error=date-time"
             zlib = _zlib(tools, work)
             run("tar", "-xf", tarball, "-C", work)
             (source,) = work.glob("Python-*")
@@ -689,8 +715,10 @@ def _musl(version: str, platform: Platform) -> Interpreter | None:
             env = dict(os.environ, PKG_CONFIG_LIBDIR=str(zlib / "lib/pkgconfig"))
             log(f"compiling {source.name} ({version}) for {platform.name} into {prefix}")
             seconds = configure(source, platform, ft, build_python, f"--prefix={prefix}",
-                                "OPT=-DNDEBUG -O2", f"LDFLAGS={ldflags}", env=env, tools=tools)
+                                "OPT=-DNDEBUG -O2", f"CFLAGS={cflags}", f"LDFLAGS={ldflags}",
+                                env=env, tools=tools)
             log(f"  configure: {seconds:.0f} s")
+            _check_suffix(source, version, platform)
             _make_install(source, prefix, env)
         finally:
             shutil.rmtree(work, ignore_errors=True)
