@@ -19,6 +19,7 @@ from _zel_core import ZelSettingEngine
 CHILD = textwrap.dedent(
     """
     import sys
+    import time
     from _zel_core import ZelSettingEngine
 
     path, round_ = sys.argv[1], int(sys.argv[2])
@@ -27,10 +28,12 @@ CHILD = textwrap.dedent(
     store = ZelSettingEngine(path)
     turn = 0
     while True:
+        start = time.monotonic()
         store.set_value("doc", docs[turn % 2])
         store.sync()
         if turn == 0:
-            print("ready", flush=True)
+            # How long one change and its save take here, for the parent to spread its kill over.
+            print("ready", time.monotonic() - start, flush=True)
         turn += 1
     """
 )
@@ -54,9 +57,12 @@ def test_killed_during_sync_leaves_the_old_or_the_new_document(tmp_path, hard_li
         child = subprocess.Popen([sys.executable, "-c", CHILD, str(path), str(round_)],
                                  stdout=subprocess.PIPE, text=True)
         try:
-            assert child.stdout.readline().strip() == "ready"
-            # Anywhere within the next few syncs, mid-write included.
-            time.sleep(rng.uniform(0.0, 0.08))
+            line = child.stdout.readline()
+            assert line.startswith("ready "), line
+            # Anywhere within the next few syncs, mid-write included. A cycle takes some 15 ms
+            # natively but can take hundreds under an emulator, where a fixed window would end
+            # before the second save does: every kill would find the first document.
+            time.sleep(rng.uniform(0.0, max(0.08, 4 * float(line.split()[1]))))
         finally:
             child.send_signal(signal.SIGKILL)
             child.wait(30)
