@@ -25,14 +25,17 @@ CHILD = textwrap.dedent(
     path, round_ = sys.argv[1], int(sys.argv[2])
     docs = [{"generation": g, "round": round_,
              "items": [f"{g}-{i}-" + "x" * 40 for i in range(20000)]} for g in ("old", "new")]
-    store = ZelSettingEngine(path)
+    # One store per document: every sync writes its store's whole document, so the loop is
+    # nothing but saves, with no conversion of the next document between them.
+    stores = [ZelSettingEngine(path) for _ in docs]
+    for store, doc in zip(stores, docs):
+        store.set_value("doc", doc)
     turn = 0
     while True:
         start = time.monotonic()
-        store.set_value("doc", docs[turn % 2])
-        store.sync()
+        stores[turn % 2].sync()
         if turn == 0:
-            # How long one change and its save take here, for the parent to spread its kill over.
+            # How long one save takes here, for the parent to spread its kill over.
             print("ready", time.monotonic() - start, flush=True)
         turn += 1
     """
@@ -59,8 +62,8 @@ def test_killed_during_sync_leaves_the_old_or_the_new_document(tmp_path, hard_li
         try:
             line = child.stdout.readline()
             assert line.startswith("ready "), line
-            # Anywhere within the next few syncs, mid-write included. A cycle takes some 15 ms
-            # natively but can take hundreds under an emulator, where a fixed window would end
+            # Anywhere within the next few syncs, mid-write included. A save takes some 10 ms
+            # natively but can take far longer under an emulator, where a fixed window could end
             # before the second save does: every kill would find the first document.
             time.sleep(rng.uniform(0.0, max(0.08, 4 * float(line.split()[1]))))
         finally:
