@@ -62,9 +62,9 @@ def test_killed_during_sync_leaves_the_old_or_the_new_document(tmp_path, hard_li
         try:
             line = child.stdout.readline()
             assert line.startswith("ready "), line
-            # Anywhere within the next few syncs, mid-write included. A save takes some 10 ms
-            # natively but can take far longer under an emulator, where a fixed window could end
-            # before the second save does: every kill would find the first document.
+            # Anywhere within the next few syncs, mid-write included: over four of this child's
+            # saves (80 ms at least), as a save that takes 10 to 30 ms natively takes several
+            # times that under an emulator or on a loaded machine.
             time.sleep(rng.uniform(0.0, max(0.08, 4 * float(line.split()[1]))))
         finally:
             child.send_signal(signal.SIGKILL)
