@@ -103,7 +103,8 @@ def zig_wrappers(platform: Platform, directory: Path) -> dict[str, Path]:
     for tool in ("cc", "c++", "ar", "ranlib"):
         extra = f" -target {platform.zig}" if tool in ("cc", "c++") else ""
         path = directory / f"zig-{tool}"
-        path.write_text(f'#!/bin/sh\nexec "{zig}" -m ziglang {tool}{extra} "$@"\n')
+        # PYTHONHOME of a Debian-tree interpreter's launcher must not reach Zig's Python.
+        path.write_text(f'#!/bin/sh\nexec env -u PYTHONHOME "{zig}" -m ziglang {tool}{extra} "$@"\n')
         path.chmod(0o755)
         tools[tool] = path
     return tools
@@ -143,3 +144,15 @@ def build_interpreter(version: str) -> Path:
                          check=True, stdout=subprocess.PIPE, text=True).stdout
     venv_python = Path(out.strip().splitlines()[-1])
     return Path(os.path.realpath(venv_python))
+
+
+def build_venv(version: str) -> Path:
+    """The python of a venv of the x86-64 CPython `version` holding the build frontend: made
+    here for the machine's 3.13, scripts/build-python.sh's own venv (which has the build tools)
+    for the others, whose Debian-tree launchers cannot make a venv with pip."""
+    if version == "3.13":
+        return tools_venv("venv-build-3.13", "build", "scikit-build-core>=0.11", "cmake>=3.26",
+                          "ninja")
+    out = subprocess.run(["bash", str(ROOT / "scripts/build-python.sh"), "--no-module", version],
+                         check=True, stdout=subprocess.PIPE, text=True).stdout
+    return Path(out.strip().splitlines()[-1])

