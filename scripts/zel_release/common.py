@@ -155,4 +155,13 @@ def build_venv(version: str) -> Path:
                           "ninja")
     out = subprocess.run(["bash", str(ROOT / "scripts/build-python.sh"), "--no-module", version],
                          check=True, stdout=subprocess.PIPE, text=True).stdout
-    return Path(out.strip().splitlines()[-1])
+    python = Path(out.strip().splitlines()[-1])
+    # Not every one of those venvs has the frontend itself (and run from the checkout, its
+    # build/ directory would pass for it).
+    found = subprocess.run([python, "-c", "import importlib.util as u; "
+                            "print(u.find_spec('build.__main__') is not None)"],
+                           cwd="/", stdout=subprocess.PIPE, text=True).stdout.strip()
+    if found != "True":
+        log(f"installing the build frontend into {python.parent.parent}")
+        run(python, "-m", "pip", "install", "-q", "--only-binary=:all:", "build", cwd="/")
+    return python
