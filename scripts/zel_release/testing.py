@@ -6,6 +6,7 @@ target's own interpreter. The suite always runs from a scratch directory and che
 
 from __future__ import annotations
 
+import concurrent.futures
 import os
 import re
 import shutil
@@ -34,11 +35,13 @@ class Outcome:
 
 
 def pytest(argv: list[str | os.PathLike[str]], cwd: Path | None, env: dict[str, str], where: str,
-           tests: str | os.PathLike[str] = ROOT / "tests/python", log_file: Path | None = None) -> Outcome:
+           tests: str | os.PathLike[str] | list[Path] = ROOT / "tests/python", log_file: Path | None = None) -> Outcome:
     """Runs pytest on `tests` (argv: the command line that runs the interpreter, up to its own
     arguments) and reads its final counts; its output goes to `log_file` (standard output when
     None)."""
-    command = [str(a) for a in argv] + ["-m", "pytest", "-q", "-p", "no:cacheprovider", str(tests)]
+    paths = tests if isinstance(tests, list) else [tests]
+    command = ([str(a) for a in argv] + ["-m", "pytest", "-q", "-p", "no:cacheprovider"]
+               + [str(p) for p in paths])
     log(f"pytest ({where})" + (f", output in {log_file}" if log_file else ""))
     tail: list[str] = []
     out = open(log_file, "a", buffering=1) if log_file else sys.stdout
@@ -141,10 +144,33 @@ def with_interpreter(wheel: Path, interpreter: "pythons.Interpreter",
             cwd=scratch, env=env)
         if interpreter.version.endswith("t"):
             check_gil_stays_off(interpreter.program, scratch, env)
-        return pytest([interpreter.program], scratch, env, interpreter.description,
-                      log_file=log_file)
+        if interpreter.platform.machine == NATIVE_MACHINE:
+            return pytest([interpreter.program], scratch, env, interpreter.description,
+                          log_file=log_file)
+        return emulated_in_halves(interpreter, scratch, env, log_file)
     finally:
         shutil.rmtree(scratch, ignore_errors=True)
+
+
+def emulated_in_halves(interpreter: "pythons.Interpreter", scratch: Path, env: dict[str, str],
+                       log_file: Path | None) -> Outcome:
+    """The suite under an emulator, which runs one guest thread on one core: the test files in
+    two halves, each in its own pytest beside the other, their counts added up."""
+    files = sorted((ROOT / "tests/python").glob("test_*.py"), key=lambda f: f.stat().st_size,
+                   reverse=True)
+    halves = [files[0::2], files[1::2]]
+    with concurrent.futures.ThreadPoolExecutor(max_workers=2) as pool:
+        outcomes = list(pool.map(
+            lambda i: pytest([interpreter.program], scratch, env,
+                             f"{interpreter.description}, half {i + 1} of 2",
+                             tests=halves[i],
+                             log_file=log_file.with_suffix(f".{i + 1}.log") if log_file else None),
+            range(2)))
+    counts: dict[str, int] = {}
+    for outcome in outcomes:
+        for kind, n in outcome.counts.items():
+            counts[kind] = counts.get(kind, 0) + n
+    return Outcome(interpreter.description, counts, all(o.ok for o in outcomes))
 
 
 def bullseye_python() -> Path:
