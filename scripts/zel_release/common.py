@@ -140,10 +140,7 @@ def build_interpreter(version: str) -> Path:
     scripts/build-python.sh (compiled, or Debian's packages run from an extracted tree)."""
     if version == "3.13":
         return host_python()
-    out = subprocess.run(["bash", str(ROOT / "scripts/build-python.sh"), "--no-module", version],
-                         check=True, stdout=subprocess.PIPE, text=True).stdout
-    venv_python = Path(out.strip().splitlines()[-1])
-    return Path(os.path.realpath(venv_python))
+    return Path(os.path.realpath(build_venv(version)))
 
 
 def build_venv(version: str) -> Path:

@@ -51,14 +51,9 @@ def audit_tools() -> Path:
     return tools_venv("venv-audit-tools", *AUDIT_TOOLS, base=host_python())
 
 
-def build_tools(version: str) -> Path:
-    """A venv with the build frontend on the x86-64 interpreter of `version`."""
-    return build_venv(version)
-
-
 def build_sdist(outdir: Path) -> Path:
     """The sdist, checked for the files a build from it needs and for stray build output."""
-    tools = build_tools("3.13")
+    tools = build_venv("3.13")
     raw = Path(tempfile.mkdtemp(prefix="zel-sdist-"))
     try:
         log("python -m build --sdist")
@@ -109,7 +104,7 @@ def name_musl_libc(wheel: Path, platform: Platform) -> Path:
 def build_wheel(source: Path, version: str, platform: Platform, outdir: Path) -> Path:
     """The wheel of `source` (a project tree, such as an unpacked sdist) for CPython `version` on
     `platform`, repaired and tagged, in `outdir`."""
-    tools = build_tools(version)
+    tools = build_venv(version)
     work = ROOT / "build" / f"zig-{version}-{platform.name}"
     wrappers = zig_wrappers(platform, work / "bin")
     headers = pythons.headers(version, platform)
