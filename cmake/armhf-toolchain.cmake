@@ -20,6 +20,9 @@ set(CMAKE_LIBRARY_ARCHITECTURE arm-linux-gnueabihf)
 set(CMAKE_CXX_FLAGS_INIT "-D_TIME_BITS=64 -D_FILE_OFFSET_BITS=64 -Wno-restrict")
 set(CMAKE_C_FLAGS_INIT "-D_TIME_BITS=64 -D_FILE_OFFSET_BITS=64")
 
+# Test programs run under the emulator, with the tree as their root (ctest, gtest discovery).
+set(CMAKE_CROSSCOMPILING_EMULATOR qemu-arm -L "$ENV{ZEL_ARMHF_ROOT}")
+
 # Headers, libraries and packages from the tree only; programs (pkg-config, ninja) from the host.
 set(CMAKE_FIND_ROOT_PATH "$ENV{ZEL_ARMHF_ROOT}")
 set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)

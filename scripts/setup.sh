@@ -30,6 +30,14 @@ export PIP_DISABLE_PIP_VERSION_CHECK=1
 
 zel_log() { printf '[zel] %s\n' "$*"; }
 zel_die() { printf 'error: %s\n' "$*" >&2; exit 1; }
+# The C++ tests of a build directory through CTest, two at a time, their output kept in
+# ctest.log there: only the summary is shown when all pass, the whole log when one fails.
+zel_ctest() {
+    local status=0
+    ctest --test-dir "$1" -j 2 --output-on-failure >"$1/ctest.log" 2>&1 || status=$?
+    if ((status)); then cat "$1/ctest.log"; else tail -n 3 "$1/ctest.log"; fi
+    return "$status"
+}
 
 # Print the path of a working Python 3.13 interpreter (a real binary, not a pyenv shim).
 # ZEL_PYTHON_BIN overrides the search.

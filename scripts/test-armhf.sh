@@ -78,7 +78,8 @@ print(f"[zel] {platform.machine()}, {sys.version.split()[0]}, {_zel_core.__file_
 '
 
 zel_log "C++ tests under qemu-arm"
-qemu-arm -L "$root" "$work/build/zel_cpp_tests" --gtest_brief=1
+# The toolchain file names the emulator, so ctest runs each test under it.
+zel_ctest "$work/build"
 
 zel_log "pytest under qemu-arm"
 "$launcher" -m pytest -p no:cacheprovider tests/python "$@"

@@ -35,7 +35,7 @@ failed=()
 # run through the exit status.
 zel_log "C++ unit tests under ASan/UBSan"
 ASAN_OPTIONS="detect_leaks=1" UBSAN_OPTIONS="halt_on_error=1:print_stacktrace=1" \
-    "$build/zel_cpp_tests" --gtest_brief=1 || failed+=("C++ tests under sanitizers")
+    zel_ctest "$build" || failed+=("C++ tests under sanitizers")
 
 # Python tests. PYTHONMALLOC=malloc sends every Python object through malloc, so ASan also sees
 # use-after-free and overflows on Python objects, and LeakSanitizer sees every pointer (memory

@@ -14,7 +14,7 @@ zel_log "C++ unit tests (build/cpp)"
 if cmake -S . -B build/cpp -G Ninja -DZEL_PYTHON=OFF -DZEL_BUILD_TESTS=ON -DZEL_SANITIZE=OFF \
     -DZEL_TEST_HOOKS=ON -DZEL_FUZZ=OFF >/dev/null; then
     if cmake --build build/cpp -j 2; then
-        build/cpp/zel_cpp_tests --gtest_brief=1 || failed+=("C++ tests")
+        zel_ctest build/cpp || failed+=("C++ tests")
     else
         failed+=("C++ test build")
     fi

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "python/errors.hpp"
+#include "python/module_state.hpp"
 
 namespace zel::py {
 namespace {
@@ -15,52 +16,43 @@ namespace {
 Error conversion_error(std::string text) { return make_error(ErrorKind::Conversion, std::move(text)); }
 Error python_failure() { return conversion_error(take_exception_text()); }
 
-// collections.abc.Sequence and Mapping, looked up once per process.
-PyMutex g_abc_mutex;
-PyObject* g_sequence_abc = nullptr;
-PyObject* g_mapping_abc = nullptr;
-
-// dataclasses.fields and dataclasses.Field, looked up once per process (the module is limited
-// to one interpreter).
-PyObject* g_dataclass_fields = nullptr;
-PyObject* g_dataclass_field_type = nullptr;
-
-bool load_dataclasses() {
-    PyMutex_Lock(&g_abc_mutex);
-    if (!g_dataclass_fields) {
+// The lookups of `state`, made on first need; false with the Python error set when one fails.
+bool load_dataclasses(ModuleState& state) {
+    PyMutex_Lock(&state.lookups);
+    if (!state.dataclass_fields) {
         PyRef module = PyRef::steal(PyImport_ImportModule("dataclasses"));
         PyObject* fields = module ? PyObject_GetAttrString(module.get(), "fields") : nullptr;
         PyObject* field_type = fields ? PyObject_GetAttrString(module.get(), "Field") : nullptr;
         if (fields && field_type) {
-            g_dataclass_field_type = field_type;
-            g_dataclass_fields = fields;
+            state.dataclass_field_type = field_type;
+            state.dataclass_fields = fields;
         } else {
             Py_XDECREF(fields);
         }
     }
-    const bool ok = g_dataclass_fields != nullptr;
-    PyMutex_Unlock(&g_abc_mutex);
+    const bool ok = state.dataclass_fields != nullptr;
+    PyMutex_Unlock(&state.lookups);
     return ok;
 }
 
-bool load_abcs() {
-    PyMutex_Lock(&g_abc_mutex);
-    bool ok = g_sequence_abc && g_mapping_abc;
+bool load_abcs(ModuleState& state) {
+    PyMutex_Lock(&state.lookups);
+    bool ok = state.sequence_abc && state.mapping_abc;
     if (!ok) {
         PyRef module = PyRef::steal(PyImport_ImportModule("collections.abc"));
         if (module) {
             PyObject* sequence = PyObject_GetAttrString(module.get(), "Sequence");
             PyObject* mapping = sequence ? PyObject_GetAttrString(module.get(), "Mapping") : nullptr;
             if (sequence && mapping) {
-                g_sequence_abc = sequence;
-                g_mapping_abc = mapping;
+                state.sequence_abc = sequence;
+                state.mapping_abc = mapping;
                 ok = true;
             } else {
                 Py_XDECREF(sequence);
             }
         }
     }
-    PyMutex_Unlock(&g_abc_mutex);
+    PyMutex_Unlock(&state.lookups);
     return ok;
 }
 
@@ -76,6 +68,8 @@ bool is_instance_of_abc(PyObject* object, PyObject* abc) {
 
 class ToValue {
 public:
+    explicit ToValue(ModuleState& state) : state_(state) {}
+
     Result<Value> convert(PyObject* o) {
         if (o == Py_None) return Value::null();
         PyTypeObject* type = Py_TYPE(o);
@@ -100,9 +94,9 @@ public:
             return Value::floating(d);
         }
         if (PyAnySet_Check(o)) return set(o);
-        if (!load_abcs()) return python_failure();
-        if (is_instance_of_abc(o, g_sequence_abc)) return sequence(o);
-        if (is_instance_of_abc(o, g_mapping_abc)) return mapping(o);
+        if (!load_abcs(state_)) return python_failure();
+        if (is_instance_of_abc(o, state_.sequence_abc)) return sequence(o);
+        if (is_instance_of_abc(o, state_.mapping_abc)) return mapping(o);
         if (has_dataclass_fields(o)) return dataclass(o);
         std::string name;
         PyRef qualname = PyRef::steal(PyType_GetQualName(type));
@@ -325,7 +319,7 @@ private:
         if (!declared) return python_failure();
         if (!PyDict_Check(declared.get()))
             return conversion_error("unexpected type: " + cast_text(declared.get(), "dict"));
-        if (!load_dataclasses()) return python_failure();
+        if (!load_dataclasses(state_)) return python_failure();
         // One snapshot of the dict, which another thread may be changing.
         PyRef snapshot = PyRef::steal(PyDict_Copy(declared.get()));
         if (!snapshot) return python_failure();
@@ -335,14 +329,14 @@ private:
             PyObject* key;
             PyObject* value;
             while (all_fields && PyDict_Next(snapshot.get(), &position, &key, &value)) {
-                const int is_field = PyObject_IsInstance(value, g_dataclass_field_type);
+                const int is_field = PyObject_IsInstance(value, state_.dataclass_field_type);
                 if (is_field < 0) return python_failure();
                 all_fields = is_field == 1;
             }
         }
         PyRef names;
         if (all_fields) {
-            PyRef fields = PyRef::steal(PyObject_CallOneArg(g_dataclass_fields, o));
+            PyRef fields = PyRef::steal(PyObject_CallOneArg(state_.dataclass_fields, o));
             if (!fields) return python_failure();
             PyRef sequence =
                 PyRef::steal(PySequence_Fast(fields.get(), "fields() must be a sequence"));
@@ -379,6 +373,7 @@ private:
         return Value::object(Object::from_members(members.data(), members.size()));
     }
 
+    ModuleState& state_;
     std::vector<PyObject*> path_;
 };
 
@@ -402,7 +397,7 @@ PyRef scalar_to_python(const Value& v) {
 
 }  // namespace
 
-Result<Value> to_value(PyObject* object) { return ToValue().convert(object); }
+Result<Value> to_value(PyObject* object, ModuleState& state) { return ToValue(state).convert(object); }
 
 PyRef to_python(const Value& value) {
     PyRef root = scalar_to_python(value);

@@ -13,10 +13,13 @@
 
 namespace zel::py {
 
+struct ModuleState;
+
 inline constexpr int kMaxConversionDepth = 512;
 
-// Never leaves a Python exception set: failures come back as ErrorKind::Conversion.
-Result<Value> to_value(PyObject* object);
+// Never leaves a Python exception set: failures come back as ErrorKind::Conversion. `state`
+// is the calling store's module state (its lookups of the abstract base classes).
+Result<Value> to_value(PyObject* object, ModuleState& state);
 
 // A new reference; on failure nullptr with the Python exception set.
 PyRef to_python(const Value& value);

@@ -33,7 +33,7 @@ bool is_panic(PyObject* exception) {
 
 class PythonDriver final : public CustomDriver {
 public:
-    explicit PythonDriver(PyRef object) : object_(std::move(object)) {}
+    PythonDriver(PyRef object, ModuleState& state) : object_(std::move(object)), state_(&state) {}
 
     Result<Value> read(const std::string& path) override {
         if (!object_) return cleared();
@@ -42,7 +42,7 @@ public:
         if (!name || !arg) return capture_python_error();
         PyRef data = PyRef::steal(PyObject_CallMethodOneArg(object_.get(), name.get(), arg.get()));
         if (!data) return capture_python_error();
-        Result<Value> converted = to_value(data.get());
+        Result<Value> converted = to_value(data.get(), *state_);
         if (!converted)
             return make_error(ErrorKind::Conversion,
                               "Failed to depythonize custom driver data: " + converted.error().message);
@@ -82,12 +82,13 @@ private:
     }
 
     PyRef object_;
+    ModuleState* state_;  // the store's: its class keeps the module alive
 };
 
 }  // namespace
 
-std::unique_ptr<CustomDriver> make_custom_driver(PyRef object) {
-    return std::make_unique<PythonDriver>(std::move(object));
+std::unique_ptr<CustomDriver> make_custom_driver(PyRef object, ModuleState& state) {
+    return std::make_unique<PythonDriver>(std::move(object), state);
 }
 
 PyObject* custom_driver_object(CustomDriver& driver) noexcept {

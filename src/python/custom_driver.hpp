@@ -9,9 +9,12 @@
 
 namespace zel::py {
 
+struct ModuleState;
+
 // Owns one strong reference to the driver object; released by whoever destroys the store,
-// which always runs attached to the interpreter here.
-std::unique_ptr<CustomDriver> make_custom_driver(PyRef object);
+// which always runs attached to the interpreter here. `state` is the store's module state,
+// which outlives the store (the store's class holds its module).
+std::unique_ptr<CustomDriver> make_custom_driver(PyRef object, ModuleState& state);
 
 // For the garbage collector: the driver object a custom driver made by make_custom_driver
 // holds (nullptr once cleared), and dropping it to break a reference cycle. A cleared

@@ -20,7 +20,7 @@ int has_attribute(PyObject* object, const char* name) {
 
 }  // namespace
 
-bool driver_from_args(PyObject* argument, Driver& out) {
+bool driver_from_args(PyObject* argument, ModuleState& state, Driver& out) {
     if (PyUnicode_Check(argument)) {
         Py_ssize_t size = 0;
         const char* text = PyUnicode_AsUTF8AndSize(argument, &size);
@@ -43,7 +43,7 @@ bool driver_from_args(PyObject* argument, Driver& out) {
         if (has_write < 0) return false;
         if (has_write == 1) {
             out.kind = DriverKind::Custom;
-            out.custom = make_custom_driver(PyRef::borrow(argument));
+            out.custom = make_custom_driver(PyRef::borrow(argument), state);
             return true;
         }
     }

@@ -7,8 +7,10 @@
 
 namespace zel::py {
 
+struct ModuleState;
+
 // A name (any str, lower-cased with the full Unicode mapping) or an object with `read` and
-// `write`. Raises and returns false when neither.
-bool driver_from_args(PyObject* argument, Driver& out);
+// `write`. Raises and returns false when neither. `state` is the new store's module state.
+bool driver_from_args(PyObject* argument, ModuleState& state, Driver& out);
 
 }  // namespace zel::py

@@ -17,6 +17,7 @@
 #include "python/custom_driver.hpp"
 #include "python/driver_args.hpp"
 #include "python/errors.hpp"
+#include "python/module_state.hpp"
 #include "python/pyref.hpp"
 
 namespace zel::py {
@@ -26,9 +27,6 @@ struct EngineObject {
     PyObject_HEAD
     Engine* engine;
 };
-
-PyObject* g_engine_type = nullptr;
-PyMutex g_engine_type_mutex;
 
 EngineObject* as_engine(PyObject* self) { return reinterpret_cast<EngineObject*>(self); }
 
@@ -50,9 +48,18 @@ private:
     Borrow kind_;
 };
 
+void engine_dealloc(PyObject* self);
+
+// Every interpreter has its own ZelSettingEngine class; they, and only they, have this
+// deallocator (the class cannot be subclassed).
+bool is_engine(PyObject* self) { return self && Py_TYPE(self)->tp_dealloc == engine_dealloc; }
+
+// The module state of a store's class (what its conversions and exceptions need); nullptr for
+// anything that is not a store.
+ModuleState* state(PyObject* self) { return is_engine(self) ? state_of(Py_TYPE(self)) : nullptr; }
+
 bool check_receiver(PyObject* self) {
-    if (self && g_engine_type && PyObject_TypeCheck(self, reinterpret_cast<PyTypeObject*>(g_engine_type)))
-        return true;
+    if (is_engine(self)) return true;
     raise_message(PyExc_TypeError, self ? cast_text(self, "ZelSettingEngine")
                                         : std::string("'NULL' object is not an instance of "
                                                       "'ZelSettingEngine'"));
@@ -87,17 +94,17 @@ PyObject* run(PyObject* self, Borrow kind, Body&& body) {
         if (!borrow.held()) return borrow.raise();
         return body(*as_engine(self)->engine);
     } ZEL_CATCH_ALL {
-        return handle_current_exception();
+        return handle_current_exception(state(self));
     }
 }
 
-PyObject* none_or_raise(Status status) {
-    if (!status) return raise_error(status.error());
+PyObject* none_or_raise(PyObject* self, Status status) {
+    if (!status) return raise_error(state(self), status.error());
     Py_RETURN_NONE;
 }
 
-PyObject* list_or_raise(Result<std::vector<std::string>> names) {
-    if (!names) return raise_error(names.error());
+PyObject* list_or_raise(PyObject* self, Result<std::vector<std::string>> names) {
+    if (!names) return raise_error(state(self), names.error());
     const auto& items = names.value();
     PyRef list = PyRef::steal(PyList_New(static_cast<Py_ssize_t>(items.size())));
     if (!list) return nullptr;
@@ -130,7 +137,7 @@ const FunctionDescription kNew{"__new__", kNewParams, 2, 1};
         try {                                                                          \
             if (!bind_arguments(desc, args, nargs, kwnames, bound)) return nullptr;    \
         } ZEL_CATCH_ALL {                                                              \
-            return handle_current_exception();                                         \
+            return handle_current_exception(state(self));                              \
         }                                                                              \
     }
 
@@ -139,19 +146,19 @@ PyObject* begin_group(PyObject* self, PyObject* const* args, Py_ssize_t nargs, P
     return run(self, Borrow::Exclusive, [&](Engine& engine) -> PyObject* {
         std::string_view name;
         if (!str_argument(bound[0], "name", name)) return nullptr;
-        return none_or_raise(engine.begin_group(name));
+        return none_or_raise(self, engine.begin_group(name));
     });
 }
 
 PyObject* end_group(PyObject* self, PyObject*) {
     return run(self, Borrow::Exclusive,
-               [](Engine& engine) { return none_or_raise(engine.end_group()); });
+               [self](Engine& engine) { return none_or_raise(self, engine.end_group()); });
 }
 
 PyObject* group(PyObject* self, PyObject*) {
-    return run(self, Borrow::Shared, [](Engine& engine) -> PyObject* {
+    return run(self, Borrow::Shared, [self](Engine& engine) -> PyObject* {
         auto joined = engine.group();
-        if (!joined) return raise_error(joined.error());
+        if (!joined) return raise_error(state(self), joined.error());
         return str_from_utf8(joined.value()).release();
     });
 }
@@ -162,7 +169,7 @@ PyObject* contains(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyOb
         std::string_view key;
         if (!str_argument(bound[0], "key", key)) return nullptr;
         auto found = engine.contains(key);
-        if (!found) return raise_error(found.error());
+        if (!found) return raise_error(state(self), found.error());
         return PyBool_FromLong(found.value());
     });
 }
@@ -181,7 +188,7 @@ PyObject* value(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObjec
         auto result = engine.with_node(key, [](const Value* node) {
             return node ? to_python(*node) : PyRef::borrow(Py_None);
         });
-        if (!result) return raise_error(result.error());
+        if (!result) return raise_error(state(self), result.error());
         if (!result.value()) {
             std::string text;
             if (!take_conversion_failure(text)) return nullptr;
@@ -197,9 +204,9 @@ PyObject* set_value(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyO
         std::string_view key;
         if (!str_argument(bound[0], "key", key)) return nullptr;
         // Converted before any engine lock is taken: the conversion may run Python code.
-        Result<Value> converted = to_value(bound[1]);
-        if (!converted) return raise_error(converted.error());
-        return none_or_raise(engine.set_value(key, std::move(converted).value()));
+        Result<Value> converted = to_value(bound[1], *state(self));
+        if (!converted) return raise_error(state(self), converted.error());
+        return none_or_raise(self, engine.set_value(key, std::move(converted).value()));
     });
 }
 
@@ -208,30 +215,30 @@ PyObject* remove(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObje
     return run(self, Borrow::Shared, [&](Engine& engine) -> PyObject* {
         std::string_view key;
         if (!str_argument(bound[0], "key", key)) return nullptr;
-        return none_or_raise(engine.remove(key));
+        return none_or_raise(self, engine.remove(key));
     });
 }
 
 PyObject* all_keys(PyObject* self, PyObject*) {
-    return run(self, Borrow::Shared, [](Engine& engine) { return list_or_raise(engine.all_keys()); });
+    return run(self, Borrow::Shared, [self](Engine& engine) { return list_or_raise(self, engine.all_keys()); });
 }
 
 PyObject* child_keys(PyObject* self, PyObject*) {
     return run(self, Borrow::Shared,
-               [](Engine& engine) { return list_or_raise(engine.child_keys()); });
+               [self](Engine& engine) { return list_or_raise(self, engine.child_keys()); });
 }
 
 PyObject* child_groups(PyObject* self, PyObject*) {
     return run(self, Borrow::Shared,
-               [](Engine& engine) { return list_or_raise(engine.child_groups()); });
+               [self](Engine& engine) { return list_or_raise(self, engine.child_groups()); });
 }
 
 PyObject* clear(PyObject* self, PyObject*) {
-    return run(self, Borrow::Shared, [](Engine& engine) { return none_or_raise(engine.clear()); });
+    return run(self, Borrow::Shared, [self](Engine& engine) { return none_or_raise(self, engine.clear()); });
 }
 
 PyObject* sync(PyObject* self, PyObject*) {
-    return run(self, Borrow::Shared, [](Engine& engine) { return none_or_raise(engine.sync()); });
+    return run(self, Borrow::Shared, [self](Engine& engine) { return none_or_raise(self, engine.sync()); });
 }
 
 PyObject* status(PyObject* self, PyObject*) {
@@ -253,11 +260,13 @@ PyObject* get_path(PyObject* self, void*) {
         if (!borrow.held()) return borrow.raise();
         return str_from_utf8(as_engine(self)->engine->path()).release();
     } ZEL_CATCH_ALL {
-        return handle_current_exception();
+        return handle_current_exception(state(self));
     }
 }
 
 PyObject* engine_new(PyTypeObject* type, PyObject* args, PyObject* kwargs) {
+    ModuleState* module_state = state_of(type);
+    if (!module_state) return nullptr;
     try {
         PyObject* bound[2];
         if (!bind_arguments(kNew, args, kwargs, bound)) return nullptr;
@@ -265,10 +274,10 @@ PyObject* engine_new(PyTypeObject* type, PyObject* args, PyObject* kwargs) {
         if (!str_argument(bound[0], "path", path)) return nullptr;
         Driver driver;
         if (bound[1] && bound[1] != Py_None) {
-            if (!driver_from_args(bound[1], driver)) return nullptr;
+            if (!driver_from_args(bound[1], *module_state, driver)) return nullptr;
         }
         auto engine = Engine::open(std::string(path), std::move(driver));
-        if (!engine) return raise_error(engine.error());
+        if (!engine) return raise_error(module_state, engine.error());
         allocfunc alloc = type->tp_alloc ? type->tp_alloc : PyType_GenericAlloc;
         PyObject* self = alloc(type, 0);
         if (!self) return nullptr;
@@ -279,7 +288,7 @@ PyObject* engine_new(PyTypeObject* type, PyObject* args, PyObject* kwargs) {
         if (!object->engine->custom_driver()) PyObject_GC_UnTrack(self);
         return self;
     } ZEL_CATCH_ALL {
-        return handle_current_exception();
+        return handle_current_exception(module_state);
     }
 }
 
@@ -358,14 +367,8 @@ PyType_Spec kSpec = {
 
 }  // namespace
 
-PyObject* engine_type() {
-    PyMutex_Lock(&g_engine_type_mutex);
-    if (!g_engine_type) {
-        g_engine_type = PyType_FromSpec(&kSpec);
-    }
-    PyObject* type = g_engine_type;
-    PyMutex_Unlock(&g_engine_type_mutex);
-    return type;
+PyObject* new_engine_type(PyObject* module) {
+    return PyType_FromModuleAndSpec(module, &kSpec, nullptr);
 }
 
 }  // namespace zel::py

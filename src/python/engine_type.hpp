@@ -1,12 +1,12 @@
-// The ZelSettingEngine type object, created once per process.
+// The ZelSettingEngine class: one for each interpreter, made by the module's execution step.
 #pragma once
 
 #include <Python.h>
 
 namespace zel::py {
 
-// Borrowed reference to the type, creating it on first use; nullptr with an error set when
-// creation fails.
-PyObject* engine_type();
+// A new ZelSettingEngine class belonging to `module` (its state is what the class's methods
+// reach); nullptr with an error set when creation fails.
+PyObject* new_engine_type(PyObject* module);
 
 }  // namespace zel::py

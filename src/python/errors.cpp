@@ -10,6 +10,7 @@
 #include <stdexcept>
 
 #include "python/custom_driver.hpp"
+#include "python/module_state.hpp"
 #include "python/pyref.hpp"
 
 namespace zel::py {
@@ -42,7 +43,7 @@ PyObject* os_error_class(int code) noexcept {
     }
 }
 
-PyObject* raise_error(const Error& error) {
+PyObject* raise_error(ModuleState* state, const Error& error) {
     switch (error.kind) {
         case ErrorKind::Io:
             return raise_message(error.os_code ? os_error_class(error.os_code) : PyExc_OSError,
@@ -58,9 +59,9 @@ PyObject* raise_error(const Error& error) {
         case ErrorKind::Foreign:
             if (restore_python_error(error)) return nullptr;
             return raise_message(PyExc_SystemError, error.message);
-        case ErrorKind::Internal: return raise_panic(error.message, __FILE__, __LINE__);
+        case ErrorKind::Internal: return raise_panic(state, error.message, __FILE__, __LINE__);
     }
-    return raise_panic("unknown error kind", __FILE__, __LINE__);
+    return raise_panic(state, "unknown error kind", __FILE__, __LINE__);
 }
 
 std::string type_qualname(PyObject* object) {
@@ -118,9 +119,6 @@ void argument_error(const char* name) {
 
 namespace {
 
-PyMutex g_panic_type_mutex;
-PyObject* g_panic_type = nullptr;
-
 const char* const kPanicDoc =
     "The exception raised when native code called from Python panics.\n\n"
     "Like SystemExit, this exception is derived from BaseException so that it will\n"
@@ -134,17 +132,13 @@ std::string thread_name() {
 
 }  // namespace
 
-PyObject* panic_exception_type() {
-    PyMutex_Lock(&g_panic_type_mutex);
-    if (!g_panic_type)
-        g_panic_type = PyErr_NewExceptionWithDoc("zel_native.PanicException", kPanicDoc,
-                                                 PyExc_BaseException, nullptr);
-    PyObject* type = g_panic_type;
-    PyMutex_Unlock(&g_panic_type_mutex);
-    return type;
+PyObject* new_panic_exception_type() {
+    return PyErr_NewExceptionWithDoc("zel_native.PanicException", kPanicDoc, PyExc_BaseException,
+                                     nullptr);
 }
 
-PyObject* raise_panic(const std::string& message, const char* file, int line, bool report) {
+PyObject* raise_panic(ModuleState* state, const std::string& message, const char* file, int line,
+                      bool report) {
     std::string text = message.empty() ? "native code failed without a message" : message;
     if (report)
         std::fprintf(stderr,
@@ -152,16 +146,14 @@ PyObject* raise_panic(const std::string& message, const char* file, int line, bo
                  "run under gdb with `catch throw` to get a backtrace\n",
                  thread_name().c_str(), file, line, text.c_str());
     std::fflush(stderr);
-    PyObject* type = panic_exception_type();
-    if (!type) return nullptr;
-    return raise_message(type, text);
+    return raise_message(state && state->panic_type ? state->panic_type : PyExc_SystemError, text);
 }
 
-PyObject* handle_current_exception() noexcept {
+PyObject* handle_current_exception(ModuleState* state) noexcept {
     try {
         throw;
     } catch (const Panic& panic) {
-        return raise_panic(panic.what(), panic.file, panic.line, panic.report);
+        return raise_panic(state, panic.what(), panic.file, panic.line, panic.report);
     } catch (const std::bad_alloc&) {
         return PyErr_NoMemory();
     } catch (const std::length_error&) {
@@ -169,9 +161,9 @@ PyObject* handle_current_exception() noexcept {
         // exhaustion too, as far as the caller can tell.
         return PyErr_NoMemory();
     } catch (const std::exception& e) {
-        return raise_panic(e.what(), __FILE__, __LINE__);
+        return raise_panic(state, e.what(), __FILE__, __LINE__);
     } catch (...) {
-        return raise_panic("unknown C++ exception", __FILE__, __LINE__);
+        return raise_panic(state, "unknown C++ exception", __FILE__, __LINE__);
     }
 }
 

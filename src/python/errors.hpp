@@ -11,6 +11,8 @@
 
 namespace zel::py {
 
+struct ModuleState;
+
 // A violated internal expectation. Thrown by ZEL_PANIC and caught at the entry point.
 struct Panic : std::runtime_error {
     Panic(std::string message, const char* file, int line)
@@ -21,8 +23,9 @@ struct Panic : std::runtime_error {
 };
 #define ZEL_PANIC(message) throw ::zel::py::Panic((message), __FILE__, __LINE__)
 
-// Sets the Python error indicator for a core error. Always returns nullptr.
-PyObject* raise_error(const Error& error);
+// Sets the Python error indicator for a core error. Always returns nullptr. `state` is the
+// store's module state (for PanicException).
+PyObject* raise_error(ModuleState* state, const Error& error);
 
 // Sets a lazy exception of the given class with one message argument. Returns nullptr.
 PyObject* raise_message(PyObject* cls, const std::string& message);
@@ -43,14 +46,15 @@ std::string take_exception_text();
 // TypeError("argument '{name}': {text}"), anything else stays as it is.
 void argument_error(const char* name);
 
-// Reports a panic on standard error (unless `report` is false) and raises PanicException.
-// Returns nullptr.
-PyObject* raise_panic(const std::string& message, const char* file, int line, bool report = true);
+// Reports a panic on standard error (unless `report` is false) and raises the PanicException
+// of `state` (SystemError when there is no state to take it from). Returns nullptr.
+PyObject* raise_panic(ModuleState* state, const std::string& message, const char* file, int line,
+                      bool report = true);
 
 // The shared catch sequence of every entry point: call from inside a catch block.
-PyObject* handle_current_exception() noexcept;
+PyObject* handle_current_exception(ModuleState* state) noexcept;
 
-// Creates PanicException once per process; nullptr with an error set on failure.
-PyObject* panic_exception_type();
+// A new PanicException class (one for each interpreter); nullptr with an error set on failure.
+PyObject* new_panic_exception_type();
 
 }  // namespace zel::py

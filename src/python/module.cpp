@@ -1,5 +1,6 @@
-// The _zel_core module: multi-phase initialisation, no GIL needed, one interpreter only, and
-// an execution step that publishes ZelSettingEngine and __all__.
+// The _zel_core module: multi-phase initialisation, no GIL needed, its state kept per
+// interpreter (isolated sub-interpreters with a GIL of their own are supported), and an
+// execution step that publishes ZelSettingEngine and __all__.
 #include <Python.h>
 
 #include "drivers/file_io.hpp"
@@ -7,6 +8,7 @@
 #include "python/custom_driver.hpp"
 #include "python/engine_type.hpp"
 #include "python/errors.hpp"
+#include "python/module_state.hpp"
 #include "python/pyref.hpp"
 
 namespace zel::py {
@@ -25,12 +27,44 @@ Status run_signal_handlers() {
     return success();
 }
 
+// The key under which an interpreter's dictionary keeps its ZelSettingEngine class.
+constexpr const char* kTypeKey = "_zel_core.ZelSettingEngine";
+
+// The interpreter's ZelSettingEngine class: made with `module` (whose state then serves every
+// store of this interpreter) the first time, and the same class for every later module object
+// made from the definition in this interpreter. A new reference; nullptr with an error set.
+PyObject* interpreter_engine_type(PyObject* module, ModuleState& state) {
+    PyObject* registry = PyInterpreterState_GetDict(PyInterpreterState_Get());
+    if (!registry) {
+        if (!PyErr_Occurred())
+            PyErr_SetString(PyExc_RuntimeError, "the interpreter has no dictionary for modules");
+        return nullptr;
+    }
+    PyRef key = PyRef::steal(PyUnicode_FromString(kTypeKey));
+    if (!key) return nullptr;
+    PyObject* found = nullptr;
+    if (PyDict_GetItemRef(registry, key.get(), &found) < 0) return nullptr;
+    if (found) return found;
+    Py_XSETREF(state.panic_type, new_panic_exception_type());
+    if (!state.panic_type) return nullptr;
+    PyRef made = PyRef::steal(new_engine_type(module));
+    if (!made) return nullptr;
+    // Two threads may execute module objects at once: the first class stored is everyone's.
+    PyObject* kept = nullptr;
+    if (PyDict_SetDefaultRef(registry, key.get(), made.get(), &kept) < 0) return nullptr;
+    return kept;
+}
+
 int module_exec(PyObject* module) {
     set_wait_hooks(WaitHooks{detach_from_interpreter, attach_to_interpreter, interpreter_finalizing});
     set_file_wait_hooks(FileWaitHooks{detach_from_interpreter, attach_to_interpreter,
                                       run_signal_handlers});
-    PyObject* type = engine_type();
-    if (!type) {
+    ModuleState* state = static_cast<ModuleState*>(PyModule_GetState(module));
+    if (!state) return -1;
+    PyObject* type = interpreter_engine_type(module, *state);
+    if (type) {
+        Py_XSETREF(state->engine_type, type);
+    } else {
         PyRef cause = PyRef::steal(PyErr_GetRaisedException());
         PyRef error = PyRef::steal(PyObject_CallFunction(
             PyExc_RuntimeError, "s", "An error occurred while initializing class ZelSettingEngine"));
@@ -59,25 +93,53 @@ int module_exec(PyObject* module) {
 PyModuleDef_Slot kSlots[] = {
     {Py_mod_exec, reinterpret_cast<void*>(module_exec)},
     {Py_mod_gil, Py_MOD_GIL_NOT_USED},
-    // Process-wide state (the type object, cached lookups) ties the module to one
-    // interpreter: importing it in another raises ImportError.
-    {Py_mod_multiple_interpreters, Py_MOD_MULTIPLE_INTERPRETERS_NOT_SUPPORTED},
+    {Py_mod_multiple_interpreters, Py_MOD_PER_INTERPRETER_GIL_SUPPORTED},
     {0, nullptr},
 };
+
+int module_traverse(PyObject* module, visitproc visit, void* arg) {
+    auto* state = static_cast<ModuleState*>(PyModule_GetState(module));
+    if (!state) return 0;
+    Py_VISIT(state->engine_type);
+    Py_VISIT(state->panic_type);
+    Py_VISIT(state->sequence_abc);
+    Py_VISIT(state->mapping_abc);
+    Py_VISIT(state->dataclass_fields);
+    Py_VISIT(state->dataclass_field_type);
+    return 0;
+}
+
+int module_clear(PyObject* module) {
+    auto* state = static_cast<ModuleState*>(PyModule_GetState(module));
+    if (!state) return 0;
+    Py_CLEAR(state->engine_type);
+    Py_CLEAR(state->panic_type);
+    Py_CLEAR(state->sequence_abc);
+    Py_CLEAR(state->mapping_abc);
+    Py_CLEAR(state->dataclass_fields);
+    Py_CLEAR(state->dataclass_field_type);
+    return 0;
+}
+
+void module_free(void* module) { module_clear(static_cast<PyObject*>(module)); }
 
 PyModuleDef kModule = {
     PyModuleDef_HEAD_INIT,
     "_zel_core",
     "",
-    0,
+    sizeof(ModuleState),
     nullptr,
     kSlots,
-    nullptr,
-    nullptr,
-    nullptr,
+    module_traverse,
+    module_clear,
+    module_free,
 };
 
 }  // namespace
+
+ModuleState* state_of(PyTypeObject* type) noexcept {
+    return static_cast<ModuleState*>(PyType_GetModuleState(type));
+}
 }  // namespace zel::py
 
 extern "C" __attribute__((visibility("default"))) PyObject* PyInit__zel_core() {

@@ -129,13 +129,150 @@ def test_foreign_receiver_rejected_by_descriptor(mem):
     assert ZelSettingEngine.value(mem, "a") is None
 
 
-def test_importing_in_a_sub_interpreter_fails_cleanly():
-    _interpreters = pytest.importorskip("_interpreters")
-    interp = _interpreters.create()
+def _interpreter_api():
+    """(create, run, close): concurrent.interpreters where it exists (3.14 on), else the
+    private module it is built on. `run` raises AssertionError with the interpreter's traceback
+    when the code fails there."""
     try:
-        failure = _interpreters.run_string(interp, "import _zel_core")
+        from concurrent import interpreters
+    except ImportError:
+        interpreters = None
+    if interpreters is not None:
+        def run(interp, code):
+            try:
+                interp.exec(code)
+            except interpreters.ExecutionFailed as failure:
+                raise AssertionError(str(failure)) from None
+        return interpreters.create, run, lambda interp: interp.close()
+    _interpreters = pytest.importorskip("_interpreters")
+
+    def run(interp, code):
+        failure = _interpreters.exec(interp, code)
+        if failure is not None:
+            raise AssertionError(failure.formatted)
+    return _interpreters.create, run, _interpreters.destroy
+
+
+# Runs in each sub-interpreter: waits until every interpreter has a store open, so that they
+# all work at once, then exercises the paths that use the module's state (class, exceptions,
+# the lookups of conversions) and reports what it saw in a file.
+SUB_INTERPRETER_CODE = """
+import collections.abc, dataclasses, json, os, time
+import _zel_core
+
+dir, index, count = {dir!r}, {index}, {count}
+store = _zel_core.ZelSettingEngine(os.path.join(dir, f"store-{{index}}.json"))
+open(os.path.join(dir, f"ready-{{index}}"), "w").close()
+deadline = time.monotonic() + 60
+while not all(os.path.exists(os.path.join(dir, f"ready-{{i}}")) for i in range(count)):
+    assert time.monotonic() < deadline, "the other interpreters never started"
+    time.sleep(0.001)
+
+class Pairs(collections.abc.Mapping):
+    def __init__(self, items): self._items = dict(items)
+    def __getitem__(self, key): return self._items[key]
+    def __iter__(self): return iter(self._items)
+    def __len__(self): return len(self._items)
+
+@dataclasses.dataclass
+class Point:
+    x: int
+    y: int
+
+for round in range(20):
+    store.begin_group(f"round{{round}}")
+    for i in range(100):
+        store.set_value(f"k{{i}}", [index, round, i])
+    store.set_value("mapping", Pairs({{"a": index}}))
+    store.set_value("point", Point(index, round))
+    store.end_group()
+    store.sync()
+
+errors = []
+for bad in (lambda: store.set_value("x", object()), lambda: store.set_value("", 1),
+            lambda: _zel_core.ZelSettingEngine(os.path.join(dir, "x.json"), driver="nope")):
+    try:
+        bad()
+    except Exception as exc:
+        errors.append(type(exc).__name__)
+
+class Driver:
+    def read(self, path): return Pairs({{"from": "driver"}})
+    def write(self, path, data): self.written = data
+driver = Driver()
+custom = _zel_core.ZelSettingEngine("custom", driver)
+custom.set_value("n", index)
+custom.sync()
+
+panic_class = None
+try:
+    store.value("\\0zel-test-panic")
+except BaseException as exc:
+    panic_class = id(type(exc))
+
+again = _zel_core.ZelSettingEngine(os.path.join(dir, f"store-{{index}}.json"))
+with open(os.path.join(dir, f"result-{{index}}.json"), "w") as out:
+    json.dump({{"class": id(_zel_core.ZelSettingEngine), "panic": panic_class,
+               "errors": errors, "custom": driver.written,
+               "point": again.value("round19/point"), "mapping": again.value("round3/mapping")}}, out)
+# Every interpreter saves the same file; this store stays open until the interpreter goes.
+kept = _zel_core.ZelSettingEngine(os.path.join(dir, "shared.json"))
+for i in range(30):
+    kept.set_value("from", [index, i])
+    kept.sync()
+"""
+
+
+def test_stores_run_in_several_isolated_interpreters_at_once(tmp_path):
+    import json
+    import threading
+
+    create, run, close = _interpreter_api()
+    count = 3
+    interps = [create() for _ in range(count)]
+    failures = []
+
+    def work(index):
+        try:
+            run(interps[index], SUB_INTERPRETER_CODE.format(dir=str(tmp_path), index=index, count=count))
+        except BaseException as exc:  # reported below, in the main thread
+            failures.append(exc)
+
+    try:
+        threads = [threading.Thread(target=work, args=(i,)) for i in range(count)]
+        for t in threads:
+            t.start()
+        for t in threads:
+            t.join()
+        assert not failures, failures[0]
+        results = [json.loads((tmp_path / f"result-{i}.json").read_text()) for i in range(count)]
+        try:
+            ZelSettingEngine.value(ZelSettingEngine("main-panic", "memory"), "\0zel-test-panic")
+            main_panic = None
+        except BaseException as exc:
+            main_panic = id(type(exc))
     finally:
-        _interpreters.destroy(interp)
-    assert failure is not None
-    assert failure.type.__name__ == "ImportError"
-    assert "does not support loading in subinterpreters" in failure.msg
+        for interp in interps:
+            close(interp)
+
+    # Each interpreter had its own class, and its own PanicException where the build can panic.
+    classes = {r["class"] for r in results}
+    assert len(classes) == count and id(ZelSettingEngine) not in classes
+    panics = {r["panic"] for r in results}
+    if main_panic is not None:
+        assert len(panics) == count and main_panic not in panics
+    for index, result in enumerate(results):
+        assert result["errors"] == ["TypeError", "KeyError", "ValueError"]
+        assert result["custom"] == {"from": "driver", "n": index}
+        assert result["point"] == {"x": index, "y": 19}
+        assert result["mapping"] == {"a": index}
+        saved = ZelSettingEngine(str(tmp_path / f"store-{index}.json"))
+        assert saved.all_keys() == sorted(saved.all_keys())
+        assert saved.value("round7/k42") == [index, 7, 42]
+    # The saves of one file from several interpreters left it whole; the stores left open in
+    # the destroyed interpreters were closed with them.
+    shared = ZelSettingEngine(str(tmp_path / "shared.json"))
+    assert shared.value("from") in [[i, 29] for i in range(count)]
+    shared.set_value("from", "main")
+    shared.sync()
+    assert ZelSettingEngine(str(tmp_path / "shared.json")).value("from") == "main"

@@ -737,6 +737,41 @@ def test_panic_path(mem):
     assert_no_leak(lambda: raises(BaseException, mem.value, PANIC_KEY))
 
 
+def test_sub_interpreter_life(tmp_path):
+    # A sub-interpreter that imports the module, uses a store (conversions, errors, the panic
+    # path) and is destroyed must take its module state with it: the class, PanicException and
+    # the lookups. A store left open at the end is closed by the interpreter's teardown.
+    _interpreters = pytest.importorskip("_interpreters")
+    code = f"""
+import collections.abc, _zel_core
+class Pairs(collections.abc.Mapping):
+    def __getitem__(self, key): return 1
+    def __iter__(self): return iter(["k"])
+    def __len__(self): return 1
+store = _zel_core.ZelSettingEngine({str(tmp_path / "s.json")!r})
+store.set_value("a", {{"b": [1, 2.5, "x"], "m": Pairs()}})
+assert store.value("a/m") == {{"k": 1}}
+try:
+    store.set_value("", 1)
+except KeyError:
+    pass
+try:
+    store.value({PANIC_KEY!r})
+except BaseException:
+    pass
+"""
+
+    def life():
+        interp = _interpreters.create()
+        try:
+            failure = _interpreters.exec(interp, code)
+        finally:
+            _interpreters.destroy(interp)
+        assert failure is None, failure.formatted
+
+    assert_no_leak(life)
+
+
 def test_the_measure_sees_a_leak():
     # The check itself: an operation that keeps one reference per call must fail it.
     kept = []
