@@ -17,6 +17,7 @@ from hypothesis import given, settings, strategies as st
 from _zel_core import ZelSettingEngine
 
 from conftest import assert_unchanged, snapshot, strict_equal
+from strategies import INTEGERS, any_text, json_leaves, trees
 
 
 class Color(enum.Enum):
@@ -662,17 +663,7 @@ def test_uncaught_reentry_error_becomes_conversion_error(mem):
     assert mem.group() == ""
 
 
-JSONISH = st.recursive(
-    st.one_of(
-        st.none(), st.booleans(), st.integers(-(2**63), 2**64 - 1),
-        st.floats(allow_nan=False, allow_infinity=False), st.text(st.characters(exclude_categories=("Cs",))),
-    ),
-    lambda children: st.one_of(
-        st.lists(children, max_size=4),
-        st.dictionaries(st.text(st.characters(exclude_categories=("Cs",)), max_size=5), children, max_size=4),
-    ),
-    max_leaves=30,
-)
+JSONISH = trees(json_leaves(), any_text(max_size=5), max_leaves=30)
 
 
 @given(JSONISH)
@@ -683,7 +674,7 @@ def test_round_trip_property(value):
     assert strict_equal(engine.value("k"), value)
 
 
-@given(st.lists(st.tuples(st.integers(-(2**63), 2**64 - 1), st.floats()), max_size=5))
+@given(st.lists(st.tuples(INTEGERS, st.floats()), max_size=5))
 @settings(max_examples=100, deadline=None)
 def test_tuples_and_nonfinite_floats_property(pairs):
     engine = ZelSettingEngine("unused", "memory")

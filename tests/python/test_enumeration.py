@@ -5,6 +5,8 @@ from hypothesis import given, settings, strategies as st
 
 from _zel_core import ZelSettingEngine
 
+from strategies import any_text, trees
+
 
 def listing(engine):
     return engine.all_keys(), engine.child_keys(), engine.child_groups()
@@ -128,11 +130,11 @@ def model_all_keys(node, prefix=""):
     return out
 
 
-KEYS = st.text(st.characters(exclude_categories=("Cs",)), max_size=4)
-TREES = st.recursive(
-    st.one_of(st.none(), st.integers(0, 9), st.text(max_size=2), st.lists(st.integers(-5, 5), max_size=2)),
-    lambda children: st.dictionaries(KEYS, children, max_size=4),
-    max_leaves=25,
+KEYS = any_text(max_size=4)
+# Groups only: lists appear as leaves, where a listing must not look into them.
+TREES = trees(
+    st.one_of(st.none(), st.integers(0, 9), any_text(max_size=2), st.lists(st.integers(-5, 5), max_size=2)),
+    KEYS, max_leaves=25, lists=False,
 )
 
 

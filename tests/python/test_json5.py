@@ -9,6 +9,7 @@ from hypothesis import HealthCheck, given, settings, strategies as st
 from _zel_core import ZelSettingEngine
 
 from conftest import read_bytes, strict_equal, write_file
+from strategies import any_text, json_leaves, trees
 
 PREFIX = "JSON5 parse error: "
 
@@ -167,18 +168,8 @@ def after_reload(value):
     return value
 
 
-TEXT = st.text(st.characters(exclude_categories=("Cs",)), max_size=8)
-TREES = st.recursive(
-    st.one_of(
-        st.none(),
-        st.booleans(),
-        st.integers(-(2**63), 2**64 - 1),
-        st.floats(allow_nan=False, allow_infinity=False),
-        TEXT,
-    ),
-    lambda children: st.lists(children, max_size=4) | st.dictionaries(TEXT, children, max_size=4),
-    max_leaves=20,
-)
+TEXT = any_text(max_size=8)
+TREES = trees(json_leaves(TEXT), TEXT, max_leaves=20)
 
 
 @given(TREES)

@@ -12,6 +12,7 @@ from hypothesis import HealthCheck, given, settings, strategies as st
 from _zel_core import ZelSettingEngine
 
 from conftest import CHILD_CALL, read_bytes, run_child, strict_equal, write_file
+from strategies import any_text, json_leaves, trees
 
 PARSE_PREFIX = "JSON parse error: "
 POSITION = re.compile(r" at line (\d+) column (\d+)$")
@@ -328,15 +329,7 @@ def test_floats_are_written_shortest_and_read_back_exactly(tmp_path, value):
     assert strict_equal(reopened, value)
 
 
-KEY_TEXT = st.text(st.characters(exclude_categories=("Cs",)), max_size=6)
-JSON_TREES = st.recursive(
-    st.one_of(
-        st.none(), st.booleans(), st.integers(-(2**63), 2**64 - 1),
-        st.floats(allow_nan=False, allow_infinity=False), st.text(st.characters(exclude_categories=("Cs",))),
-    ),
-    lambda children: st.one_of(st.lists(children, max_size=4), st.dictionaries(KEY_TEXT, children, max_size=4)),
-    max_leaves=40,
-)
+JSON_TREES = trees(json_leaves(), any_text(max_size=6), max_leaves=40)
 
 
 @given(JSON_TREES)

@@ -14,9 +14,9 @@ from hypothesis import HealthCheck, given, settings, strategies as st
 from _zel_core import ZelSettingEngine
 
 from conftest import read_bytes, strict_equal, write_file
+from strategies import DATETIME_MARKER as MARKER, any_text, toml_leaves, trees
 
 SEED = pathlib.Path(__file__).resolve().parent.parent / "data" / "toml" / "settings.toml"
-MARKER = "$__toml_private_datetime"
 PARSE_ERROR = re.compile(r"TOML parse error: .+ at line \d+ column \d+")
 
 
@@ -232,38 +232,8 @@ def test_failed_sync_still_creates_the_directories(tmp_path):
 # ---------------------------------------------------------------- round trips
 
 
-KEY_TEXT = st.text(st.characters(exclude_categories=("Cs",)), max_size=6)
-
-
-@st.composite
-def date_times(draw):
-    """A date-time marker in the form the reader produces for it."""
-    day = draw(st.dates(min_value=datetime.date(1, 1, 1)))
-    clock = draw(st.times())
-    date_text = f"{day.year:04d}-{day.month:02d}-{day.day:02d}"
-    time_text = f"{clock.hour:02d}:{clock.minute:02d}:{clock.second:02d}"
-    if clock.microsecond:
-        time_text += f".{clock.microsecond:06d}".rstrip("0")
-    offset = draw(st.one_of(st.none(), st.just("Z"),
-                            st.integers(-1439, 1439).filter(bool).map(
-                                lambda m: f"{'-' if m < 0 else '+'}{abs(m) // 60:02d}:{abs(m) % 60:02d}")))
-    kind = draw(st.sampled_from(["date", "time", "local", "offset"]))
-    if kind == "date":
-        return dt(date_text)
-    if kind == "time":
-        return dt(time_text)
-    return dt(f"{date_text}T{time_text}" + ((offset or "Z") if kind == "offset" else ""))
-
-
-TOML_LEAVES = st.one_of(
-    st.booleans(), st.integers(-(2**63), 2**63 - 1), st.floats(allow_nan=False, allow_infinity=False),
-    st.text(st.characters(exclude_categories=("Cs",))), date_times(),
-)
-TOML_VALUES = st.recursive(
-    TOML_LEAVES,
-    lambda children: st.one_of(st.lists(children, max_size=4), st.dictionaries(KEY_TEXT, children, max_size=4)),
-    max_leaves=40,
-)
+KEY_TEXT = any_text(max_size=6)
+TOML_VALUES = trees(toml_leaves(), KEY_TEXT, max_leaves=40)
 TOML_DOCUMENTS = st.dictionaries(KEY_TEXT, TOML_VALUES, max_size=5)  # an object: a table
 
 
@@ -379,10 +349,9 @@ def spelt_datetimes(draw):
     return Spelt(value, text)
 
 
-LEAVES = st.one_of(st.booleans(), st.integers(-(2**63), 2**63 - 1), st.floats(),
-                   st.text(st.characters(exclude_categories=("Cs",)), max_size=8), spelt_datetimes())
-TREES = st.recursive(LEAVES, lambda c: st.one_of(st.lists(c, max_size=3), st.dictionaries(KEY_TEXT, c, max_size=3)),
-                     max_leaves=25)
+# Any float: the document spells inf and nan in their TOML forms.
+LEAVES = toml_leaves(floats=st.floats(), strings=any_text(max_size=8), date_times=spelt_datetimes())
+TREES = trees(LEAVES, KEY_TEXT, max_leaves=25, max_size=3)
 BLANK = st.sampled_from(["", " ", "\t", "  "])
 LINE_END = st.sampled_from(["\n", "\n", "\r\n", "  # note\n", "\n\n", "\n# comment é\n"])
 
