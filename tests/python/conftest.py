@@ -1,5 +1,6 @@
 """Shared fixtures and helpers for the _zel_core test suite."""
 
+import functools
 import json
 import os
 import shutil
@@ -15,6 +16,26 @@ from _zel_core import ZelSettingEngine
 
 NOBODY = 65534
 PROBE_KEY = "\x00probe"
+DRIVER_TYPE_ERROR = "Driver must be a string (name) or an object with 'read' and 'write' methods"
+NOT_UTF8 = "stream did not contain valid UTF-8"
+
+
+class Name(str):
+    """A str subclass, for arguments that accept one."""
+
+
+class OnlyRead:
+    """Half a driver: read without write."""
+
+    def read(self, path):
+        return {}
+
+
+class OnlyWrite:
+    """Half a driver: write without read."""
+
+    def write(self, path, data):
+        pass
 
 
 def pytest_report_header(config):
@@ -49,15 +70,37 @@ def write_file(path, content):
     return str(path)
 
 
-@pytest.fixture
-def open_json(tmp_path):
-    """Write `content` (str or bytes) to a file and open a JSON store on it."""
+def open_file(directory, content, driver=None, name=None):
+    """Write `content` (str or bytes) to a file in `directory` and open a store on it with
+    `driver` (None: the default, JSON). The file is settings.<driver> unless `name` is given."""
+    path = write_file(os.path.join(directory, name or f"settings.{(driver or 'json').lower()}"), content)
+    return ZelSettingEngine(path, driver)
 
-    def _open(content, name="settings.json"):
-        path = write_file(tmp_path / name, content)
-        return ZelSettingEngine(path)
 
-    return _open
+def _opener(driver):
+    def fixture(tmp_path):
+        return functools.partial(open_file, tmp_path, driver=driver)
+
+    fixture.__doc__ = f"open_file in tmp_path with the {driver or 'default'} driver: opener(content)."
+    return pytest.fixture(fixture, name=f"open_{driver or 'json'}")
+
+
+open_json = _opener(None)
+open_json5 = _opener("json5")
+open_toml = _opener("toml")
+open_yaml = _opener("yaml")
+
+
+def open_error(opener, content, prefix="", exc=TypeError):
+    """Opening `content` with `opener` raises exactly `exc` carrying one argument, a message
+    that starts with `prefix`; returns the message."""
+    with pytest.raises(exc) as info:
+        opener(content)
+    assert type(info.value) is exc
+    assert len(info.value.args) == 1
+    message = info.value.args[0]
+    assert message.startswith(prefix), message
+    return message
 
 
 def snapshot(engine):

@@ -8,25 +8,9 @@ from hypothesis import assume, given, settings, strategies as st
 
 from _zel_core import ZelSettingEngine
 
-from conftest import read_bytes
+from conftest import DRIVER_TYPE_ERROR, Name, OnlyRead, OnlyWrite, read_bytes, write_file
 
-DRIVER_TYPE_ERROR = "Driver must be a string (name) or an object with 'read' and 'write' methods"
 FUTURE_NAMES = {"json5", "toml", "yaml"}
-
-
-class Name(str):
-    pass
-
-
-class OnlyRead:
-    def read(self, path):
-        return {}
-
-
-class OnlyWrite:
-    def write(self, path, data):
-        pass
-
 
 @pytest.mark.parametrize(
     "args,kwargs",
@@ -34,9 +18,7 @@ class OnlyWrite:
      (("Json",), {}), ((Name("jSoN"),), {})],
 )
 def test_json_driver_variants_read_and_write_the_file(tmp_path, args, kwargs):
-    path = str(tmp_path / "s.json")
-    with open(path, "w") as fh:
-        fh.write('{"a": 1}')
+    path = write_file(tmp_path / "s.json", '{"a": 1}')
     engine = ZelSettingEngine(path, *args, **kwargs)
     assert engine.value("a") == 1
     engine.set_value("b", 2)
@@ -127,8 +109,8 @@ def test_driver_name_matches_after_unicode_lower_casing(name):
 
 @pytest.mark.parametrize(
     "driver",
-    [b"json", bytearray(b"json"), 0, 1.5, True, ["json"], ("memory",), {"read": 1, "write": 2},
-     object(), OnlyRead(), OnlyWrite(), "json\ud800", OnlyRead, str],
+    [b"json", bytearray(b"json"), 0, 3, 1.5, True, ["json"], ("memory",), {"read": 1, "write": 2},
+     object(), OnlyRead(), OnlyWrite(), "json\ud800", "js\udc00on", OnlyRead, str],
     ids=lambda d: type(d).__name__,
 )
 def test_driver_of_wrong_kind(json_path, driver):

@@ -6,35 +6,42 @@ import pytest
 
 from _zel_core import ZelSettingEngine
 
-from conftest import write_file
+from conftest import DRIVER_TYPE_ERROR, NOT_UTF8, open_file
 
 
 def _mem(tmp_path):
     return ZelSettingEngine(str(tmp_path / "m.json"), "memory")
 
 
-def _open_json(tmp_path, text):
-    return ZelSettingEngine(write_file(tmp_path / "f.json", text))
-
+IS_A_DIRECTORY = f"{os.strerror(21)} (os error 21)"
 
 # (action on tmp_path, exact class, exact message)
 FAILURES = [
     (lambda t: _mem(t).set_value("", 1), KeyError, "Key is empty"),
-    (lambda t: _open_json(t, "[]").set_value("a", 1), TypeError, "Root is not an object"),
-    (lambda t: _open_json(t, "[]").clear(), TypeError, "Root is not an object"),
-    (lambda t: _open_json(t, '{"a": 1}').set_value("a/b", 1), TypeError, "Path segment is not an object"),
+    (lambda t: open_file(t, "[]").set_value("a", 1), TypeError, "Root is not an object"),
+    (lambda t: open_file(t, "[]").clear(), TypeError, "Root is not an object"),
+    (lambda t: open_file(t, '{"a": 1}').set_value("a/b", 1), TypeError, "Path segment is not an object"),
     (lambda t: _mem(t).set_value("k", b"x"), TypeError, "invalid type: byte array, expected any valid JSON value"),
     (lambda t: _mem(t).set_value("k", 2**64), TypeError, "JSON number out of range"),
     (lambda t: _mem(t).value(5), TypeError, "argument 'key': 'int' object is not an instance of 'str'"),
     (lambda t: _mem(t).begin_group(None), TypeError, "argument 'name': 'None' is not an instance of 'str'"),
     (lambda t: ZelSettingEngine(str(t / "x"), "xml"), ValueError, "Unknown driver: xml"),
-    (lambda t: ZelSettingEngine(str(t / "x"), 1), TypeError,
-     "Driver must be a string (name) or an object with 'read' and 'write' methods"),
-    (lambda t: _open_json(t, ""), TypeError, "JSON parse error: EOF while parsing a value at line 1 column 0"),
+    (lambda t: ZelSettingEngine(str(t / "x"), 1), TypeError, DRIVER_TYPE_ERROR),
+    (lambda t: open_file(t, ""), TypeError, "JSON parse error: EOF while parsing a value at line 1 column 0"),
     (lambda t: ZelSettingEngine(str(t / "a\x00")), OSError,
      "Failed to open config file: file name contained an unexpected NUL byte"),
     (lambda t: ZelSettingEngine(str(t / ("n" * 300))), OSError,
      f"Failed to open config file: {os.strerror(36)} (os error 36)"),
+    # A directory at the path: the readers that stream (JSON, YAML) report it as a parse error.
+    (lambda t: ZelSettingEngine(str(t)), TypeError, "JSON parse error: " + IS_A_DIRECTORY),
+    (lambda t: ZelSettingEngine(str(t), "json5"), IsADirectoryError, IS_A_DIRECTORY),
+    (lambda t: ZelSettingEngine(str(t), "toml"), IsADirectoryError, IS_A_DIRECTORY),
+    (lambda t: ZelSettingEngine(str(t), "yaml"), TypeError, "YAML parse error: " + IS_A_DIRECTORY),
+    # Bytes that are not UTF-8, for the readers that decode the whole file first.
+    (lambda t: open_file(t, b"\xff", "json5"), OSError, NOT_UTF8),
+    (lambda t: open_file(t, b"{a: '\xc3'}", "json5"), OSError, NOT_UTF8),
+    (lambda t: open_file(t, b"// \xed\xa0\x80\n1", "json5"), OSError, NOT_UTF8),
+    (lambda t: open_file(t, b"a = '\xff'\n", "toml"), OSError, NOT_UTF8),
 ]
 
 

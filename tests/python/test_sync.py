@@ -238,20 +238,29 @@ def test_symlink_stays_a_link(tmp_path):
     assert os.listdir(real_dir) == ["target.json"]
 
 
+def set_and_sync_as_nobody(path, key, value):
+    """In a child without root's rights: open a JSON store on `path`, set `key` to `value` and
+    sync. Returns the outcome of sync (as CHILD_CALL gives it) and the document after it."""
+    result = run_child(
+        CHILD_CALL + f"""
+engine = ZelSettingEngine({path!r})
+engine.set_value({key!r}, {value!r})
+outcome = call(engine.sync)
+print(json.dumps({{"outcome": outcome, "doc": engine.value("")}}))
+""",
+        as_nobody=True,
+    )
+    return result["outcome"], result["doc"]
+
+
 def test_readonly_directory_with_writable_file_is_rewritten_in_place(public_dir):
     path = os.path.join(public_dir, "own.json")
     write_file(path, '{"a": 1}')
     os.chmod(path, 0o666)
     inode = os.stat(path).st_ino
-    result = run_child(
-        CHILD_CALL + f"""
-engine = ZelSettingEngine({path!r})
-engine.set_value("b", 2)
-print(json.dumps(call(engine.sync)))
-""",
-        as_nobody=True,
-    )
-    assert result == {"ok": True, "result": None}
+    outcome, doc = set_and_sync_as_nobody(path, "b", 2)
+    assert outcome == {"ok": True, "result": None}
+    assert doc == {"a": 1, "b": 2}
     assert read_bytes(path) == b'{\n  "a": 1,\n  "b": 2\n}'
     assert os.stat(path).st_ino == inode
     assert os.listdir(public_dir) == ["own.json"]
@@ -260,18 +269,10 @@ print(json.dumps(call(engine.sync)))
 @pytest.mark.parametrize("relpath", ["locked.json", "newdir/locked.json"])
 def test_permission_denied_on_sync(public_dir, relpath):
     path = os.path.join(public_dir, relpath)
-    result = run_child(
-        CHILD_CALL + f"""
-engine = ZelSettingEngine({path!r})
-engine.set_value("a", 1)
-first = call(engine.sync)
-print(json.dumps({{"first": first, "doc": engine.value("")}}))
-""",
-        as_nobody=True,
-    )
-    assert result["first"] == {"ok": False, "type": "PermissionError", "args": 1,
-                               "msg": f"{os.strerror(13)} (os error 13)"}
-    assert result["doc"] == {"a": 1}
+    outcome, doc = set_and_sync_as_nobody(path, "a", 1)
+    assert outcome == {"ok": False, "type": "PermissionError", "args": 1,
+                       "msg": f"{os.strerror(13)} (os error 13)"}
+    assert doc == {"a": 1}
     assert os.listdir(public_dir) == []
 
 
@@ -279,15 +280,9 @@ def test_readonly_file_in_readonly_directory(public_dir):
     path = os.path.join(public_dir, "ro.json")
     write_file(path, '{"a": 1}')
     os.chmod(path, 0o644)
-    result = run_child(
-        CHILD_CALL + f"""
-engine = ZelSettingEngine({path!r})
-engine.set_value("a", 2)
-print(json.dumps(call(engine.sync)))
-""",
-        as_nobody=True,
-    )
-    assert result["ok"] is False and result["type"] == "PermissionError"
+    outcome, doc = set_and_sync_as_nobody(path, "a", 2)
+    assert outcome["ok"] is False and outcome["type"] == "PermissionError"
+    assert doc == {"a": 2}
     assert read_bytes(path) == b'{"a": 1}'
     assert os.listdir(public_dir) == ["ro.json"]
 
