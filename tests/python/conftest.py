@@ -1,5 +1,6 @@
 """Shared fixtures and helpers for the _zel_core test suite."""
 
+import collections.abc
 import functools
 import json
 import os
@@ -22,6 +23,22 @@ NOT_UTF8 = "stream did not contain valid UTF-8"
 
 class Name(str):
     """A str subclass, for arguments that accept one."""
+
+
+class Frozen(collections.abc.Mapping):
+    """A read-only mapping over a copy of `data`: a mapping that is not a dict."""
+
+    def __init__(self, data):
+        self._data = dict(data)
+
+    def __getitem__(self, key):
+        return self._data[key]
+
+    def __len__(self):
+        return len(self._data)
+
+    def __iter__(self):
+        return iter(self._data)
 
 
 class OnlyRead:

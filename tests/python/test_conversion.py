@@ -16,7 +16,7 @@ from hypothesis import given, settings, strategies as st
 
 from _zel_core import ZelSettingEngine
 
-from conftest import assert_unchanged, snapshot, strict_equal
+from conftest import Frozen, assert_unchanged, snapshot, strict_equal
 from strategies import INTEGERS, any_text, json_leaves, trees
 
 
@@ -93,20 +93,6 @@ class IndexSeq(Sequence):
 
     def __iter__(self):
         return iter(["wrong"])
-
-
-class Frozen(Mapping):
-    def __init__(self, data):
-        self._data = dict(data)
-
-    def __getitem__(self, k):
-        return self._data[k]
-
-    def __len__(self):
-        return len(self._data)
-
-    def __iter__(self):
-        return iter(self._data)
 
 
 class SeqAndMapping(Sequence, Mapping):

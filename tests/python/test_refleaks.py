@@ -30,6 +30,8 @@ import pytest
 
 from _zel_core import ZelSettingEngine
 
+from conftest import Frozen, write_file
+
 pytestmark = pytest.mark.skipif(
     not hasattr(sys, "gettotalrefcount"), reason="needs a debug interpreter (sys.gettotalrefcount)"
 )
@@ -153,20 +155,6 @@ class Point:
     y: list
 
 
-class Mapping(collections.abc.Mapping):
-    def __init__(self, data):
-        self.data = data
-
-    def __getitem__(self, key):
-        return self.data[key]
-
-    def __iter__(self):
-        return iter(self.data)
-
-    def __len__(self):
-        return len(self.data)
-
-
 class Sequence(collections.abc.Sequence):
     def __init__(self, items):
         self.items = items
@@ -182,7 +170,7 @@ class Boom(Exception):
     pass
 
 
-class KeysRaise(Mapping):
+class KeysRaise(Frozen):
     def keys(self):
         raise Boom("keys")
 
@@ -204,7 +192,7 @@ class StrRaises(Exception):
         raise ValueError("no text")
 
 
-class ValuesRaiseStrRaises(Mapping):
+class ValuesRaiseStrRaises(Frozen):
     def values(self):
         raise StrRaises()
 
@@ -244,7 +232,7 @@ def nested(depth):
 GOOD_VALUES = [
     None, True, False, 0, 1, 2**64 - 1, -(2**63), -1, 1.5, -0.0, float("nan"), float("inf"),
     "", "text", "é\U0001f600", [1, [2, "x"]], (1, 2), {"b": 1, "a": {"c": None}}, {3, 4},
-    frozenset({"x"}), range(3), IntKind.ONE, Text("sub"), Point(1, [2]), Mapping({"m": [1]}),
+    frozenset({"x"}), range(3), IntKind.ONE, Text("sub"), Point(1, [2]), Frozen({"m": [1]}),
     Sequence([1, {"s": 2}]), collections.OrderedDict(z=1, a=2), nested(100),
     {"k": [{"deep": (1.0, Text("t"))}]},
 ]
@@ -359,9 +347,8 @@ def test_construct_and_read_a_file(files, driver):
 
 @pytest.mark.parametrize("driver,content,exc", BAD_FILES, ids=lambda p: repr(p)[:20])
 def test_construct_parse_errors(tmp_path, driver, content, exc):
-    path = tmp_path / f"bad.{driver}"
-    path.write_bytes(content if isinstance(content, bytes) else content.encode())
-    assert_no_leak(lambda: raises(exc, construct, str(path), driver))
+    path = write_file(tmp_path / f"bad.{driver}", content)
+    assert_no_leak(lambda: raises(exc, construct, path, driver))
 
 
 @pytest.mark.parametrize("driver", ["json", "json5", "toml", "yaml"])
@@ -406,7 +393,7 @@ def test_construct_errors(args, kwargs, exc):
 
 
 @pytest.mark.parametrize(
-    "data", [{"a": 1}, [1, "x"], "text", None, 7, Mapping({"m": (1, 2)}), Point(1, [2])],
+    "data", [{"a": 1}, [1, "x"], "text", None, 7, Frozen({"m": (1, 2)}), Point(1, [2])],
     ids=repr,
 )
 def test_construct_custom(data):
@@ -667,14 +654,14 @@ def test_reentry_from_a_converted_container(mem):
     mem = Fresh(mem)
     outcomes = []
 
-    class Reentrant(Mapping):
+    class Reentrant(Frozen):
         def keys(self):
             try:
                 mem.begin_group("g")
             except RuntimeError as exc:
                 outcomes.append(str(exc))
             mem.value("")  # a read during the conversion works
-            return list(self.data)
+            return list(self._data)
 
     value = Reentrant({"a": [1]})
 
