@@ -108,6 +108,18 @@ open_toml = _opener("toml")
 open_yaml = _opener("yaml")
 
 
+def sync_and_reopen(path, value, driver=None, key="v"):
+    """Put `value` at `key` in a store on a new file at `path` (one left there is removed
+    first) and sync it; returns what a new store on the file reads at `key`, and its bytes."""
+    path = str(path)
+    if os.path.exists(path):
+        os.remove(path)
+    engine = ZelSettingEngine(path, driver)
+    engine.set_value(key, value)
+    engine.sync()
+    return ZelSettingEngine(path, driver).value(key), read_bytes(path)
+
+
 def open_error(opener, content, prefix="", exc=TypeError):
     """Opening `content` with `opener` raises exactly `exc` carrying one argument, a message
     that starts with `prefix`; returns the message."""

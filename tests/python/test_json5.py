@@ -4,11 +4,11 @@ parse and input/output errors, and round trips of random trees through a file.""
 import os
 
 import pytest
-from hypothesis import HealthCheck, given, settings, strategies as st
+from hypothesis import HealthCheck, given, settings
 
 from _zel_core import ZelSettingEngine
 
-from conftest import Name, open_error, read_bytes, strict_equal
+from conftest import Name, open_error, read_bytes, strict_equal, sync_and_reopen
 from strategies import any_text, json_leaves, trees
 
 PREFIX = "JSON5 parse error: "
@@ -136,9 +136,5 @@ TREES = trees(json_leaves(TEXT), TEXT, max_leaves=20)
 @given(TREES)
 @settings(max_examples=300, deadline=None, suppress_health_check=[HealthCheck.function_scoped_fixture])
 def test_round_trip(tmp_path, tree):
-    path = str(tmp_path / "round.json5")
-    engine = ZelSettingEngine(path, "json5")
-    engine.set_value("v", tree)
-    engine.sync()
-    back = ZelSettingEngine(path, "json5").value("v")
+    back, _ = sync_and_reopen(tmp_path / "round.json5", tree, "json5")
     assert strict_equal(back, after_reload(tree)), (tree, back)

@@ -11,7 +11,7 @@ from hypothesis import HealthCheck, given, settings, strategies as st
 
 from _zel_core import ZelSettingEngine
 
-from conftest import CHILD_CALL, open_error, read_bytes, run_child, strict_equal, write_file
+from conftest import CHILD_CALL, open_error, read_bytes, run_child, strict_equal, sync_and_reopen, write_file
 from strategies import any_text, json_leaves, trees
 
 PARSE_PREFIX = "JSON parse error: "
@@ -321,15 +321,9 @@ JSON_TREES = trees(json_leaves(), any_text(max_size=6), max_leaves=40)
 @given(JSON_TREES)
 @settings(max_examples=200, deadline=None, suppress_health_check=[HealthCheck.function_scoped_fixture])
 def test_save_and_reload_round_trip(tmp_path, tree):
-    path = str(tmp_path / "rt" / "tree.json")
-    if os.path.exists(path):
-        os.remove(path)
-    engine = ZelSettingEngine(path)
-    engine.set_value("root", tree)
-    engine.sync()
-    assert strict_equal(ZelSettingEngine(path).value("root"), tree)
-    text = read_bytes(path).decode("utf-8")
-    assert strict_equal(json.loads(text), {"root": tree})
+    back, written = sync_and_reopen(tmp_path / "rt" / "tree.json", tree, key="root")
+    assert strict_equal(back, tree)
+    assert strict_equal(json.loads(written.decode("utf-8")), {"root": tree})
 
 
 @given(JSON_TREES, st.booleans(), st.sampled_from([None, 1, 3]))

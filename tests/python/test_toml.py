@@ -3,7 +3,6 @@ writer refuses (and that a refused sync changes no file), read errors, and round
 
 import datetime
 import math
-import os
 import pathlib
 import re
 import tomllib
@@ -13,7 +12,7 @@ from hypothesis import HealthCheck, given, settings, strategies as st
 
 from _zel_core import ZelSettingEngine
 
-from conftest import open_error, read_bytes, strict_equal, write_file
+from conftest import open_error, read_bytes, strict_equal, sync_and_reopen, write_file
 from strategies import DATETIME_MARKER as MARKER, any_text, toml_leaves, trees
 
 SEED = pathlib.Path(__file__).resolve().parent.parent / "data" / "toml" / "settings.toml"
@@ -236,14 +235,9 @@ def native(value):
 @given(TOML_DOCUMENTS)
 @settings(max_examples=200, deadline=None, suppress_health_check=[HealthCheck.function_scoped_fixture])
 def test_round_trip(tmp_path, document):
-    path = tmp_path / "rt" / "tree.toml"
-    if path.exists():
-        os.remove(path)
-    engine = ZelSettingEngine(str(path), "toml")
-    engine.set_value("root", document)
-    engine.sync()
-    assert strict_equal(ZelSettingEngine(str(path), "toml").value("root"), document)
-    assert strict_equal(tomllib.loads(read_bytes(path).decode()), {"root": native(document)})
+    back, written = sync_and_reopen(tmp_path / "rt" / "tree.toml", document, "toml", key="root")
+    assert strict_equal(back, document)
+    assert strict_equal(tomllib.loads(written.decode()), {"root": native(document)})
 
 
 # ---------------------------------------------------------------- documents written by hand

@@ -2,7 +2,6 @@
 alias bound, saving and reopening, and round trips of arbitrary trees."""
 
 import json
-import os
 import pathlib
 
 import pytest
@@ -10,7 +9,7 @@ from hypothesis import HealthCheck, given, settings, strategies as st
 
 from _zel_core import ZelSettingEngine
 
-from conftest import open_error, read_bytes, strict_equal
+from conftest import open_error, read_bytes, strict_equal, sync_and_reopen
 from strategies import any_text, json_leaves, trees
 
 ROOT = pathlib.Path(__file__).resolve().parent.parent.parent
@@ -140,12 +139,9 @@ def test_non_object_roots_survive_sync(tmp_path, open_yaml, content, root):
      "-.INF", ".NaN", "Null", "~", "FALSE"],
 )
 def test_strings_that_core_schema_readers_type_otherwise_are_quoted(tmp_path, text):
-    path = str(tmp_path / "q.yaml")
-    engine = ZelSettingEngine(path, "yaml")
-    engine.set_value("v", text)
-    engine.sync()
-    assert read_bytes(path) == b"v: '" + text.encode() + b"'\n"
-    assert ZelSettingEngine(path, "yaml").value("v") == text
+    back, written = sync_and_reopen(tmp_path / "q.yaml", text, "yaml")
+    assert written == b"v: '" + text.encode() + b"'\n"
+    assert back == text
 
 
 # Any text a Python str can hold (no lone surrogates), in keys and values.
@@ -161,13 +157,8 @@ TREES = trees(json_leaves(STRINGS), STRINGS, max_leaves=25)
 @given(TREES)
 @settings(max_examples=300, deadline=None, suppress_health_check=[HealthCheck.function_scoped_fixture])
 def test_round_trip_of_any_tree(tmp_path, tree):
-    path = str(tmp_path / "rt.yaml")
-    if os.path.exists(path):
-        os.remove(path)
-    engine = ZelSettingEngine(path, "yaml")
-    engine.set_value("v", tree)
-    engine.sync()
-    assert strict_equal(ZelSettingEngine(path, "yaml").value("v"), tree)
+    back, _ = sync_and_reopen(tmp_path / "rt.yaml", tree, "yaml")
+    assert strict_equal(back, tree)
 
 
 def suite_case_rule(case):
