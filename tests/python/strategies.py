@@ -3,7 +3,7 @@ and the leaves each file format can hold."""
 
 import datetime
 
-from hypothesis import strategies as st
+from hypothesis import HealthCheck, settings, strategies as st
 
 # Any character a Python str can hold and encode: everything but lone surrogates.
 CHARACTERS = st.characters(exclude_categories=("Cs",))
@@ -67,3 +67,10 @@ def toml_leaves(*, floats=FINITE_FLOATS, strings=None, date_times=None):
         st.booleans(), TOML_INTEGERS, floats, any_text() if strings is None else strings,
         date_time_markers() if date_times is None else date_times,
     )
+
+
+def sharing_tmp_path(max_examples, *also_suppressed):
+    """Settings for a property whose examples share one tmp_path: each example removes or
+    overwrites the files the one before it left there."""
+    return settings(max_examples=max_examples, deadline=None,
+                    suppress_health_check=[HealthCheck.function_scoped_fixture, *also_suppressed])

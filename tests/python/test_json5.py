@@ -4,12 +4,12 @@ parse and input/output errors, and round trips of random trees through a file.""
 import os
 
 import pytest
-from hypothesis import HealthCheck, given, settings
+from hypothesis import given
 
 from _zel_core import ZelSettingEngine
 
 from conftest import Name, open_error, read_bytes, strict_equal, sync_and_reopen
-from strategies import any_text, json_leaves, trees
+from strategies import any_text, json_leaves, sharing_tmp_path, trees
 
 PREFIX = "JSON5 parse error: "
 
@@ -134,7 +134,7 @@ TREES = trees(json_leaves(TEXT), TEXT, max_leaves=20)
 
 
 @given(TREES)
-@settings(max_examples=300, deadline=None, suppress_health_check=[HealthCheck.function_scoped_fixture])
+@sharing_tmp_path(300)
 def test_round_trip(tmp_path, tree):
     back, _ = sync_and_reopen(tmp_path / "round.json5", tree, "json5")
     assert strict_equal(back, after_reload(tree)), (tree, back)

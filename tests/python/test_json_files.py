@@ -7,12 +7,12 @@ import os
 import re
 
 import pytest
-from hypothesis import HealthCheck, given, settings, strategies as st
+from hypothesis import given, settings, strategies as st
 
 from _zel_core import ZelSettingEngine
 
 from conftest import CHILD_CALL, open_error, read_bytes, run_child, strict_equal, sync_and_reopen, write_file
-from strategies import any_text, json_leaves, trees
+from strategies import any_text, json_leaves, sharing_tmp_path, trees
 
 PARSE_PREFIX = "JSON parse error: "
 POSITION = re.compile(r" at line (\d+) column (\d+)$")
@@ -305,7 +305,7 @@ def _number_text(tmp_path, value):
 
 
 @given(st.floats(allow_nan=False, allow_infinity=False))
-@settings(max_examples=300, deadline=None, suppress_health_check=[HealthCheck.function_scoped_fixture])
+@sharing_tmp_path(300)
 def test_floats_are_written_shortest_and_read_back_exactly(tmp_path, value):
     text = _number_text(tmp_path, value)
     assert re.fullmatch(r"-?\d+\.\d+|-?\d(\.\d+)?e[+-][1-9]\d*", text), text
@@ -319,7 +319,7 @@ JSON_TREES = trees(json_leaves(), any_text(max_size=6), max_leaves=40)
 
 
 @given(JSON_TREES)
-@settings(max_examples=200, deadline=None, suppress_health_check=[HealthCheck.function_scoped_fixture])
+@sharing_tmp_path(200)
 def test_save_and_reload_round_trip(tmp_path, tree):
     back, written = sync_and_reopen(tmp_path / "rt" / "tree.json", tree, key="root")
     assert strict_equal(back, tree)
@@ -327,7 +327,7 @@ def test_save_and_reload_round_trip(tmp_path, tree):
 
 
 @given(JSON_TREES, st.booleans(), st.sampled_from([None, 1, 3]))
-@settings(max_examples=200, deadline=None, suppress_health_check=[HealthCheck.function_scoped_fixture])
+@sharing_tmp_path(200)
 def test_reads_what_another_writer_produced(tmp_path, tree, ascii_only, indent):
     path = write_file(tmp_path / "foreign.json", json.dumps({"t": tree}, ensure_ascii=ascii_only, indent=indent))
     assert strict_equal(ZelSettingEngine(path).value("t"), tree)

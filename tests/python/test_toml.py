@@ -8,12 +8,12 @@ import re
 import tomllib
 
 import pytest
-from hypothesis import HealthCheck, given, settings, strategies as st
+from hypothesis import HealthCheck, given, strategies as st
 
 from _zel_core import ZelSettingEngine
 
 from conftest import open_error, read_bytes, strict_equal, sync_and_reopen, write_file
-from strategies import DATETIME_MARKER as MARKER, any_text, toml_leaves, trees
+from strategies import DATETIME_MARKER as MARKER, any_text, sharing_tmp_path, toml_leaves, trees
 
 SEED = pathlib.Path(__file__).resolve().parent.parent / "data" / "toml" / "settings.toml"
 PARSE_ERROR = re.compile(r"TOML parse error: .+ at line \d+ column \d+")
@@ -233,7 +233,7 @@ def native(value):
 
 
 @given(TOML_DOCUMENTS)
-@settings(max_examples=200, deadline=None, suppress_health_check=[HealthCheck.function_scoped_fixture])
+@sharing_tmp_path(200)
 def test_round_trip(tmp_path, document):
     back, written = sync_and_reopen(tmp_path / "rt" / "tree.toml", document, "toml", key="root")
     assert strict_equal(back, document)
@@ -396,8 +396,7 @@ def as_loaded(value):
 
 
 @given(documents())
-@settings(max_examples=300, deadline=None, suppress_health_check=[HealthCheck.function_scoped_fixture,
-                                                                  HealthCheck.too_slow])
+@sharing_tmp_path(300, HealthCheck.too_slow)
 def test_loads_what_tomllib_loads(tmp_path, text):
     path = write_file(tmp_path / "doc.toml", text)
     assert strict_equal(ZelSettingEngine(path, "toml").value(""), as_loaded(tomllib.loads(text))), text

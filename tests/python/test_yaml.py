@@ -5,12 +5,12 @@ import json
 import pathlib
 
 import pytest
-from hypothesis import HealthCheck, given, settings, strategies as st
+from hypothesis import given, strategies as st
 
 from _zel_core import ZelSettingEngine
 
 from conftest import open_error, read_bytes, strict_equal, sync_and_reopen
-from strategies import any_text, json_leaves, trees
+from strategies import any_text, json_leaves, sharing_tmp_path, trees
 
 ROOT = pathlib.Path(__file__).resolve().parent.parent.parent
 DATA = ROOT / "tests" / "data" / "yaml"
@@ -155,7 +155,7 @@ TREES = trees(json_leaves(STRINGS), STRINGS, max_leaves=25)
 
 
 @given(TREES)
-@settings(max_examples=300, deadline=None, suppress_health_check=[HealthCheck.function_scoped_fixture])
+@sharing_tmp_path(300)
 def test_round_trip_of_any_tree(tmp_path, tree):
     back, _ = sync_and_reopen(tmp_path / "rt.yaml", tree, "yaml")
     assert strict_equal(back, tree)
