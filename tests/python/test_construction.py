@@ -8,7 +8,7 @@ from hypothesis import assume, given, settings, strategies as st
 
 from _zel_core import ZelSettingEngine
 
-from conftest import DRIVER_TYPE_ERROR, Name, OnlyRead, OnlyWrite, read_bytes, write_file
+from conftest import DRIVER_TYPE_ERROR, Name, OnlyRead, OnlyWrite, open_file, read_bytes, write_file
 
 FUTURE_NAMES = {"json5", "toml", "yaml"}
 
@@ -24,6 +24,25 @@ def test_json_driver_variants_read_and_write_the_file(tmp_path, args, kwargs):
     engine.set_value("b", 2)
     engine.sync()
     assert read_bytes(path) == b'{\n  "a": 1,\n  "b": 2\n}'
+
+
+@pytest.mark.parametrize(
+    "driver,content",
+    [(name, "{a: 1}") for name in ["json5", "JSON5", "Json5", Name("jSoN5")]]
+    + [(name, "a = 1\n") for name in ["toml", "TOML", "Toml", "tOmL"]],
+)
+def test_file_driver_names_are_case_insensitive(tmp_path, driver, content):
+    assert open_file(tmp_path, content, driver).value("a") == 1
+
+
+@pytest.mark.parametrize("driver", [None, "json5", "toml", "yaml"])
+def test_missing_file_is_an_empty_object_and_creates_nothing(tmp_path, driver):
+    for path in [tmp_path / "missing", tmp_path / "no" / "such" / "dir" / "x"]:
+        engine = ZelSettingEngine(str(path), driver)
+        assert engine.value("") == {}
+        engine.set_value("a", 1)
+        del engine
+    assert list(tmp_path.iterdir()) == []
 
 
 def test_both_arguments_by_keyword(tmp_path):

@@ -8,7 +8,7 @@ from hypothesis import given
 
 from _zel_core import ZelSettingEngine
 
-from conftest import Name, open_error, read_bytes, strict_equal, sync_and_reopen
+from conftest import open_error, read_bytes, strict_equal, sync_and_reopen
 from strategies import any_text, json_leaves, sharing_tmp_path, trees
 
 PREFIX = "JSON5 parse error: "
@@ -34,11 +34,6 @@ PREFIX = "JSON5 parse error: "
 )
 def test_loads_json5(open_json5, content, expected):
     assert strict_equal(open_json5(content).value(""), expected)
-
-
-@pytest.mark.parametrize("driver", ["json5", "JSON5", "Json5", Name("jSoN5")])
-def test_driver_name_is_case_insensitive(open_json5, driver):
-    assert open_json5("{a: 1}", driver=driver).value("a") == 1
 
 
 # ---------------------------------------------------------------- saving

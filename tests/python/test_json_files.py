@@ -143,15 +143,6 @@ def test_raw_control_characters_in_strings(open_json, char):
     parse_error(open_json, '{"k' + char + '": 1}')
 
 
-def test_missing_file_loads_empty_and_creates_nothing(tmp_path):
-    for path in [tmp_path / "missing.json", tmp_path / "no" / "such" / "dir" / "x.json"]:
-        engine = ZelSettingEngine(str(path))
-        assert engine.value("") == {}
-        engine.set_value("a", 1)
-        del engine
-    assert list(tmp_path.iterdir()) == []
-
-
 def test_loading_reads_the_file_once(open_json, tmp_path):
     engine = open_json('{"a": 1}')
     write_file(tmp_path / "settings.json", '{"a": 2}')

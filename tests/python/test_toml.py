@@ -41,12 +41,6 @@ def test_seed_file_loads_every_kind_of_value():
     assert list(doc) == sorted(doc)
 
 
-@pytest.mark.parametrize("driver", ["toml", "TOML", "Toml", "tOmL"])
-def test_driver_name_is_case_insensitive(open_toml, driver):
-    engine = open_toml("a = 1\n", driver=driver)
-    assert engine.value("a") == 1
-
-
 @pytest.mark.parametrize(
     "content,expected",
     [
@@ -66,12 +60,6 @@ def test_driver_name_is_case_insensitive(open_toml, driver):
 )
 def test_loads_valid_toml(open_toml, content, expected):
     assert strict_equal(open_toml(content).value(""), expected)
-
-
-def test_missing_file_is_an_empty_table_and_is_not_created(tmp_path):
-    path = tmp_path / "no" / "such.toml"
-    assert ZelSettingEngine(str(path), "toml").value("") == {}
-    assert not path.parent.exists()
 
 
 @pytest.mark.parametrize(
