@@ -1,6 +1,7 @@
 """Shared fixtures and helpers for the _zel_core test suite."""
 
 import collections.abc
+import contextlib
 import functools
 import json
 import os
@@ -157,6 +158,19 @@ def assert_unchanged(engine, before):
     assert snapshot(engine) == before
     assert_usable(engine)
     assert snapshot(engine) == before
+
+
+@contextlib.contextmanager
+def refused(engine, exc, message=None):
+    """The block raises exactly `exc` (with the single argument `message`, when given) and
+    leaves `engine` as it was (see assert_unchanged). Yields pytest's ExceptionInfo."""
+    before = snapshot(engine)
+    with pytest.raises(exc) as info:
+        yield info
+    assert type(info.value) is exc
+    if message is not None:
+        assert info.value.args == (message,)
+    assert_unchanged(engine, before)
 
 
 def strict_equal(a, b):

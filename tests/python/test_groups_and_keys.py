@@ -5,7 +5,7 @@ from hypothesis import given, settings, strategies as st
 
 from _zel_core import ZelSettingEngine
 
-from conftest import assert_unchanged, snapshot
+from conftest import assert_unchanged, refused, snapshot
 
 
 @pytest.mark.parametrize(
@@ -126,16 +126,12 @@ def test_empty_key_under_nested_groups(mem):
 @pytest.mark.parametrize("key", ["", "/", "///"])
 def test_empty_key_without_group_is_an_error(mem, key):
     mem.set_value("a", 1)
-    before = snapshot(mem)
     for call in (lambda: mem.set_value(key, 1), lambda: mem.remove(key)):
-        with pytest.raises(KeyError) as info:
+        with refused(mem, KeyError, "Key is empty") as info:
             call()
-        assert type(info.value) is KeyError
-        assert info.value.args == ("Key is empty",)
         assert str(info.value) == "'Key is empty'"
     assert mem.value(key) == {"a": 1}
     assert mem.contains(key) is True
-    assert_unchanged(mem, before)
 
 
 @pytest.mark.parametrize(
@@ -168,12 +164,9 @@ def test_root_not_an_object(open_json, content, root):
 def test_write_through_non_object_fails_unchanged(mem, blocker, key):
     mem.set_value("a", blocker)
     mem.set_value("z", 1)
-    before = snapshot(mem)
     for call in (lambda: mem.set_value(key, 1), lambda: mem.remove(key)):
-        with pytest.raises(TypeError) as info:
+        with refused(mem, TypeError, "Path segment is not an object"):
             call()
-        assert info.value.args == ("Path segment is not an object",)
-    assert_unchanged(mem, before)
 
 
 def test_write_through_deeper_non_object_creates_nothing(mem):

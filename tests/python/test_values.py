@@ -4,7 +4,7 @@ import pytest
 
 from _zel_core import ZelSettingEngine
 
-from conftest import assert_unchanged, snapshot
+from conftest import refused
 
 
 def test_set_then_read_back(mem):
@@ -74,21 +74,15 @@ def test_set_replaces_whatever_was_there(mem):
 
 def test_set_then_deeper_set_fails_unchanged(mem):
     mem.set_value("a", 1)
-    before = snapshot(mem)
-    with pytest.raises(TypeError) as info:
+    with refused(mem, TypeError, "Path segment is not an object"):
         mem.set_value("a/b", 2)
-    assert info.value.args == ("Path segment is not an object",)
-    assert_unchanged(mem, before)
 
 
 def test_conversion_happens_before_key_checks(mem):
     mem.set_value("a", 1)
-    before = snapshot(mem)
     for key in ["", "a/b", "new/path/x"]:
-        with pytest.raises(TypeError) as info:
+        with refused(mem, TypeError, "unsupported type object"):
             mem.set_value(key, object())
-        assert info.value.args == ("unsupported type object",)
-    assert_unchanged(mem, before)
 
 
 def test_remove(mem):
@@ -164,12 +158,8 @@ def test_clear_on_non_object_root(open_json, content, groups):
     engine = open_json(content)
     for g in groups:
         engine.begin_group(g)
-    before = snapshot(engine)
-    with pytest.raises(TypeError) as info:
+    with refused(engine, TypeError, "Root is not an object"):
         engine.clear()
-    assert type(info.value) is TypeError
-    assert info.value.args == ("Root is not an object",)
-    assert_unchanged(engine, before)
 
 
 @pytest.mark.parametrize("blocker", [1, None, "s", [], [{}], False, 2.5])
@@ -180,11 +170,8 @@ def test_clear_through_non_object_group(mem, blocker, groups):
     mem.set_value("other", 1)
     for g in groups:
         mem.begin_group(g)
-    before = snapshot(mem)
-    with pytest.raises(TypeError) as info:
+    with refused(mem, TypeError, "Path segment is not an object"):
         mem.clear()
-    assert info.value.args == ("Path segment is not an object",)
-    assert_unchanged(mem, before)
     for _ in groups:
         mem.end_group()
     assert mem.value("") == {"a": blocker, "ok": {"a": blocker}, "other": 1}
