@@ -160,6 +160,14 @@ def assert_unchanged(engine, before):
     assert snapshot(engine) == before
 
 
+def nested(depth, wrap=lambda inner: [inner]):
+    """A value `depth` containers deep around 0: lists unless `wrap` makes something else."""
+    value = 0
+    for _ in range(depth):
+        value = wrap(value)
+    return value
+
+
 @contextlib.contextmanager
 def refused(engine, exc, message=None):
     """The block raises exactly `exc` (with the single argument `message`, when given) and

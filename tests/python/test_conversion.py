@@ -16,7 +16,7 @@ from hypothesis import given, settings, strategies as st
 
 from _zel_core import ZelSettingEngine
 
-from conftest import Frozen, refused, strict_equal
+from conftest import Frozen, nested, refused, strict_equal
 from strategies import INTEGERS, any_text, json_leaves, trees
 
 
@@ -204,18 +204,8 @@ class NoisyKey(str):
         return self is other
 
 
-def _nested_list(depth):
-    v = 0
-    for _ in range(depth):
-        v = [v]
-    return v
-
-
 def _nested_dict(depth):
-    v = 0
-    for _ in range(depth):
-        v = {"k": v}
-    return v
+    return nested(depth, lambda inner: {"k": inner})
 
 
 _shared = [1]
@@ -279,7 +269,7 @@ ROUND_TRIPS = [
     (Point(1, [2]), {"x": 1, "y": [2]}),
     (Line(Point(0, []), Point(1, [None])), {"start": {"x": 0, "y": []}, "end": {"x": 1, "y": [None]},
                                              "label": "l"}),
-    (_nested_list(100), _nested_list(100)),
+    (nested(100), nested(100)),
     (_nested_dict(100), _nested_dict(100)),
     (Slotted(), {"x": 1}),
     (WithPseudoFields(seed=5), {"derived": 2, "x": 1}),
@@ -595,7 +585,7 @@ def test_self_containing_value(mem, make):
 
 
 @pytest.mark.parametrize(
-    "value", [_nested_list(100_000), _nested_dict(100_000), _nested_list(10_000), EndlessSeq()],
+    "value", [nested(100_000), _nested_dict(100_000), nested(10_000), EndlessSeq()],
     ids=["list-100000", "dict-100000", "list-10000", "endless"],
 )
 def test_too_deep_value(mem, value):

@@ -30,7 +30,7 @@ import pytest
 
 from _zel_core import ZelSettingEngine
 
-from conftest import Frozen, write_file
+from conftest import Frozen, nested, write_file
 
 pytestmark = pytest.mark.skipif(
     not hasattr(sys, "gettotalrefcount"), reason="needs a debug interpreter (sys.gettotalrefcount)"
@@ -220,13 +220,6 @@ def self_referencing():
     items = [1]
     items.append(items)
     return items
-
-
-def nested(depth):
-    value = 1
-    for _ in range(depth):
-        value = [value]
-    return value
 
 
 GOOD_VALUES = [
