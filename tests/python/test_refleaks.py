@@ -30,7 +30,7 @@ import pytest
 
 from _zel_core import ZelSettingEngine
 
-from conftest import Frozen, nested, write_file
+from conftest import Frozen, OnlyRead, nested, write_file
 
 pytestmark = pytest.mark.skipif(
     not hasattr(sys, "gettotalrefcount"), reason="needs a debug interpreter (sys.gettotalrefcount)"
@@ -267,11 +267,6 @@ class ReadProperty:
         pass
 
 
-class NoWrite:
-    def read(self, path):
-        return {}
-
-
 class NotCallable:
     read = 5
     write = 6
@@ -369,7 +364,7 @@ def test_construct_open_errors(tmp_path, driver):
         (("p", "\ud800"), {}, TypeError),
         (("p", b"json"), {}, TypeError),
         (("p", 5), {}, TypeError),
-        (("p", NoWrite()), {}, TypeError),
+        (("p", OnlyRead()), {}, TypeError),
         (("p", ReadProperty()), {}, RuntimeError),
         (("p", NotCallable()), {}, TypeError),
         (("p", Driver(read_error=Boom)), {}, Boom),
