@@ -121,12 +121,12 @@ def sync_and_reopen(path, value, driver=None, key="v"):
     return ZelSettingEngine(path, driver).value(key), read_bytes(path)
 
 
-def open_error(opener, content, prefix="", exc=TypeError):
-    """Opening `content` with `opener` raises exactly `exc` carrying one argument, a message
-    that starts with `prefix`; returns the message."""
-    with pytest.raises(exc) as info:
+def open_error(opener, content, prefix=""):
+    """Opening `content` with `opener` raises exactly TypeError (a parse error) carrying one
+    argument, a message that starts with `prefix`; returns the message."""
+    with pytest.raises(TypeError) as info:
         opener(content)
-    assert type(info.value) is exc
+    assert type(info.value) is TypeError
     assert len(info.value.args) == 1
     message = info.value.args[0]
     assert message.startswith(prefix), message

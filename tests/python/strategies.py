@@ -36,7 +36,9 @@ def trees(leaves, keys, *, max_leaves, max_size=4, lists=True):
 def json_leaves(strings=None):
     """What JSON, JSON5 and YAML documents hold as leaves: null, booleans, 64-bit integers of
     either sign, finite floats and strings (any text unless `strings` says otherwise)."""
-    return st.one_of(st.none(), st.booleans(), INTEGERS, FINITE_FLOATS, any_text() if strings is None else strings)
+    return st.one_of(
+        st.none(), st.booleans(), INTEGERS, FINITE_FLOATS, any_text() if strings is None else strings,
+    )
 
 
 @st.composite
