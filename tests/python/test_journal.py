@@ -308,6 +308,9 @@ WAITER = textwrap.dedent(
     store.set_value("v", "new")
     mode = sys.argv[2]
     if mode == "interrupt":
+        # A parent started in the background (`cmd &`) hands down SIGINT ignored, and the
+        # interpreter then installs no handler of its own: ask for the usual one.
+        signal.signal(signal.SIGINT, signal.default_int_handler)
         threading.Timer(0.3, os.kill, (os.getpid(), signal.SIGINT)).start()
         try:
             store.sync()
