@@ -14,15 +14,15 @@
 #include <utility>
 #include <vector>
 
-#include "drivers/utf8.hpp"
-#include "drivers/json5_reader.hpp"
-#include "drivers/json5_writer.hpp"
-#include "drivers/json_reader.hpp"
-#include "drivers/json_writer.hpp"
-#include "drivers/toml_reader.hpp"
-#include "drivers/toml_writer.hpp"
-#include "drivers/yaml_reader.hpp"
-#include "drivers/yaml_writer.hpp"
+#include "text/utf8.hpp"
+#include "formats/json/json5_reader.hpp"
+#include "formats/json/json5_writer.hpp"
+#include "formats/json/reader.hpp"
+#include "formats/json/writer.hpp"
+#include "formats/toml/reader.hpp"
+#include "formats/toml/writer.hpp"
+#include "formats/yaml/reader.hpp"
+#include "formats/yaml/writer.hpp"
 #include "value/error.hpp"
 #include "value/value.hpp"
 

@@ -8,13 +8,14 @@
 #include <utility>
 
 #include "drivers/file_io.hpp"
-#include "drivers/json5_reader.hpp"
-#include "drivers/json5_writer.hpp"
-#include "drivers/json_reader.hpp"
-#include "drivers/json_writer.hpp"
-#include "drivers/toml_io.hpp"
-#include "drivers/yaml_reader.hpp"
-#include "drivers/yaml_writer.hpp"
+#include "formats/json/json5_reader.hpp"
+#include "formats/json/json5_writer.hpp"
+#include "formats/json/reader.hpp"
+#include "formats/json/writer.hpp"
+#include "formats/toml/reader.hpp"
+#include "formats/toml/writer.hpp"
+#include "formats/yaml/reader.hpp"
+#include "formats/yaml/writer.hpp"
 
 namespace zel {
 namespace {

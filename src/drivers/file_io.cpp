@@ -19,7 +19,7 @@
 #include <utility>
 #include <vector>
 
-#include "drivers/utf8.hpp"
+#include "text/utf8.hpp"
 
 
 namespace zel {

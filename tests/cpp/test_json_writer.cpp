@@ -13,10 +13,10 @@
 #include <random>
 #include <string>
 
-#include "drivers/json5_reader.hpp"
-#include "drivers/json5_writer.hpp"
-#include "drivers/json_reader.hpp"
-#include "drivers/json_writer.hpp"
+#include "formats/json/json5_reader.hpp"
+#include "formats/json/json5_writer.hpp"
+#include "formats/json/reader.hpp"
+#include "formats/json/writer.hpp"
 
 namespace zel {
 namespace {

@@ -13,11 +13,11 @@
 #include <string>
 #include <vector>
 
-#include "drivers/json_reader.hpp"
-#include "drivers/json_writer.hpp"
-#include "drivers/yaml_block_reader.hpp"
-#include "drivers/yaml_reader.hpp"
-#include "drivers/yaml_writer.hpp"
+#include "formats/json/reader.hpp"
+#include "formats/json/writer.hpp"
+#include "formats/yaml/block_reader.hpp"
+#include "formats/yaml/reader.hpp"
+#include "formats/yaml/writer.hpp"
 
 namespace zel {
 namespace {

@@ -1,9 +1,9 @@
 // The JSON5 reader: a recursive-descent parser over UTF-8 text that builds the Value tree
 // directly; depth is checked before each descent, so nesting never exceeds kJson5MaxDepth.
 // Owns the JSON5 error descriptions and their positions ("... at line L column C").
-#include "drivers/number_text.hpp"
-#include "drivers/utf8.hpp"
-#include "drivers/json5_reader.hpp"
+#include "text/number_text.hpp"
+#include "text/utf8.hpp"
+#include "formats/json/json5_reader.hpp"
 
 #include <utf8proc.h>
 

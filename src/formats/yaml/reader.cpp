@@ -2,7 +2,7 @@
 // directly. Owns what the parser leaves to the loader: the UTF-8 and printable-character
 // checks, scalar typing and the core tags, one document at most, the nesting limit, and
 // aliases resolved by copying, their expansion bounded in nodes and in bytes.
-#include "drivers/yaml_reader.hpp"
+#include "formats/yaml/reader.hpp"
 
 #include <libfyaml.h>
 
@@ -32,9 +32,9 @@
 #endif
 
 #include "drivers/file_io.hpp"
-#include "drivers/number_text.hpp"
-#include "drivers/utf8.hpp"
-#include "drivers/yaml_block_reader.hpp"
+#include "text/number_text.hpp"
+#include "text/utf8.hpp"
+#include "formats/yaml/block_reader.hpp"
 
 namespace zel {
 namespace {

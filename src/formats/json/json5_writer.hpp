@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <string>
 
-#include "drivers/json_writer.hpp"
+#include "formats/json/writer.hpp"
 #include "value/value.hpp"
 
 namespace zel {

@@ -1,5 +1,5 @@
 // Line and column of a byte offset, for error messages.
-#include "drivers/text_position.hpp"
+#include "text/position.hpp"
 
 #include <algorithm>
 #include <cstring>
@@ -21,12 +21,6 @@ TextPosition text_position(std::string_view text, std::size_t offset) noexcept {
     for (const char* p = line_start; p < at; ++p)
         if ((static_cast<unsigned char>(*p) & 0xC0) != 0x80) ++column;
     return TextPosition{line, column};
-}
-
-std::string line_column_suffix(std::string_view text, std::size_t offset) {
-    const TextPosition position = text_position(text, offset);
-    return " at line " + std::to_string(position.line) + " column " +
-           std::to_string(position.column);
 }
 
 }  // namespace zel

@@ -4,7 +4,7 @@
 // what TOML's redefinition rules depend on. Depth is checked before each level is added, so
 // nesting never exceeds kTomlMaxDepth and recursion stays bounded. Owns the TOML error
 // descriptions; positions are worked out only when an error is reported.
-#include "drivers/toml_reader.hpp"
+#include "formats/toml/reader.hpp"
 
 #include <array>
 #include <cstdint>
@@ -15,10 +15,10 @@
 #include <utility>
 #include <vector>
 
-#include "drivers/keyed_hash.hpp"
-#include "drivers/number_text.hpp"
-#include "drivers/text_position.hpp"
-#include "drivers/utf8.hpp"
+#include "text/keyed_hash.hpp"
+#include "text/number_text.hpp"
+#include "text/position.hpp"
+#include "text/utf8.hpp"
 
 namespace zel {
 namespace {

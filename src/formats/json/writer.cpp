@@ -1,6 +1,6 @@
 // The JSON writer's pieces: the output block, string escaping, the float text, and the JSON
-// instance of the shared document walk declared in json_writer.hpp.
-#include "drivers/json_writer.hpp"
+// instance of the shared document walk declared in writer.hpp.
+#include "formats/json/writer.hpp"
 
 #include <sys/mman.h>
 #include <sys/types.h>

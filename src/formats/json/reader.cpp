@@ -2,7 +2,7 @@
 // the Value tree directly. Pending array elements and object members wait on two stacks, and
 // each array or object is made in one piece when it closes. Owns the JSON error descriptions
 // and positions; lines are counted only for bytes leaving the buffer and when reporting.
-#include "drivers/json_reader.hpp"
+#include "formats/json/reader.hpp"
 
 #include <unistd.h>
 
@@ -21,8 +21,8 @@
 #include <emmintrin.h>
 #endif
 
-#include "drivers/number_text.hpp"
-#include "drivers/utf8.hpp"
+#include "text/number_text.hpp"
+#include "text/utf8.hpp"
 
 namespace zel {
 namespace {

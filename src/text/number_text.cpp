@@ -1,5 +1,5 @@
 // Decimal number texts to integer and double nodes for the JSON, JSON5 and YAML readers.
-#include "drivers/number_text.hpp"
+#include "text/number_text.hpp"
 
 #include <cfloat>
 #include <charconv>

@@ -3,7 +3,6 @@
 #pragma once
 
 #include <cstddef>
-#include <string>
 #include <string_view>
 
 namespace zel {
@@ -17,8 +16,5 @@ struct TextPosition {
 // points from the start of the line up to and including the one at `offset`, so an offset at
 // a line's first character is column 1. An offset past the end counts up to the end.
 TextPosition text_position(std::string_view text, std::size_t offset) noexcept;
-
-// " at line L column C" for the byte at `offset` of `text`.
-std::string line_column_suffix(std::string_view text, std::size_t offset);
 
 }  // namespace zel

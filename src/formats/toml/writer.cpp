@@ -2,7 +2,7 @@
 // and [[arrays of tables]], checking on the way that TOML can express it. When it cannot, the
 // text is dropped and a separate walk names the first place that TOML cannot express, in the
 // tree's own order.
-#include "drivers/toml_writer.hpp"
+#include "formats/toml/writer.hpp"
 
 #include <array>
 #include <charconv>
@@ -17,8 +17,8 @@
 #include <utility>
 #include <vector>
 
-#include "drivers/toml_reader.hpp"
-#include "drivers/utf8.hpp"
+#include "formats/toml/reader.hpp"
+#include "text/utf8.hpp"
 
 namespace zel {
 namespace {
