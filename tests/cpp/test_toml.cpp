@@ -19,6 +19,7 @@
 #include "formats/json/reader.hpp"
 #include "formats/json/writer.hpp"
 #include "text/keyed_hash.hpp"
+#include "formats/toml/datetime.hpp"
 #include "formats/toml/reader.hpp"
 #include "formats/toml/writer.hpp"
 #include "value/error.hpp"

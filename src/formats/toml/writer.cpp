@@ -17,7 +17,8 @@
 #include <utility>
 #include <vector>
 
-#include "formats/toml/reader.hpp"
+#include "formats/limits.hpp"
+#include "formats/toml/datetime.hpp"
 #include "text/utf8.hpp"
 
 namespace zel {

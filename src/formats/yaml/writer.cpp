@@ -13,9 +13,9 @@
 #include <utility>
 #include <vector>
 
-#include "formats/json/writer.hpp"
+#include "text/number_text.hpp"
 #include "text/utf8.hpp"
-#include "formats/yaml/reader.hpp"
+#include "formats/yaml/scalars.hpp"
 
 namespace zel {
 namespace {
