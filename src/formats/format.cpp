@@ -64,13 +64,16 @@ Result<std::string_view> write_yaml_text(const Value& document, FormatText& out)
 }
 
 constexpr FormatInfo kTable[] = {
-    {Format::Json, "json", "JSON", "JSON parse error: ", kJsonMaxDepth, FileInput::Stream,
+    {Format::Json, "json", "JSON", "JSON parse error: ", kJsonMaxDepth, LineBreaks::Lf,
+     ColumnUnit::Bytes, FileInput::Stream,
      parse_json, read_json_file, write_json_text},
-    {Format::Json5, "json5", "JSON5", "JSON5 parse error: ", kJson5MaxDepth, FileInput::Utf8,
+    {Format::Json5, "json5", "JSON5", "JSON5 parse error: ", kJson5MaxDepth,
+     LineBreaks::LfCrUnicode, ColumnUnit::CodePoints, FileInput::Utf8,
      parse_json5, nullptr, write_json5_text},
-    {Format::Toml, "toml", "TOML", "TOML parse error: ", kTomlMaxDepth,
-     FileInput::Utf8WithoutNul, parse_toml, nullptr, write_toml_text},
-    {Format::Yaml, "yaml", "YAML", "YAML parse error: ", kYamlMaxDepth, FileInput::Bytes,
+    {Format::Toml, "toml", "TOML", "TOML parse error: ", kTomlMaxDepth, LineBreaks::Lf,
+     ColumnUnit::CodePoints, FileInput::Utf8WithoutNul, parse_toml, nullptr, write_toml_text},
+    {Format::Yaml, "yaml", "YAML", "YAML parse error: ", kYamlMaxDepth, LineBreaks::LfCr,
+     ColumnUnit::CodePoints, FileInput::Bytes,
      parse_yaml, nullptr, write_yaml_text},
 };
 
@@ -88,5 +91,26 @@ const FormatInfo& format_info(Format format) noexcept {
 }
 
 std::span<const FormatInfo> format_table() noexcept { return kTable; }
+
+TextPosition position_in(Format format, std::string_view text, std::size_t offset) noexcept {
+    const FormatInfo& info = format_info(format);
+    return text_position(text, offset, info.line_breaks, info.columns);
+}
+
+Error parse_error(Format format, std::string_view description) {
+    std::string message(format_info(format).error_prefix);
+    message += description;
+    return make_error(ErrorKind::Parse, std::move(message));
+}
+
+Error parse_error(Format format, std::string_view description, TextPosition at) {
+    std::string message(format_info(format).error_prefix);
+    message += description;
+    message += " at line ";
+    message += std::to_string(at.line);
+    message += " column ";
+    message += std::to_string(at.column);
+    return make_error(ErrorKind::Parse, std::move(message));
+}
 
 }  // namespace zel

@@ -9,6 +9,7 @@
 #include <string>
 #include <string_view>
 
+#include "text/position.hpp"
 #include "text/text_buffer.hpp"
 #include "value/error.hpp"
 #include "value/value.hpp"
@@ -45,6 +46,8 @@ struct FormatInfo {
     std::string_view title;         // "JSON"
     std::string_view error_prefix;  // every parse error starts with it: "JSON parse error: "
     std::size_t max_depth;          // deepest nesting the reader loads (formats/limits.hpp)
+    LineBreaks line_breaks;         // the lines and columns of its parse errors
+    ColumnUnit columns;
     FileInput file_input;
     // Parses a whole document held in memory. Failures are ErrorKind::Parse.
     Result<Value> (*read)(std::string_view text);
@@ -59,5 +62,13 @@ const FormatInfo& format_info(Format format) noexcept;
 
 // Every format, in the order of kFormats.
 std::span<const FormatInfo> format_table() noexcept;
+
+// Where byte `offset` of `text` is, by the format's line breaks and column unit.
+TextPosition position_in(Format format, std::string_view text, std::size_t offset) noexcept;
+
+// A parse error of `format`: ErrorKind::Parse, "{prefix}{description}", and with a position
+// "{prefix}{description} at line L column C".
+Error parse_error(Format format, std::string_view description);
+Error parse_error(Format format, std::string_view description, TextPosition at);
 
 }  // namespace zel

@@ -15,16 +15,15 @@
 #include <utility>
 #include <vector>
 
+#include "formats/format.hpp"
 #include "formats/toml/datetime.hpp"
 #include "text/keyed_hash.hpp"
 #include "text/number_text.hpp"
-#include "text/position.hpp"
 #include "text/utf8.hpp"
 
 namespace zel {
 namespace {
 
-constexpr std::string_view kParsePrefix = "TOML parse error: ";
 constexpr const char* kRecursionLimit = "recursion limit exceeded";
 
 // ---- characters ----------------------------------------------------------------------------
@@ -335,15 +334,13 @@ private:
         const std::string_view text(begin_, static_cast<std::size_t>(end_ - begin_));
         TextPosition at{1, 1};
         if (error_at_ >= end_ && !text.empty()) {
-            at = text_position(text, text.size() - 1);
+            at = position_in(Format::Toml, text, text.size() - 1);
             ++at.column;
         } else {
-            at = text_position(text, static_cast<std::size_t>(error_at_ - begin_));
+            at = position_in(Format::Toml, text, static_cast<std::size_t>(error_at_ - begin_));
             if (utf8_shift_ && at.column > 1) --at.column;
         }
-        return make_error(ErrorKind::Parse, std::string(kParsePrefix) + description_ + " at line " +
-                                                std::to_string(at.line) + " column " +
-                                                std::to_string(at.column));
+        return parse_error(Format::Toml, description_, at);
     }
 
     // ---- lines ----
