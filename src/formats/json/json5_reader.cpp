@@ -13,6 +13,7 @@
 #include <system_error>
 #include <utility>
 
+#include "formats/format.hpp"
 #include "formats/json/json5_identifier.hpp"
 #include "text/number_text.hpp"
 #include "text/utf8.hpp"
@@ -95,28 +96,11 @@ private:
     // unterminated string or comment included), one past the last character.
     Error error() const {
         // Worked out only now, from the start of the text: the parse itself counts nothing.
-        std::size_t line = 1;
-        const char* line_start = begin_;
-        for (const char* q = begin_; q < error_at_; ++q) {
-            const char c = *q;
-            if (c == '\n' || (c == '\r' && (q + 1 == end_ || q[1] != '\n'))) {
-                ++line;
-                line_start = q + 1;
-            } else if (c == '\xE2' && error_at_ - q >= 3 && q[1] == '\x80' &&
-                       (q[2] == '\xA8' || q[2] == '\xA9')) {
-                ++line;
-                line_start = q + 3;
-                q += 2;
-            }
-        }
-        // Everything before the error decoded cleanly, so counting the bytes that start a
-        // sequence counts code points.
-        std::size_t column = 1;
-        for (const char* q = line_start; q < error_at_; ++q)
-            if ((static_cast<unsigned char>(*q) & 0xC0) != 0x80) ++column;
-        return make_error(ErrorKind::Parse, "JSON5 parse error: " + description_ + " at line " +
-                                                std::to_string(line) + " column " +
-                                                std::to_string(column));
+        // Everything before the error decoded cleanly, so the column counts code points.
+        const std::string_view text(begin_, static_cast<std::size_t>(end_ - begin_));
+        return parse_error(Format::Json5, description_,
+                           position_in(Format::Json5, text,
+                                       static_cast<std::size_t>(error_at_ - begin_)));
     }
 
     // ---- white space and comments ----
