@@ -32,44 +32,22 @@
 #endif
 
 #include "text/utf8.hpp"
+#include "formats/format.hpp"
 #include "formats/yaml/block_reader.hpp"
 #include "formats/yaml/scalars.hpp"
 
 namespace zel {
 namespace {
 
-constexpr char kPrefix[] = "YAML parse error: ";
-
 // ---------------------------------------------------------------------------------------
 // Input checks
 
-Error parse_error(std::string description) {
-    return make_error(ErrorKind::Parse, kPrefix + std::move(description));
-}
-
-Error located(std::string description, std::size_t line, std::size_t column) {
-    return parse_error(std::move(description) + " at line " + std::to_string(line) + " column " +
-                       std::to_string(column));
-}
-
-// Line and column (both from 1, columns in characters) of a byte offset, with YAML 1.2's
-// line breaks (LF, CR, CR LF). A byte order mark at the start takes no column, as in the
-// parser's own positions.
-std::pair<std::size_t, std::size_t> position_of(std::string_view text, std::size_t offset) {
-    std::size_t line = 1, column = 1;
-    offset = std::min(offset, text.size());
-    std::size_t i = text.substr(0, 3) == "\xEF\xBB\xBF" && offset >= 3 ? 3 : 0;
-    for (; i < offset; ++i) {
-        const char c = text[i];
-        if (c == '\r' && i + 1 < text.size() && text[i + 1] == '\n') continue;  // LF ends it
-        if (c == '\n' || c == '\r') {
-            ++line;
-            column = 1;
-        } else if ((static_cast<unsigned char>(c) & 0xC0) != 0x80) {
-            ++column;
-        }
-    }
-    return {line, column};
+// Line and column of a byte offset by YAML's rule (formats/format.hpp). A byte order mark at
+// the start takes no column, as in the parser's own positions.
+TextPosition position_of(std::string_view text, std::size_t offset) {
+    if (offset >= 3 && text.substr(0, 3) == "\xEF\xBB\xBF")
+        return position_in(Format::Yaml, text.substr(3), offset - 3);
+    return position_in(Format::Yaml, text, offset);
 }
 
 constexpr char kControl[] = "control characters are not allowed";
@@ -177,9 +155,10 @@ public:
     Error first_error() const {
         const fy_diag_error* e = first();
         const std::string what = e != nullptr && e->msg != nullptr ? e->msg : "invalid YAML";
-        if (e == nullptr || e->line <= 0 || e->column <= 0) return parse_error(what);
-        return located(what, static_cast<std::size_t>(e->line),
-                       static_cast<std::size_t>(e->column));
+        if (e == nullptr || e->line <= 0 || e->column <= 0) return parse_error(Format::Yaml, what);
+        return parse_error(Format::Yaml, what,
+                           TextPosition{static_cast<std::size_t>(e->line),
+                                        static_cast<std::size_t>(e->column)});
     }
 
 private:
@@ -578,9 +557,9 @@ public:
         switch (e.type) {
             case FYET_DOCUMENT_START: {
                 if (++documents_ > 1)
-                    return parse_error(
-                        "deserializing from YAML containing more than one document is not "
-                        "supported");
+                    return parse_error(Format::Yaml,
+                                       "deserializing from YAML containing more than one "
+                                       "document is not supported");
                 // Directives must be followed by "---"; libfyaml 0.7 starts the document
                 // without it.
                 fy_document_state* state = e.document_start.document_state;
@@ -727,8 +706,8 @@ private:
     }
 
     Mark mark_at(std::size_t offset) const {
-        const auto [line, column] = position_of(input_, offset);
-        return Mark{offset, line, column};
+        const TextPosition at = position_of(input_, offset);
+        return Mark{offset, at.line, at.column};
     }
 
     void note_end(fy_token* token) {
@@ -906,8 +885,8 @@ private:
     }
 
     Error located_at(std::string description, const Mark& m) const {
-        if (m.line == 0) return parse_error(std::move(description));
-        return located(std::move(description), m.line, m.column);
+        if (m.line == 0) return parse_error(Format::Yaml, description);
+        return parse_error(Format::Yaml, description, TextPosition{m.line, m.column});
     }
 
     std::string_view input_;
@@ -947,8 +926,7 @@ std::string_view with_line_feeds(std::string_view text, std::string& storage) {
 Result<Value> parse_yaml(std::string_view text, bool plain_block_first) {
     std::size_t bad = 0;
     if (const char* problem = first_unreadable(text, bad); problem != nullptr) {
-        const auto [line, column] = position_of(text, bad);
-        return located(problem, line, column);
+        return parse_error(Format::Yaml, problem, position_of(text, bad));
     }
     if (text.empty()) return Value::null();
     // Most settings files are plain block YAML, which the fast reader takes whole; anything
@@ -958,9 +936,9 @@ Result<Value> parse_yaml(std::string_view text, bool plain_block_first) {
     std::string storage;
     const std::string_view input = with_line_feeds(text, storage);
     Diagnostics diagnostics;
-    if (diagnostics.get() == nullptr) return parse_error("out of memory");
+    if (diagnostics.get() == nullptr) return parse_error(Format::Yaml, "out of memory");
     Parser parser(diagnostics, input);
-    if (parser.get() == nullptr) return parse_error("out of memory");
+    if (parser.get() == nullptr) return parse_error(Format::Yaml, "out of memory");
 
     TreeBuilder builder(input, text.size());
     while (fy_event* next = fy_parser_parse(parser.get())) {
