@@ -44,9 +44,7 @@ Result<Value> read_document(const FormatInfo& format, int fd) {
         case FileInput::Bytes: {
             // As above; read failures are reported as the parser's own input errors.
             Result<std::string> text = read_file_bytes(fd, TextStop::NulOrInvalidUtf8);
-            if (!text)
-                return make_error(ErrorKind::Parse,
-                                  std::string(format.error_prefix) + text.error().message);
+            if (!text) return parse_error(format.format, text.error().message);
             return format.read(text.value());
         }
     }
