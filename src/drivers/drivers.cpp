@@ -90,7 +90,8 @@ Status save(const Driver& driver, const std::string& path, const Value& document
 
 Result<Value> load_file(DriverKind kind, const std::string& path) {
     const FormatInfo* format = format_of(kind);
-    if (format == nullptr) return make_error(ErrorKind::Internal, "load_file called for a non-file driver");
+    if (format == nullptr)
+        return make_error(ErrorKind::Internal, "load_file called for a non-file driver");
     Result<FileDescriptor> fd = open_settings_file(path);
     if (!fd) return std::move(fd).error();
     if (fd.value().get() < 0) return Value::object();
@@ -102,7 +103,8 @@ Status save_file(DriverKind kind, const std::string& path, const Value& document
     // Directories first: they stay made even when the writer then fails. The whole text
     // exists before the file itself is touched.
     if (Status made = create_directories(parent_directory(path)); !made) return made;
-    if (format == nullptr) return make_error(ErrorKind::Internal, "save_file called for a non-file driver");
+    if (format == nullptr)
+        return make_error(ErrorKind::Internal, "save_file called for a non-file driver");
     FormatText out;
     Result<std::string_view> text = format->write(document, out);
     if (!text) return std::move(text).error();

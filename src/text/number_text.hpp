@@ -32,8 +32,9 @@ struct ShortestDigits {
 };
 ShortestDigits shortest_digits(double d);
 
-// JSON text of a float (the YAML writer's too): the shortest round-trip digits, fixed notation with ".0" for
-// integral values up to 16 digits, exponent form ("1e+20", "1.5e-7") for the rest.
+// JSON text of a float (the YAML writer's too): the shortest round-trip digits, fixed
+// notation with ".0" for integral values up to 16 digits, exponent form ("1e+20", "1.5e-7")
+// for the rest.
 // put_json_float writes at most kJsonFloatRoom bytes and returns the end.
 inline constexpr std::size_t kJsonFloatRoom = 32;
 char* put_json_float(double d, char* out);

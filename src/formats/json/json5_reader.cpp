@@ -15,6 +15,7 @@
 
 #include "formats/format.hpp"
 #include "formats/json/json5_identifier.hpp"
+#include "text/hex.hpp"
 #include "text/number_text.hpp"
 #include "text/utf8.hpp"
 
@@ -33,13 +34,6 @@ bool is_unicode_space(char32_t cp) noexcept {
 }
 
 bool is_digit(char c) noexcept { return c >= '0' && c <= '9'; }
-
-int hex_value(char c) noexcept {
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-    return -1;
-}
 
 bool is_high_surrogate(char32_t cp) noexcept { return cp >= 0xD800 && cp <= 0xDBFF; }
 bool is_low_surrogate(char32_t cp) noexcept { return cp >= 0xDC00 && cp <= 0xDFFF; }
@@ -81,8 +75,7 @@ private:
         const int length = decode_utf8(at, end_, cp);
         if (length == 0) return fail("invalid utf-8", at);
         if (cp < 0x20 || (cp >= 0x7F && cp < 0xA0)) {
-            static constexpr char kHex[] = "0123456789ABCDEF";
-            const char code[] = {'U', '+', '0', '0', kHex[cp >> 4], kHex[cp & 0xF], '\0'};
+            const char code[] = {'U', '+', '0', '0', kHexUpper[cp >> 4], kHexUpper[cp & 0xF], '\0'};
             return fail(std::string("unexpected character ") + code, at);
         }
         const std::string text(at, static_cast<std::size_t>(length));

@@ -22,6 +22,7 @@
 #endif
 
 #include "formats/format.hpp"
+#include "text/hex.hpp"
 #include "text/number_text.hpp"
 #include "text/utf8.hpp"
 
@@ -125,13 +126,6 @@ std::size_t count_newlines(const char* p, const char* end) noexcept {
     }
 #endif
     return count + static_cast<std::size_t>(std::count(p, end, '\n'));
-}
-
-int hex_digit(unsigned char c) noexcept {
-    if (c >= '0' && c <= '9') return c - '0';
-    c |= 0x20;
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-    return -1;
 }
 
 class Reader {
@@ -304,7 +298,7 @@ Scan Reader::fail_at_end(const char* description) {
 Scan Reader::scan_hex4(const char* h, const char* escape, std::uint32_t& cp) {
     cp = 0;
     for (int i = 0; i < 4; ++i) {
-        const int d = hex_digit(byte(h + i));
+        const int d = hex_value(h[i]);
         if (d < 0) {
             if (h + i == end_) return more_or_eof("EOF while parsing a string");
             return fail("invalid escape", escape);

@@ -8,6 +8,7 @@
 #include <utility>
 
 #include "formats/json/document_writer.hpp"
+#include "text/hex.hpp"
 #include "text/number_text.hpp"
 
 namespace zel {
@@ -30,7 +31,6 @@ struct JsonFormat {
 };
 
 char* put_json_byte(char c, char* out) {
-    static constexpr char kHex[] = "0123456789abcdef";
     const unsigned char u = static_cast<unsigned char>(c);
     if (u >= 0x20 && c != '"' && c != '\\') {
         *out++ = c;
@@ -46,7 +46,7 @@ char* put_json_byte(char c, char* out) {
         case '\f': second = 'f'; break;
         case '\r': second = 'r'; break;
         default: {
-            const char escape[] = {'\\', 'u', '0', '0', kHex[u >> 4], kHex[u & 0xF]};
+            const char escape[] = {'\\', 'u', '0', '0', kHexLower[u >> 4], kHexLower[u & 0xF]};
             std::memcpy(out, escape, sizeof escape);
             return out + sizeof escape;
         }

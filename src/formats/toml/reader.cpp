@@ -17,6 +17,7 @@
 
 #include "formats/format.hpp"
 #include "formats/toml/datetime.hpp"
+#include "text/hex.hpp"
 #include "text/keyed_hash.hpp"
 #include "text/number_text.hpp"
 #include "text/utf8.hpp"
@@ -60,13 +61,6 @@ inline bool has_class(char c, std::uint8_t k) noexcept {
     return (kClasses[static_cast<unsigned char>(c)] & k) != 0;
 }
 inline bool is_digit(char c) noexcept { return c >= '0' && c <= '9'; }
-
-int hex_value(char c) noexcept {
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-    return -1;
-}
 
 // True when the bytes at `p` are a UTF-8 sequence that the end of the text cuts short.
 bool utf8_cut_short(const char* p, const char* end) noexcept {
@@ -305,8 +299,7 @@ private:
         const auto c = static_cast<unsigned char>(*at);
         if (c >= 0x20 && c < 0x7F) return std::string("'") + static_cast<char>(c) + "'";
         if (c < 0x80) {
-            static constexpr char kHex[] = "0123456789ABCDEF";
-            return std::string("U+00") + kHex[c >> 4] + kHex[c & 0xF];
+            return std::string("U+00") + kHexUpper[c >> 4] + kHexUpper[c & 0xF];
         }
         const int length = utf8_length(at, end);
         return "'" + std::string(at, static_cast<std::size_t>(length)) + "'";

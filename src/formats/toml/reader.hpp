@@ -1,5 +1,6 @@
 // The TOML reader: TOML 1.0 text to a Value tree (tables to objects, date-times to the
-// private marker object of datetime.hpp). Owns the TOML error texts ("TOML parse error: {description} at line L column C").
+// private marker object of datetime.hpp). Owns the TOML error descriptions ("TOML parse
+// error: {description} at line L column C").
 #pragma once
 
 #include <cstddef>

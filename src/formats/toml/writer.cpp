@@ -19,6 +19,7 @@
 
 #include "formats/limits.hpp"
 #include "formats/toml/datetime.hpp"
+#include "text/hex.hpp"
 #include "text/utf8.hpp"
 
 namespace zel {
@@ -410,7 +411,6 @@ private:
             out_.commit(at);
             return;
         }
-        static constexpr char kHex[] = "0123456789ABCDEF";
         out_.put('"');
         const char* run = text.data();
         const char* const stop = text.data() + text.size();
@@ -442,7 +442,7 @@ private:
                     out_.put("\\r");
                     break;
                 default: {
-                    const char escape[] = {'\\', 'u', '0', '0', kHex[u >> 4], kHex[u & 0xF]};
+                    const char escape[] = {'\\', 'u', '0', '0', kHexUpper[u >> 4], kHexUpper[u & 0xF]};
                     out_.put(std::string_view(escape, sizeof escape));
                 }
             }

@@ -1,7 +1,7 @@
 // The YAML reader: drives libfyaml's YAML 1.2 parser event by event and builds the Value tree
 // directly. Owns what the parser leaves to the loader: the UTF-8 and printable-character
-// checks, scalar typing (scalars.hpp) and the core tags, one document at most, the nesting limit, and
-// aliases resolved by copying, their expansion bounded in nodes and in bytes.
+// checks, scalar typing (scalars.hpp) and the core tags, one document at most, the nesting
+// limit, and aliases resolved by copying, their expansion bounded in nodes and in bytes.
 #include "formats/yaml/reader.hpp"
 
 #include <libfyaml.h>
