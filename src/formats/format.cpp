@@ -63,17 +63,20 @@ Result<std::string_view> write_yaml_text(const Value& document, FormatText& out)
     return keep(out, write_yaml(document));
 }
 
+// name, title, error prefix, nesting limit, line breaks, column unit, file input, read,
+// read_fd, write
 constexpr FormatInfo kTable[] = {
-    {Format::Json, "json", "JSON", "JSON parse error: ", kJsonMaxDepth, LineBreaks::Lf,
-     ColumnUnit::Bytes, FileInput::Stream,
+    {Format::Json, "json", "JSON", "JSON parse error: ", kJsonMaxDepth,
+     LineBreaks::Lf, ColumnUnit::Bytes, FileInput::Stream,
      parse_json, read_json_file, write_json_text},
     {Format::Json5, "json5", "JSON5", "JSON5 parse error: ", kJson5MaxDepth,
      LineBreaks::LfCrUnicode, ColumnUnit::CodePoints, FileInput::Utf8,
      parse_json5, nullptr, write_json5_text},
-    {Format::Toml, "toml", "TOML", "TOML parse error: ", kTomlMaxDepth, LineBreaks::Lf,
-     ColumnUnit::CodePoints, FileInput::Utf8WithoutNul, parse_toml, nullptr, write_toml_text},
-    {Format::Yaml, "yaml", "YAML", "YAML parse error: ", kYamlMaxDepth, LineBreaks::LfCr,
-     ColumnUnit::CodePoints, FileInput::Bytes,
+    {Format::Toml, "toml", "TOML", "TOML parse error: ", kTomlMaxDepth,
+     LineBreaks::Lf, ColumnUnit::CodePoints, FileInput::Utf8WithoutNul,
+     parse_toml, nullptr, write_toml_text},
+    {Format::Yaml, "yaml", "YAML", "YAML parse error: ", kYamlMaxDepth,
+     LineBreaks::LfCr, ColumnUnit::CodePoints, FileInput::Bytes,
      parse_yaml, nullptr, write_yaml_text},
 };
 

@@ -1,6 +1,7 @@
-// The file formats in one table: each one's name, error prefix, nesting limit, how loading
-// hands it a file, and its reader and writer behind one signature each. Loading and saving,
-// the fuzz targets and the tests that go through every format all dispatch through it.
+// The file formats in one table: each one's name, error prefix, nesting limit, how its parse
+// errors count lines and columns, how loading hands it a file, and its reader and writer behind
+// one signature each. Loading and saving, the fuzz targets and the tests that go through every
+// format all dispatch through it; every parse error message is built here.
 #pragma once
 
 #include <cstddef>
