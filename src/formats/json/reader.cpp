@@ -195,8 +195,8 @@ private:
 
     // ---- failures ----
 
-    Scan fail(const char* description, const char* at);
-    Scan fail_at_end(const char* description);
+    [[gnu::noinline]] Scan fail(const char* description, const char* at);
+    [[gnu::noinline]] Scan fail_at_end(const char* description);
     Scan more_or_eof(const char* description) {
         return final_ ? fail_at_end(description) : Scan::More;
     }
