@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <string>
 
+#include "formats/toml/reader.hpp"
 #include "harness.hpp"
 
 namespace {

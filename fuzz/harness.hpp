@@ -22,7 +22,7 @@ namespace zel::fuzz {
 [[noreturn]] inline void report_and_abort(Format f, std::string_view input,
                                           const std::string& fault) {
     std::fprintf(stderr, "\n==== fuzz_%s: %s\n---- input (%zu bytes):\n%s\n====\n",
-                 format_name(f), fault.c_str(), input.size(), escaped(input).c_str());
+                 format_name(f).c_str(), fault.c_str(), input.size(), escaped(input).c_str());
     std::fflush(stderr);
     std::abort();
 }

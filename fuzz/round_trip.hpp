@@ -14,75 +14,33 @@
 #include <utility>
 #include <vector>
 
-#include "drivers/utf8.hpp"
-#include "drivers/json5_reader.hpp"
-#include "drivers/json5_writer.hpp"
-#include "drivers/json_reader.hpp"
-#include "drivers/json_writer.hpp"
-#include "drivers/toml_reader.hpp"
-#include "drivers/toml_writer.hpp"
-#include "drivers/yaml_reader.hpp"
-#include "drivers/yaml_writer.hpp"
+#include "formats/format.hpp"
+#include "formats/json/json5_reader.hpp"
+#include "formats/json/reader.hpp"
+#include "formats/json/writer.hpp"
+#include "formats/toml/datetime.hpp"
+#include "formats/yaml/reader.hpp"
+#include "formats/yaml/writer.hpp"
+#include "text/utf8.hpp"
 #include "value/error.hpp"
 #include "value/value.hpp"
 
 namespace zel::fuzz {
 
-enum class Format { Json, Json5, Toml, Yaml };
+using ::zel::Format;
+using ::zel::kFormats;
 
-inline constexpr Format kFormats[] = {Format::Json, Format::Json5, Format::Toml, Format::Yaml};
+// The format's name, for reports.
+inline std::string format_name(Format f) { return std::string(format_info(f).name); }
 
-inline const char* format_name(Format f) {
-    switch (f) {
-        case Format::Json: return "json";
-        case Format::Json5: return "json5";
-        case Format::Toml: return "toml";
-        case Format::Yaml: return "yaml";
-    }
-    return "?";
-}
+inline Result<Value> parse(Format f, std::string_view text) { return format_info(f).read(text); }
 
-inline const char* error_prefix(Format f) {
-    switch (f) {
-        case Format::Json: return "JSON parse error: ";
-        case Format::Json5: return "JSON5 parse error: ";
-        case Format::Toml: return "TOML parse error: ";
-        case Format::Yaml: return "YAML parse error: ";
-    }
-    return "";
-}
-
-// Deepest nesting of arrays and objects the reader loads (for TOML, date-time objects
-// included).
-inline std::size_t max_depth(Format f) {
-    switch (f) {
-        case Format::Json: return kJsonMaxDepth;
-        case Format::Json5: return kJson5MaxDepth;
-        case Format::Toml: return kTomlMaxDepth;
-        case Format::Yaml: return kYamlMaxDepth;
-    }
-    return 0;
-}
-
-inline Result<Value> parse(Format f, std::string_view text) {
-    switch (f) {
-        case Format::Json: return parse_json(text);
-        case Format::Json5: return parse_json5(text);
-        case Format::Toml: return parse_toml(text);
-        case Format::Yaml: return parse_yaml(text);
-    }
-    return make_error(ErrorKind::Internal, "unknown format");
-}
-
+// The format's writer as saving calls it, its text copied out.
 inline Result<std::string> write(Format f, const Value& tree) {
-    std::string out;
-    switch (f) {
-        case Format::Json: write_json(tree, out); return out;
-        case Format::Json5: write_json5(tree, out); return out;
-        case Format::Toml: return write_toml(tree);
-        case Format::Yaml: return write_yaml(tree);
-    }
-    return make_error(ErrorKind::Internal, "unknown format");
+    FormatText out;
+    Result<std::string_view> text = format_info(f).write(tree, out);
+    if (!text) return std::move(text).error();
+    return std::string(text.value());
 }
 
 // Calls visit(node, key) for every node (key, a string node, is null for the root and array
@@ -210,16 +168,15 @@ inline std::string check_tree(Format f, const Value& tree) {
             fault = "a float is not finite";
     });
     if (!fault.empty()) return fault;
-    const std::size_t depth = nesting_depth(tree, max_depth(f));
-    if (depth > max_depth(f))
-        return "the tree nests deeper than the reader's limit of " +
-               std::to_string(max_depth(f));
+    const std::size_t limit = format_info(f).max_depth;
+    if (nesting_depth(tree, limit) > limit)
+        return "the tree nests deeper than the reader's limit of " + std::to_string(limit);
     return {};
 }
 
 // A rejected input must be a parse error with the format's prefix.
 inline std::string check_rejection(Format f, const Error& e) {
-    const std::string_view prefix = error_prefix(f);
+    const std::string_view prefix = format_info(f).error_prefix;
     if (e.kind != ErrorKind::Parse)
         return std::string("the reader failed with an error that is not a parse error: ") +
                e.message;
@@ -272,7 +229,7 @@ inline std::string check_all_round_trips(Format primary, const Value& tree) {
     if (node_count(tree) > 20000) return {};
     const std::size_t depth = nesting_depth(tree, kYamlMaxDepth);
     for (const Format f : kFormats) {
-        if (f == primary || depth > max_depth(f))
+        if (f == primary || depth > format_info(f).max_depth)
             continue;
         if (std::string fault = check_round_trip(f, tree); !fault.empty())
             return std::string("(through ") + format_name(f) + ") " + fault;

@@ -11,6 +11,8 @@
 
 namespace zel {
 
+struct FormatInfo;
+
 enum class DriverKind : std::uint8_t { Json = 0, Json5 = 1, Toml = 2, Yaml = 3, Memory = 4, Custom = 5 };
 
 // The data a custom driver hands to its write call, made from the document while it is
@@ -53,6 +55,10 @@ Status save(const Driver& driver, const std::string& path, const Value& document
 // file (or missing parent directory) gives an empty object; see open_settings_file for the
 // open failures.
 Result<Value> load_file(DriverKind kind, const std::string& path);
+
+// Parses the document of an open file with `format`'s reader, handing the file over as the
+// format asks (FileInput). The descriptor is neither closed nor rewound.
+Result<Value> read_document(const FormatInfo& format, int fd);
 
 // Serialises `document` completely in the format of `kind`, then replaces the file with the
 // text (see replace_file_contents), creating missing parent directories. A writer failure

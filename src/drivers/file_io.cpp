@@ -19,7 +19,8 @@
 #include <utility>
 #include <vector>
 
-#include "drivers/utf8.hpp"
+#include "text/hex.hpp"
+#include "text/utf8.hpp"
 
 
 namespace zel {
@@ -312,8 +313,7 @@ const std::string& host_tag() {
         std::uint32_t hash = 2166136261u;  // FNV-1a
         for (const char* p = name; *p; ++p) hash = (hash ^ static_cast<unsigned char>(*p)) * 16777619u;
         char text[9];
-        static constexpr char kHex[] = "0123456789abcdef";
-        for (int i = 7; i >= 0; --i, hash >>= 4) text[i] = kHex[hash & 0xF];
+        for (int i = 7; i >= 0; --i, hash >>= 4) text[i] = kHexLower[hash & 0xF];
         text[8] = '\0';
         return std::string(text);
     }();
@@ -434,8 +434,7 @@ std::string fitted_name(std::string_view name, std::size_t extra) {
     std::string fitted(name.substr(0, 160));
     fitted += '~';
     std::uint64_t hash = checksum64(name, 3);
-    static constexpr char kHex[] = "0123456789abcdef";
-    for (int i = 0; i < 16; ++i, hash >>= 4) fitted += kHex[hash & 0xF];
+    for (int i = 0; i < 16; ++i, hash >>= 4) fitted += kHexLower[hash & 0xF];
     return fitted;
 }
 

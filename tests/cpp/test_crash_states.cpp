@@ -26,8 +26,8 @@
 
 #include "drivers/drivers.hpp"
 #include "drivers/file_io.hpp"
-#include "drivers/json_reader.hpp"
-#include "drivers/json_writer.hpp"
+#include "formats/json/reader.hpp"
+#include "formats/json/writer.hpp"
 
 namespace zel {
 namespace {

@@ -27,9 +27,9 @@
 
 #include "drivers/drivers.hpp"
 #include "drivers/file_io.hpp"
-#include "drivers/json_reader.hpp"
-#include "drivers/json_writer.hpp"
-#include "drivers/utf8.hpp"
+#include "formats/json/reader.hpp"
+#include "formats/json/writer.hpp"
+#include "text/utf8.hpp"
 #include "engine/engine.hpp"
 
 namespace zel {

@@ -15,7 +15,6 @@
 namespace zel {
 namespace {
 
-using fuzz::Format;
 namespace fs = std::filesystem;
 
 std::vector<fs::path> files_in(const fs::path& dir) {
@@ -67,10 +66,9 @@ TEST_P(fuzz_regressions, replayed_inputs_keep_the_properties) {
 }
 
 INSTANTIATE_TEST_SUITE_P(formats, fuzz_regressions,
-                         ::testing::Values(Format::Json, Format::Json5, Format::Toml,
-                                           Format::Yaml),
+                         ::testing::ValuesIn(kFormats),
                          [](const ::testing::TestParamInfo<Format>& info) {
-                             return std::string(fuzz::format_name(info.param));
+                             return fuzz::format_name(info.param);
                          });
 
 }  // namespace

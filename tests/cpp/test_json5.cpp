@@ -12,9 +12,9 @@
 #include <string>
 
 #include "drivers/drivers.hpp"
-#include "drivers/json5_reader.hpp"
-#include "drivers/json5_writer.hpp"
-#include "drivers/json_reader.hpp"
+#include "formats/json/json5_reader.hpp"
+#include "formats/json/json5_writer.hpp"
+#include "formats/json/reader.hpp"
 
 namespace zel {
 namespace {

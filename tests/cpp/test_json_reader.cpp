@@ -12,8 +12,8 @@
 #include <string>
 #include <thread>
 
-#include "drivers/json_reader.hpp"
-#include "drivers/json_writer.hpp"
+#include "formats/json/reader.hpp"
+#include "formats/json/writer.hpp"
 #include "value/error.hpp"
 
 namespace zel {

@@ -13,10 +13,12 @@
 #include <random>
 #include <string>
 
-#include "drivers/json5_reader.hpp"
-#include "drivers/json5_writer.hpp"
-#include "drivers/json_reader.hpp"
-#include "drivers/json_writer.hpp"
+#include "formats/json/json5_identifier.hpp"
+#include "formats/json/json5_reader.hpp"
+#include "formats/json/json5_writer.hpp"
+#include "formats/json/reader.hpp"
+#include "formats/json/writer.hpp"
+#include "text/number_text.hpp"
 
 namespace zel {
 namespace {

@@ -16,11 +16,12 @@
 #include <vector>
 
 #include "drivers/drivers.hpp"
-#include "drivers/json_reader.hpp"
-#include "drivers/json_writer.hpp"
-#include "drivers/keyed_hash.hpp"
-#include "drivers/toml_reader.hpp"
-#include "drivers/toml_writer.hpp"
+#include "formats/json/reader.hpp"
+#include "formats/json/writer.hpp"
+#include "text/keyed_hash.hpp"
+#include "formats/toml/datetime.hpp"
+#include "formats/toml/reader.hpp"
+#include "formats/toml/writer.hpp"
 #include "value/error.hpp"
 
 namespace zel {

@@ -13,11 +13,14 @@
 #include <string>
 #include <vector>
 
-#include "drivers/json_reader.hpp"
-#include "drivers/json_writer.hpp"
-#include "drivers/yaml_block_reader.hpp"
-#include "drivers/yaml_reader.hpp"
-#include "drivers/yaml_writer.hpp"
+#include "drivers/drivers.hpp"
+#include "formats/format.hpp"
+#include "formats/json/reader.hpp"
+#include "formats/json/writer.hpp"
+#include "formats/yaml/block_reader.hpp"
+#include "formats/yaml/reader.hpp"
+#include "formats/yaml/scalars.hpp"
+#include "formats/yaml/writer.hpp"
 
 namespace zel {
 namespace {
@@ -38,6 +41,9 @@ std::string outcome(const Result<Value>& r) {
 // The expected tree written as compact JSON, in the same rendering as json_of.
 std::string json(std::string_view compact) { return outcome(parse_json(compact)); }
 
+// Reads an open file as loading does.
+Result<Value> read_yaml_file(int fd) { return read_document(format_info(Format::Yaml), fd); }
+
 Result<Value> read_through_file(const std::string& text) {
     char path[] = "/tmp/zel_yaml_XXXXXX";
     const int fd = ::mkstemp(path);
@@ -45,7 +51,7 @@ Result<Value> read_through_file(const std::string& text) {
     ::unlink(path);
     const bool written = ::write(fd, text.data(), text.size()) == static_cast<ssize_t>(text.size());
     ::lseek(fd, 0, SEEK_SET);
-    Result<Value> r = written ? read_yaml_fd(fd)
+    Result<Value> r = written ? read_yaml_file(fd)
                               : Result<Value>(make_error(ErrorKind::Internal, "short write"));
     ::close(fd);
     return r;
@@ -282,7 +288,7 @@ TEST(yaml_anchors, aliases_copy_the_latest_definition_and_scalars_are_typed_wher
 TEST(yaml_anchors, settings_file_with_shared_defaults_loads) {
     const int fd = ::open(ZEL_TEST_DATA_DIR "/yaml/settings.yaml", O_RDONLY);
     ASSERT_GE(fd, 0);
-    Result<Value> r = read_yaml_fd(fd);
+    Result<Value> r = read_yaml_file(fd);
     ::close(fd);
     ASSERT_TRUE(r.ok()) << r.error().message;
     const Value& doc = r.value();
@@ -302,7 +308,7 @@ TEST(yaml_anchors, settings_file_with_shared_defaults_loads) {
 TEST(yaml_anchors, alias_expansion_is_bounded_in_proportion_to_the_input) {
     const int fd = ::open(ZEL_TEST_DATA_DIR "/yaml/alias_bomb.yaml", O_RDONLY);
     ASSERT_GE(fd, 0);
-    const std::string bomb_message = outcome(read_yaml_fd(fd));
+    const std::string bomb_message = outcome(read_yaml_file(fd));
     ::close(fd);
     EXPECT_EQ(bomb_message,
               "YAML parse error: alias expansion exceeds " + std::to_string(kYamlAliasNodesFloor) +
@@ -346,7 +352,7 @@ TEST(yaml_anchors, alias_expansion_is_bounded_in_proportion_to_the_input) {
 TEST(yaml_file, read_errors_and_reads_across_the_buffer) {
     const int dir = ::open("/tmp", O_RDONLY | O_DIRECTORY);
     ASSERT_GE(dir, 0);
-    EXPECT_EQ(outcome(read_yaml_fd(dir)), "YAML parse error: Is a directory (os error 21)");
+    EXPECT_EQ(outcome(read_yaml_file(dir)), "YAML parse error: Is a directory (os error 21)");
     ::close(dir);
     const std::string long_text(20000, 'y');
     EXPECT_EQ(outcome(read_through_file("k: " + long_text + "\nn: 0x10\n")),

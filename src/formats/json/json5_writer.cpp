@@ -1,7 +1,7 @@
-// The JSON5 writer: the JSON5 instance of the shared document walk (json_writer.hpp), with a
+// The JSON5 writer: the JSON5 instance of the shared document walk (document_writer.hpp), with a
 // comma after every member and element, bare identifier keys, the quote character chosen
 // per string, and floats in plain decimal notation. Owns the JSON5 string and float texts.
-#include "drivers/json5_writer.hpp"
+#include "formats/json/json5_writer.hpp"
 
 #include <charconv>
 #include <cmath>
@@ -11,8 +11,9 @@
 #include <string_view>
 #include <utility>
 
-#include "drivers/json5_reader.hpp"
-#include "drivers/json_writer.hpp"
+#include "formats/json/document_writer.hpp"
+#include "formats/json/json5_identifier.hpp"
+#include "text/number_text.hpp"
 
 namespace zel {
 namespace {

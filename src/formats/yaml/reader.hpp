@@ -5,13 +5,11 @@
 #include <cstddef>
 #include <string_view>
 
+#include "formats/limits.hpp"
 #include "value/error.hpp"
 #include "value/value.hpp"
 
 namespace zel {
-
-// Deepest nesting of mappings and sequences that loads; deeper fails.
-inline constexpr std::size_t kYamlMaxDepth = 128;
 
 // What alias copies may add, per byte of input, with a floor for small files: nodes, and
 // bytes (16 per node plus the text of every string and key copied).
@@ -34,17 +32,8 @@ inline constexpr std::size_t kYamlAliasBytesFloor = std::size_t{64} << 20;
 // ErrorKind::Parse, "YAML parse error: {description} at line L column C".
 Result<Value> parse_yaml(std::string_view text);
 
-// parse_yaml without its fast path for plain block YAML (yaml_block_reader.hpp): libfyaml
+// parse_yaml without its fast path for plain block YAML (block_reader.hpp): libfyaml
 // reads every text. For the tests and fuzz targets that compare the two.
 Result<Value> parse_yaml_general(std::string_view text);
-
-// Reads an open file to its end, then parses it. A read failure is ErrorKind::Parse with
-// "YAML parse error: " and the system's error text.
-Result<Value> read_yaml_fd(int fd);
-
-// Whether a plain scalar with this text and no tag loads as a string, both here and in every
-// YAML 1.2 core-schema reader (which types 0123, 1e400 and integers of any length as
-// numbers): the writer quotes the strings for which it does not.
-bool yaml_plain_text_is_string(std::string_view text);
 
 }  // namespace zel

@@ -3,7 +3,7 @@
 // holds its next entry, and a line indented more is only allowed where a nested collection
 // starts (after "key:" or "-" with nothing else on the line). Every rule it is unsure of
 // makes it give up, never guess: the general reader then reads the text from the start.
-#include "drivers/yaml_block_reader.hpp"
+#include "formats/yaml/block_reader.hpp"
 
 #include <array>
 #include <cstddef>

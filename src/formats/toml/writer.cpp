@@ -2,7 +2,7 @@
 // and [[arrays of tables]], checking on the way that TOML can express it. When it cannot, the
 // text is dropped and a separate walk names the first place that TOML cannot express, in the
 // tree's own order.
-#include "drivers/toml_writer.hpp"
+#include "formats/toml/writer.hpp"
 
 #include <array>
 #include <charconv>
@@ -17,8 +17,10 @@
 #include <utility>
 #include <vector>
 
-#include "drivers/toml_reader.hpp"
-#include "drivers/utf8.hpp"
+#include "formats/limits.hpp"
+#include "formats/toml/datetime.hpp"
+#include "text/hex.hpp"
+#include "text/utf8.hpp"
 
 namespace zel {
 namespace {
@@ -409,7 +411,6 @@ private:
             out_.commit(at);
             return;
         }
-        static constexpr char kHex[] = "0123456789ABCDEF";
         out_.put('"');
         const char* run = text.data();
         const char* const stop = text.data() + text.size();
@@ -441,7 +442,7 @@ private:
                     out_.put("\\r");
                     break;
                 default: {
-                    const char escape[] = {'\\', 'u', '0', '0', kHex[u >> 4], kHex[u & 0xF]};
+                    const char escape[] = {'\\', 'u', '0', '0', kHexUpper[u >> 4], kHexUpper[u & 0xF]};
                     out_.put(std::string_view(escape, sizeof escape));
                 }
             }

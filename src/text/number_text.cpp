@@ -1,10 +1,14 @@
-// Decimal number texts to integer and double nodes for the JSON, JSON5 and YAML readers.
-#include "drivers/number_text.hpp"
+// Decimal number texts to integer and double nodes for the JSON, JSON5 and YAML readers, and
+// the shortest text of a double for the writers.
+#include "text/number_text.hpp"
 
 #include <cfloat>
 #include <charconv>
 #include <cmath>
 #include <cstdint>
+#include <cstdlib>
+#include <cstring>
+#include <string>
 #include <limits>
 #include <system_error>
 
@@ -131,6 +135,105 @@ NumberText decimal_number(std::string_view text, bool integers, Value& out) {
     }
     out = Value::floating(negative ? -d : d);
     return NumberText::Ok;
+}
+
+namespace {
+
+constexpr double kPowersOfTen[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
+                                   1e8,  1e9,  1e10, 1e11, 1e12, 1e13, 1e14, 1e15,
+                                   1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};  // all exact
+
+// The shortest digits of x > 0 when x is a short decimal (M / 10^k with M < 2^52, as most
+// numbers in settings are), found without the general algorithm. Take a k at which
+// x * 10^k is an integer M below 2^52 and M / 10^k (a correctly rounded division of exact
+// numbers) gives x back, so that the text M x 10^-k reads back as x. Since x * 10^k < 2^52,
+// the gap between x and its neighbouring doubles is below 10^-k, and so is the width of the
+// range of numbers that read back as x: M x 10^-k is the only decimal in it with k places
+// or fewer, and M less its trailing zeros is what the general algorithm gives, the fewest
+// digits that read back.
+bool short_decimal_digits(double x, ShortestDigits& result) {
+    constexpr double kTwoTo52 = 4503599627370496.0;
+    for (int k = 0; k <= 22; ++k) {
+        const double scaled = x * kPowersOfTen[k];
+        if (!(scaled < kTwoTo52)) return false;
+        const auto m = static_cast<std::uint64_t>(scaled);
+        if (static_cast<double>(m) != scaled || static_cast<double>(m) / kPowersOfTen[k] != x)
+            continue;
+        const char* end = std::to_chars(result.digits, result.digits + sizeof result.digits, m).ptr;
+        const int length = static_cast<int>(end - result.digits);
+        result.exponent = length - k;
+        result.count = length;
+        while (result.digits[result.count - 1] == '0') --result.count;  // m > 0
+        return true;
+    }
+    return false;
+}
+
+}  // namespace
+
+ShortestDigits shortest_digits(double d) {
+    ShortestDigits result{};
+    const double x = std::fabs(d);
+    if (x != 0 && short_decimal_digits(x, result)) return result;
+    // std::to_chars in scientific form gives the shortest digits that round-trip:
+    // "d[.ddd]e±XX". Moving the point in front of the first digit adds one to the exponent.
+    char text[40];
+    const auto [end, ec] = std::to_chars(text, text + sizeof text, x, std::chars_format::scientific);
+    const char* p = text;
+    for (; p != end && *p != 'e'; ++p)
+        if (*p != '.') result.digits[result.count++] = *p;
+    int exponent = 0;
+    if (p != end) std::from_chars(p + 1 + (p[1] == '+'), end, exponent);
+    result.exponent = exponent + 1;
+    (void)ec;  // the buffer holds any double
+    return result;
+}
+
+char* put_json_float(double d, char* out) {
+    if (std::signbit(d)) *out++ = '-';
+    const ShortestDigits s = shortest_digits(d);
+    const int n = s.count;
+    const int kk = s.exponent;
+    if (n <= kk && kk <= 16) {
+        // Integral: all digits, zeros up to the point, and a fraction of ".0".
+        std::memcpy(out, s.digits, static_cast<std::size_t>(n));
+        out += n;
+        std::memset(out, '0', static_cast<std::size_t>(kk - n));
+        out += kk - n;
+        out[0] = '.';
+        out[1] = '0';
+        return out + 2;
+    }
+    if (0 < kk && kk <= 16) {
+        std::memcpy(out, s.digits, static_cast<std::size_t>(kk));
+        out += kk;
+        *out++ = '.';
+        std::memcpy(out, s.digits + kk, static_cast<std::size_t>(n - kk));
+        return out + (n - kk);
+    }
+    if (-5 < kk && kk <= 0) {
+        out[0] = '0';
+        out[1] = '.';
+        out += 2;
+        std::memset(out, '0', static_cast<std::size_t>(-kk));
+        out += -kk;
+        std::memcpy(out, s.digits, static_cast<std::size_t>(n));
+        return out + n;
+    }
+    *out++ = s.digits[0];
+    if (n > 1) {
+        *out++ = '.';
+        std::memcpy(out, s.digits + 1, static_cast<std::size_t>(n - 1));
+        out += n - 1;
+    }
+    *out++ = 'e';
+    *out++ = kk - 1 < 0 ? '-' : '+';
+    return std::to_chars(out, out + 4, std::abs(kk - 1)).ptr;
+}
+
+void append_json_float(double d, std::string& out) {
+    char text[kJsonFloatRoom];
+    out.append(text, put_json_float(d, text));
 }
 
 }  // namespace zel

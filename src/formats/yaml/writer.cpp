@@ -1,7 +1,7 @@
 // The YAML writer, driven through libyaml's event interface: walks the tree and emits
 // block-style events; scalar styles follow how the reader would type each string. libyaml
 // rather than libfyaml (which reads): libfyaml's emitter does not keep this layout.
-#include "drivers/yaml_writer.hpp"
+#include "formats/yaml/writer.hpp"
 
 #include <yaml.h>
 
@@ -13,9 +13,9 @@
 #include <utility>
 #include <vector>
 
-#include "drivers/json_writer.hpp"
-#include "drivers/utf8.hpp"
-#include "drivers/yaml_reader.hpp"
+#include "text/number_text.hpp"
+#include "text/utf8.hpp"
+#include "formats/yaml/scalars.hpp"
 
 namespace zel {
 namespace {

@@ -1,9 +1,7 @@
 // The JSON5 reader: a recursive-descent parser over UTF-8 text that builds the Value tree
 // directly; depth is checked before each descent, so nesting never exceeds kJson5MaxDepth.
 // Owns the JSON5 error descriptions and their positions ("... at line L column C").
-#include "drivers/number_text.hpp"
-#include "drivers/utf8.hpp"
-#include "drivers/json5_reader.hpp"
+#include "formats/json/json5_reader.hpp"
 
 #include <utf8proc.h>
 
@@ -15,45 +13,14 @@
 #include <system_error>
 #include <utility>
 
+#include "formats/format.hpp"
+#include "formats/json/json5_identifier.hpp"
+#include "text/hex.hpp"
+#include "text/number_text.hpp"
+#include "text/utf8.hpp"
+
 namespace zel {
 namespace {
-
-// Decodes the UTF-8 sequence at `p` (p < end): its length 1 to 4, or 0 when the bytes are
-// not the shortest encoding of a Unicode scalar value (overlong forms, surrogates, values
-// past U+10FFFF, truncated or stray continuation bytes).
-int decode_utf8(const char* p, const char* end, char32_t& cp) noexcept {
-    const auto* s = reinterpret_cast<const unsigned char*>(p);
-    const std::size_t left = static_cast<std::size_t>(end - p);
-    const unsigned char c = s[0];
-    if (c < 0x80) {
-        cp = c;
-        return 1;
-    }
-    int length;
-    unsigned char low = 0x80, high = 0xBF;  // allowed range of the second byte
-    if (c >= 0xC2 && c <= 0xDF) {
-        length = 2;
-        cp = c & 0x1F;
-    } else if (c >= 0xE0 && c <= 0xEF) {
-        length = 3;
-        cp = c & 0x0F;
-        if (c == 0xE0) low = 0xA0;
-        if (c == 0xED) high = 0x9F;
-    } else if (c >= 0xF0 && c <= 0xF4) {
-        length = 4;
-        cp = c & 0x07;
-        if (c == 0xF0) low = 0x90;
-        if (c == 0xF4) high = 0x8F;
-    } else {
-        return 0;
-    }
-    if (left < static_cast<std::size_t>(length) || s[1] < low || s[1] > high) return 0;
-    for (int i = 1; i < length; ++i) {
-        if (s[i] < 0x80 || s[i] > 0xBF) return 0;
-        cp = (cp << 6) | (s[i] & 0x3F);
-    }
-    return length;
-}
 
 utf8proc_category_t category(char32_t cp) noexcept {
     return utf8proc_category(static_cast<utf8proc_int32_t>(cp));
@@ -66,19 +33,7 @@ bool is_unicode_space(char32_t cp) noexcept {
            category(cp) == UTF8PROC_CATEGORY_ZS;
 }
 
-bool is_ascii_identifier_part(char c) noexcept {
-    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_' ||
-           c == '$';
-}
-
 bool is_digit(char c) noexcept { return c >= '0' && c <= '9'; }
-
-int hex_value(char c) noexcept {
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-    return -1;
-}
 
 bool is_high_surrogate(char32_t cp) noexcept { return cp >= 0xD800 && cp <= 0xDBFF; }
 bool is_low_surrogate(char32_t cp) noexcept { return cp >= 0xDC00 && cp <= 0xDFFF; }
@@ -120,8 +75,7 @@ private:
         const int length = decode_utf8(at, end_, cp);
         if (length == 0) return fail("invalid utf-8", at);
         if (cp < 0x20 || (cp >= 0x7F && cp < 0xA0)) {
-            static constexpr char kHex[] = "0123456789ABCDEF";
-            const char code[] = {'U', '+', '0', '0', kHex[cp >> 4], kHex[cp & 0xF], '\0'};
+            const char code[] = {'U', '+', '0', '0', kHexUpper[cp >> 4], kHexUpper[cp & 0xF], '\0'};
             return fail(std::string("unexpected character ") + code, at);
         }
         const std::string text(at, static_cast<std::size_t>(length));
@@ -135,28 +89,11 @@ private:
     // unterminated string or comment included), one past the last character.
     Error error() const {
         // Worked out only now, from the start of the text: the parse itself counts nothing.
-        std::size_t line = 1;
-        const char* line_start = begin_;
-        for (const char* q = begin_; q < error_at_; ++q) {
-            const char c = *q;
-            if (c == '\n' || (c == '\r' && (q + 1 == end_ || q[1] != '\n'))) {
-                ++line;
-                line_start = q + 1;
-            } else if (c == '\xE2' && error_at_ - q >= 3 && q[1] == '\x80' &&
-                       (q[2] == '\xA8' || q[2] == '\xA9')) {
-                ++line;
-                line_start = q + 3;
-                q += 2;
-            }
-        }
-        // Everything before the error decoded cleanly, so counting the bytes that start a
-        // sequence counts code points.
-        std::size_t column = 1;
-        for (const char* q = line_start; q < error_at_; ++q)
-            if ((static_cast<unsigned char>(*q) & 0xC0) != 0x80) ++column;
-        return make_error(ErrorKind::Parse, "JSON5 parse error: " + description_ + " at line " +
-                                                std::to_string(line) + " column " +
-                                                std::to_string(column));
+        // Everything before the error decoded cleanly, so the column counts code points.
+        const std::string_view text(begin_, static_cast<std::size_t>(end_ - begin_));
+        return parse_error(Format::Json5, description_,
+                           position_in(Format::Json5, text,
+                                       static_cast<std::size_t>(error_at_ - begin_)));
     }
 
     // ---- white space and comments ----
@@ -456,7 +393,7 @@ private:
         bool first = true;
         for (;; first = false) {
             const char* run = p_;
-            while (p_ != end_ && is_ascii_identifier_part(*p_) && !(first && is_digit(*p_))) {
+            while (p_ != end_ && is_json5_ascii_identifier_part(*p_) && !(first && is_digit(*p_))) {
                 ++p_;
                 first = false;
             }
@@ -578,52 +515,6 @@ private:
 };
 
 }  // namespace
-
-bool is_json5_identifier_start(char32_t c) noexcept {
-    if (c < 0x80)
-        return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || c == '$' || c == '_';
-    switch (category(c)) {
-        case UTF8PROC_CATEGORY_LU:
-        case UTF8PROC_CATEGORY_LL:
-        case UTF8PROC_CATEGORY_LT:
-        case UTF8PROC_CATEGORY_LM:
-        case UTF8PROC_CATEGORY_LO:
-        case UTF8PROC_CATEGORY_NL:
-            return true;
-        default:
-            return false;
-    }
-}
-
-bool is_json5_identifier_part(char32_t c) noexcept {
-    if (c < 0x80) return is_ascii_identifier_part(static_cast<char>(c));
-    if (c == 0x200C || c == 0x200D || is_json5_identifier_start(c)) return true;
-    switch (category(c)) {
-        case UTF8PROC_CATEGORY_MN:
-        case UTF8PROC_CATEGORY_MC:
-        case UTF8PROC_CATEGORY_ND:
-        case UTF8PROC_CATEGORY_PC:
-            return true;
-        default:
-            return false;
-    }
-}
-
-bool is_json5_identifier_name(std::string_view name) noexcept {
-    if (name.empty()) return false;
-    const char* p = name.data();
-    const char* end = p + name.size();
-    bool first = true;
-    while (p != end) {
-        char32_t cp;
-        const int length = decode_utf8(p, end, cp);
-        if (length == 0) return false;
-        if (!(first ? is_json5_identifier_start(cp) : is_json5_identifier_part(cp))) return false;
-        p += length;
-        first = false;
-    }
-    return true;
-}
 
 Result<Value> parse_json5(std::string_view text) { return Parser(text).run(); }
 

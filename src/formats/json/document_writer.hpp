@@ -1,6 +1,6 @@
-// The JSON writer (two-space indented layout, no final newline) and what it shares with the
-// other JSON-family writers: the output block they write into, and the iterative tree walk,
-// to which a format supplies only its quoting, its comma placement and its number text.
+// What the JSON-family writers share: the iterative tree walk over a TextBuffer, to which a
+// format supplies only its quoting, its comma placement and its number text, and the
+// word-at-a-time helpers the formats' string escaping is built from.
 #pragma once
 
 #include <algorithm>
@@ -8,99 +8,15 @@
 #include <charconv>
 #include <cstddef>
 #include <cstdint>
-#include <cstdlib>
 #include <cstring>
-#include <string>
 #include <string_view>
 #include <utility>
 #include <vector>
 
+#include "text/text_buffer.hpp"
 #include "value/value.hpp"
 
 namespace zel {
-
-// Where a writer is in a TextBuffer: the next byte to write and the end of the block. Kept
-// in a local and passed by value (in registers), never in memory that a store to the text
-// could alias.
-struct TextCursor {
-    char* at;
-    char* limit;
-};
-
-// A growable block of text written through a raw pointer, never zero-filled. A writer takes
-// a cursor, asks for room for the most the next item can take (make_room), writes with
-// plain stores and fixed-size copies, and hands the position back at the end (set_end). The
-// block doubles when full; pages past the end of the text are never touched.
-class TextBuffer {
-public:
-    TextBuffer() noexcept = default;
-    TextBuffer(TextBuffer&& other) noexcept
-        : begin_(std::exchange(other.begin_, nullptr)),
-          end_(std::exchange(other.end_, nullptr)),
-          limit_(std::exchange(other.limit_, nullptr)) {}
-    TextBuffer& operator=(TextBuffer&& other) noexcept {
-        if (this != &other) {
-            release();
-            begin_ = std::exchange(other.begin_, nullptr);
-            end_ = std::exchange(other.end_, nullptr);
-            limit_ = std::exchange(other.limit_, nullptr);
-        }
-        return *this;
-    }
-    TextBuffer(const TextBuffer&) = delete;
-    TextBuffer& operator=(const TextBuffer&) = delete;
-    ~TextBuffer() { release(); }
-
-    std::string_view view() const noexcept {
-        return begin_ ? std::string_view(begin_, static_cast<std::size_t>(end_ - begin_))
-                      : std::string_view();
-    }
-    std::size_t size() const noexcept { return static_cast<std::size_t>(end_ - begin_); }
-
-    // A cursor at the end of the text.
-    TextCursor cursor() const noexcept { return {end_, limit_}; }
-    // Room for `n` bytes at the cursor, which stays at the same offset (the block may move).
-    TextCursor make_room(TextCursor c, std::size_t n) {
-        if (static_cast<std::size_t>(c.limit - c.at) < n) return grow(c.at, n);
-        return c;
-    }
-    // Ends the text at `at`, a position of the current block.
-    void set_end(char* at) noexcept { end_ = at; }
-
-private:
-    // Blocks of at least this many bytes are mappings of their own (see grow).
-    static constexpr std::size_t kMappedFrom = std::size_t{4} << 20;
-
-    TextCursor grow(char* at, std::size_t n);
-    void release() noexcept;
-
-    char* begin_ = nullptr;
-    char* end_ = nullptr;
-    char* limit_ = nullptr;
-};
-
-// The JSON text of `value`, appended to `out`. Accepts every tree, however deep; given
-// `max_depth`, it stops and returns false at the first array or object nested deeper (the
-// containers on its path, itself included, as nesting_depth counts them), leaving part of
-// the text written.
-bool write_json(const Value& value, TextBuffer& out, std::size_t max_depth = SIZE_MAX);
-void write_json(const Value& value, std::string& out);
-
-// The shortest decimal digits that read back to a finite, non-zero-signed |d|: value =
-// 0.d1...dn x 10^exponent. Zero gives the digits "0" and exponent 1.
-struct ShortestDigits {
-    char digits[32];
-    int count;     // n
-    int exponent;  // kk: position of the decimal point
-};
-ShortestDigits shortest_digits(double d);
-
-// JSON text of a float: the shortest round-trip digits, fixed notation with ".0" for
-// integral values up to 16 digits, exponent form ("1e+20", "1.5e-7") for the rest.
-// put_json_float writes at most kJsonFloatRoom bytes and returns the end.
-inline constexpr std::size_t kJsonFloatRoom = 32;
-char* put_json_float(double d, char* out);
-void append_json_float(double d, std::string& out);
 
 namespace writer_detail {
 
@@ -375,21 +291,6 @@ template <class Format>
 //   static char* escape(const char* in, const char* end, char quote, char* out);
 //       // the escaped text of [in, end), at most six bytes per byte
 //   static char* floating(double, char* out);
-struct JsonFormat {
-    static constexpr bool kCommaAfterEveryMember = false;
-    static constexpr std::size_t kNumberRoom = kJsonFloatRoom;
-    static TextCursor key(const Value& k, TextBuffer& buffer, TextCursor c) {
-        return writer_detail::put_text<JsonFormat>(k, buffer, c);
-    }
-    static constexpr char kQuote = '"';
-    static bool plain_word(std::uint64_t w) {
-        using namespace writer_detail;
-        return (any_byte_below(w, 0x20) | any_byte_equal(w, '"') | any_byte_equal(w, '\\')) == 0;
-    }
-    static char quote(std::string_view) { return '"'; }
-    static char* escape(const char* in, const char* end, char quote, char* out);
-    static char* floating(double d, char* out) { return put_json_float(d, out); }
-};
 
 // The shared walk: "{" / "[", each member on its own line indented two spaces per level,
 // "key": value for objects, then a line break, the container's own indentation and the

@@ -1,4 +1,4 @@
-#include "drivers/keyed_hash.hpp"
+#include "text/keyed_hash.hpp"
 
 #include <sys/syscall.h>
 #include <unistd.h>

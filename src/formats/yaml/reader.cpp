@@ -1,8 +1,8 @@
 // The YAML reader: drives libfyaml's YAML 1.2 parser event by event and builds the Value tree
 // directly. Owns what the parser leaves to the loader: the UTF-8 and printable-character
-// checks, scalar typing and the core tags, one document at most, the nesting limit, and
-// aliases resolved by copying, their expansion bounded in nodes and in bytes.
-#include "drivers/yaml_reader.hpp"
+// checks, scalar typing (scalars.hpp) and the core tags, one document at most, the nesting
+// limit, and aliases resolved by copying, their expansion bounded in nodes and in bytes.
+#include "formats/yaml/reader.hpp"
 
 #include <libfyaml.h>
 
@@ -31,265 +31,23 @@
 #include <sanitizer/lsan_interface.h>
 #endif
 
-#include "drivers/file_io.hpp"
-#include "drivers/number_text.hpp"
-#include "drivers/utf8.hpp"
-#include "drivers/yaml_block_reader.hpp"
+#include "text/utf8.hpp"
+#include "formats/format.hpp"
+#include "formats/yaml/block_reader.hpp"
+#include "formats/yaml/scalars.hpp"
 
 namespace zel {
 namespace {
 
-constexpr char kPrefix[] = "YAML parse error: ";
-
-// ---------------------------------------------------------------------------------------
-// Scalar typing
-
-// Which typing rule an explicit tag asks for. !!str and the non-specific tag "!" make any
-// scalar a string ("!" marks a scalar that is not to be resolved by its content); other tags
-// (local tags such as !thing, other global tags) are ignored: the scalar is typed by its
-// style exactly as if it carried no tag.
-enum class TagRule { None, Null, Bool, Int, Float, Str };
-
-TagRule tag_rule(std::string_view tag) {
-    if (tag == "!") return TagRule::Str;
-    constexpr std::string_view kCore = "tag:yaml.org,2002:";
-    if (tag.substr(0, kCore.size()) != kCore) return TagRule::None;
-    const std::string_view name = tag.substr(kCore.size());
-    if (name == "null") return TagRule::Null;
-    if (name == "bool") return TagRule::Bool;
-    if (name == "int") return TagRule::Int;
-    if (name == "float") return TagRule::Float;
-    if (name == "str") return TagRule::Str;
-    return TagRule::None;
-}
-
-const char* tag_short_name(TagRule rule) {
-    switch (rule) {
-        case TagRule::Null: return "!!null";
-        case TagRule::Bool: return "!!bool";
-        case TagRule::Int: return "!!int";
-        case TagRule::Float: return "!!float";
-        case TagRule::Str: return "!!str";
-        default: return "";
-    }
-}
-
-bool is_null_word(std::string_view t) {
-    return t == "~" || t == "null" || t == "Null" || t == "NULL";
-}
-
-// 1 for a true form, 0 for a false form, -1 for anything else (yes, on, ... included).
-int bool_word(std::string_view t) {
-    if (t == "true" || t == "True" || t == "TRUE") return 1;
-    if (t == "false" || t == "False" || t == "FALSE") return 0;
-    return -1;
-}
-
-// An unsigned 128-bit magnitude in two halves; no native 128-bit type exists on every target.
-struct U128 {
-    std::uint64_t hi = 0;
-    std::uint64_t lo = 0;
-
-    // this = this * base + digit; false when the result needs more than 128 bits.
-    bool mul_add(unsigned base, unsigned digit) {
-        const std::uint64_t low_product = (lo & 0xFFFFFFFFu) * base;
-        const std::uint64_t high_product = (lo >> 32) * base;
-        const std::uint64_t carry = (high_product + (low_product >> 32)) >> 32;
-        if (hi > (UINT64_MAX - carry) / base) return false;
-        std::uint64_t new_hi = hi * base + carry;
-        std::uint64_t new_lo = lo * base;
-        new_lo += digit;
-        if (new_lo < digit) {
-            if (new_hi == UINT64_MAX) return false;
-            ++new_hi;
-        }
-        hi = new_hi;
-        lo = new_lo;
-        return true;
-    }
-};
-
-enum class IntText {
-    NotInteger,   // not the integer syntax
-    LeadingZero,  // decimal digits with a leading 0, such as 0123: a string, never a number
-    Number,       // a Value number
-    OutOfRange,   // an integer that fits 128 bits but not the Value ranges
-    TooLong,      // an integer that needs more than 128 bits
-};
-
-int digit_value(char c) {
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-    return 99;
-}
-
-// [+-]? ( 0x hex+ | 0o oct+ | 0b bin+ | dec+ ), one sign at most, prefixes in lower case.
-IntText parse_integer(std::string_view t, Value& out) {
-    std::size_t i = 0;
-    bool negative = false;
-    if (i < t.size() && (t[i] == '+' || t[i] == '-')) negative = t[i++] == '-';
-    unsigned base = 10;
-    if (t.size() - i >= 2 && t[i] == '0') {
-        if (t[i + 1] == 'x') base = 16;
-        if (t[i + 1] == 'o') base = 8;
-        if (t[i + 1] == 'b') base = 2;
-        if (base != 10) i += 2;
-    }
-    if (i == t.size()) return IntText::NotInteger;
-    const bool leading_zero = base == 10 && t[i] == '0' && t.size() - i >= 2;
-    U128 magnitude;
-    bool too_long = false;
-    for (; i < t.size(); ++i) {
-        const int d = digit_value(t[i]);
-        if (d >= static_cast<int>(base)) return IntText::NotInteger;
-        if (!too_long && !magnitude.mul_add(base, static_cast<unsigned>(d))) too_long = true;
-    }
-    if (leading_zero) return IntText::LeadingZero;
-    if (too_long) return IntText::TooLong;
-    constexpr std::uint64_t kTop = std::uint64_t{1} << 63;
-    if (negative) {
-        if (magnitude.hi == 0 && magnitude.lo <= kTop) {
-            out = Value::integer(magnitude.lo == kTop ? INT64_MIN
-                                                      : -static_cast<std::int64_t>(magnitude.lo));
-            return IntText::Number;
-        }
-        // Down to -2^127 is a signed 128-bit integer.
-        if (magnitude.hi < kTop || (magnitude.hi == kTop && magnitude.lo == 0))
-            return IntText::OutOfRange;
-        return IntText::TooLong;
-    }
-    if (magnitude.hi == 0) {
-        out = Value::uinteger(magnitude.lo);
-        return IntText::Number;
-    }
-    return IntText::OutOfRange;
-}
-
-
-// The decimal floating-point syntax: [+-]? (digits [. digits?] | . digits) ([eE] [+-]? digits)?
-bool is_decimal_float_syntax(std::string_view t) {
-    std::size_t i = 0;
-    auto digits = [&] {
-        const std::size_t start = i;
-        while (i < t.size() && t[i] >= '0' && t[i] <= '9') ++i;
-        return i - start;
-    };
-    if (i < t.size() && (t[i] == '+' || t[i] == '-')) ++i;
-    std::size_t mantissa = digits();
-    if (i < t.size() && t[i] == '.') {
-        ++i;
-        mantissa += digits();
-    }
-    if (mantissa == 0) return false;
-    if (i < t.size() && (t[i] == 'e' || t[i] == 'E')) {
-        ++i;
-        if (i < t.size() && (t[i] == '+' || t[i] == '-')) ++i;
-        if (digits() == 0) return false;
-    }
-    return i == t.size();
-}
-
-// Float rule: the .inf/.nan forms (null, since a number is always finite) or a decimal text
-// that reads as a finite double. A magnitude below the smallest double is zero of its sign;
-// one above the largest reads as an infinity, which the rule does not accept.
-bool parse_float(std::string_view t, Value& out) {
-    std::string_view unsigned_part = t;
-    if (!t.empty() && (t[0] == '+' || t[0] == '-')) unsigned_part = t.substr(1);
-    if (unsigned_part == ".inf" || unsigned_part == ".Inf" || unsigned_part == ".INF" ||
-        t == ".nan" || t == ".NaN" || t == ".NAN") {
-        out = Value::null();
-        return true;
-    }
-    if (!is_decimal_float_syntax(t)) return false;
-    // A magnitude beyond the largest double would read as an infinity, which is not a number.
-    return decimal_number(t, false, out) == NumberText::Ok;
-}
-
-enum class ScalarFailure { None, OutOfRange, TagMismatch };
-
-// Types the text of a scalar that is a value (not a mapping key).
-ScalarFailure type_scalar(std::string_view t, bool plain, TagRule tag, Value& out) {
-    switch (tag) {
-        case TagRule::Null:
-            // Empty content is null under any style, as it is untagged.
-            if (!t.empty() && !is_null_word(t)) return ScalarFailure::TagMismatch;
-            out = Value::null();
-            return ScalarFailure::None;
-        case TagRule::Bool: {
-            const int b = bool_word(t);
-            if (b < 0) return ScalarFailure::TagMismatch;
-            out = Value::boolean(b == 1);
-            return ScalarFailure::None;
-        }
-        case TagRule::Int:
-            switch (parse_integer(t, out)) {
-                case IntText::Number: return ScalarFailure::None;
-                case IntText::OutOfRange:
-                case IntText::TooLong: return ScalarFailure::OutOfRange;
-                default: return ScalarFailure::TagMismatch;
-            }
-        case TagRule::Float:
-            return parse_float(t, out) ? ScalarFailure::None : ScalarFailure::TagMismatch;
-        case TagRule::Str:
-            out = Value::string(t);
-            return ScalarFailure::None;
-        case TagRule::None:
-            break;
-    }
-    if (plain) {
-        if (t.empty() || is_null_word(t)) {
-            out = Value::null();
-            return ScalarFailure::None;
-        }
-        if (const int b = bool_word(t); b >= 0) {
-            out = Value::boolean(b == 1);
-            return ScalarFailure::None;
-        }
-        switch (parse_integer(t, out)) {
-            case IntText::Number: return ScalarFailure::None;
-            case IntText::OutOfRange: return ScalarFailure::OutOfRange;
-            // An integer too long even for 128 bits keeps its exact text as a string.
-            case IntText::LeadingZero:
-            case IntText::TooLong: out = Value::string(t); return ScalarFailure::None;
-            case IntText::NotInteger: break;
-        }
-        if (parse_float(t, out)) return ScalarFailure::None;
-    }
-    out = Value::string(t);
-    return ScalarFailure::None;
-}
-
 // ---------------------------------------------------------------------------------------
 // Input checks
 
-Error parse_error(std::string description) {
-    return make_error(ErrorKind::Parse, kPrefix + std::move(description));
-}
-
-Error located(std::string description, std::size_t line, std::size_t column) {
-    return parse_error(std::move(description) + " at line " + std::to_string(line) + " column " +
-                       std::to_string(column));
-}
-
-// Line and column (both from 1, columns in characters) of a byte offset, with YAML 1.2's
-// line breaks (LF, CR, CR LF). A byte order mark at the start takes no column, as in the
-// parser's own positions.
-std::pair<std::size_t, std::size_t> position_of(std::string_view text, std::size_t offset) {
-    std::size_t line = 1, column = 1;
-    offset = std::min(offset, text.size());
-    std::size_t i = text.substr(0, 3) == "\xEF\xBB\xBF" && offset >= 3 ? 3 : 0;
-    for (; i < offset; ++i) {
-        const char c = text[i];
-        if (c == '\r' && i + 1 < text.size() && text[i + 1] == '\n') continue;  // LF ends it
-        if (c == '\n' || c == '\r') {
-            ++line;
-            column = 1;
-        } else if ((static_cast<unsigned char>(c) & 0xC0) != 0x80) {
-            ++column;
-        }
-    }
-    return {line, column};
+// Line and column of a byte offset by YAML's rule (formats/format.hpp). A byte order mark at
+// the start takes no column, as in the parser's own positions.
+TextPosition position_of(std::string_view text, std::size_t offset) {
+    if (offset >= 3 && text.substr(0, 3) == "\xEF\xBB\xBF")
+        return position_in(Format::Yaml, text.substr(3), offset - 3);
+    return position_in(Format::Yaml, text, offset);
 }
 
 constexpr char kControl[] = "control characters are not allowed";
@@ -397,9 +155,10 @@ public:
     Error first_error() const {
         const fy_diag_error* e = first();
         const std::string what = e != nullptr && e->msg != nullptr ? e->msg : "invalid YAML";
-        if (e == nullptr || e->line <= 0 || e->column <= 0) return parse_error(what);
-        return located(what, static_cast<std::size_t>(e->line),
-                       static_cast<std::size_t>(e->column));
+        if (e == nullptr || e->line <= 0 || e->column <= 0) return parse_error(Format::Yaml, what);
+        return parse_error(Format::Yaml, what,
+                           TextPosition{static_cast<std::size_t>(e->line),
+                                        static_cast<std::size_t>(e->column)});
     }
 
 private:
@@ -798,9 +557,9 @@ public:
         switch (e.type) {
             case FYET_DOCUMENT_START: {
                 if (++documents_ > 1)
-                    return parse_error(
-                        "deserializing from YAML containing more than one document is not "
-                        "supported");
+                    return parse_error(Format::Yaml,
+                                       "deserializing from YAML containing more than one "
+                                       "document is not supported");
                 // Directives must be followed by "---"; libfyaml 0.7 starts the document
                 // without it.
                 fy_document_state* state = e.document_start.document_state;
@@ -947,8 +706,8 @@ private:
     }
 
     Mark mark_at(std::size_t offset) const {
-        const auto [line, column] = position_of(input_, offset);
-        return Mark{offset, line, column};
+        const TextPosition at = position_of(input_, offset);
+        return Mark{offset, at.line, at.column};
     }
 
     void note_end(fy_token* token) {
@@ -1126,8 +885,8 @@ private:
     }
 
     Error located_at(std::string description, const Mark& m) const {
-        if (m.line == 0) return parse_error(std::move(description));
-        return located(std::move(description), m.line, m.column);
+        if (m.line == 0) return parse_error(Format::Yaml, description);
+        return parse_error(Format::Yaml, description, TextPosition{m.line, m.column});
     }
 
     std::string_view input_;
@@ -1164,15 +923,10 @@ std::string_view with_line_feeds(std::string_view text, std::string& storage) {
     return storage;
 }
 
-bool type_plain_scalar(std::string_view text, Value& out) {
-    return type_scalar(text, true, TagRule::None, out) == ScalarFailure::None;
-}
-
 Result<Value> parse_yaml(std::string_view text, bool plain_block_first) {
     std::size_t bad = 0;
     if (const char* problem = first_unreadable(text, bad); problem != nullptr) {
-        const auto [line, column] = position_of(text, bad);
-        return located(problem, line, column);
+        return parse_error(Format::Yaml, problem, position_of(text, bad));
     }
     if (text.empty()) return Value::null();
     // Most settings files are plain block YAML, which the fast reader takes whole; anything
@@ -1182,9 +936,9 @@ Result<Value> parse_yaml(std::string_view text, bool plain_block_first) {
     std::string storage;
     const std::string_view input = with_line_feeds(text, storage);
     Diagnostics diagnostics;
-    if (diagnostics.get() == nullptr) return parse_error("out of memory");
+    if (diagnostics.get() == nullptr) return parse_error(Format::Yaml, "out of memory");
     Parser parser(diagnostics, input);
-    if (parser.get() == nullptr) return parse_error("out of memory");
+    if (parser.get() == nullptr) return parse_error(Format::Yaml, "out of memory");
 
     TreeBuilder builder(input, text.size());
     while (fy_event* next = fy_parser_parse(parser.get())) {
@@ -1203,41 +957,5 @@ Result<Value> parse_yaml(std::string_view text, bool plain_block_first) {
 Result<Value> parse_yaml(std::string_view text) { return parse_yaml(text, true); }
 
 Result<Value> parse_yaml_general(std::string_view text) { return parse_yaml(text, false); }
-
-Result<Value> read_yaml_fd(int fd) {
-    // Read failures are reported as the parser's own input errors.
-    Result<std::string> text = read_file_bytes(fd);
-    if (!text) return parse_error(text.error().message);
-    return parse_yaml(text.value());
-}
-
-namespace {
-
-// Whether a YAML 1.2 core-schema reader resolves this plain text to something other than a
-// string: null (empty, ~, null, Null, NULL), bool, int ([-+]?[0-9]+, 0o[0-7]+,
-// 0x[0-9a-fA-F]+) or float (the decimal syntax, [-+]?.inf in three cases, .nan in three).
-bool core_schema_types_as_non_string(std::string_view t) {
-    if (t.empty() || is_null_word(t) || bool_word(t) >= 0 || is_decimal_float_syntax(t))
-        return true;
-    const auto all_digits = [](std::string_view d, int base) {
-        return !d.empty() && std::all_of(d.begin(), d.end(), [base](char c) {
-            return digit_value(c) < base;
-        });
-    };
-    if (t.size() > 2 && t[0] == '0' && t[1] == 'o') return all_digits(t.substr(2), 8);
-    if (t.size() > 2 && t[0] == '0' && t[1] == 'x') return all_digits(t.substr(2), 16);
-    const std::string_view u = !t.empty() && (t[0] == '+' || t[0] == '-') ? t.substr(1) : t;
-    return u == ".inf" || u == ".Inf" || u == ".INF" || t == ".nan" || t == ".NaN" ||
-           t == ".NAN";
-}
-
-}  // namespace
-
-bool yaml_plain_text_is_string(std::string_view text) {
-    if (core_schema_types_as_non_string(text)) return false;
-    Value typed;
-    return type_scalar(text, true, TagRule::None, typed) == ScalarFailure::None &&
-           typed.is_string();
-}
 
 }  // namespace zel

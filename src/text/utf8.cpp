@@ -1,5 +1,5 @@
 // UTF-8 sequence lengths, validation and encoding, for every reader and writer.
-#include "drivers/utf8.hpp"
+#include "text/utf8.hpp"
 
 namespace zel {
 

@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <string_view>
 
+#include "formats/limits.hpp"
 #include "value/error.hpp"
 #include "value/value.hpp"
 
@@ -14,10 +15,6 @@ namespace zel {
 // Size of the blocks a file is read in. The buffer grows beyond it only to hold one string
 // or number longer than a block.
 inline constexpr std::size_t kJsonReadBufferSize = 256 * 1024;
-
-// Deepest nesting of arrays and objects that loads; one more level fails with
-// "recursion limit exceeded".
-inline constexpr std::size_t kJsonMaxDepth = 127;
 
 // Parses one JSON document held in memory. Only white space may follow the value.
 // Failures are ErrorKind::Parse with the full message.

@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <string>
 
-#include "drivers/json_writer.hpp"
+#include "text/text_buffer.hpp"
 #include "value/value.hpp"
 
 namespace zel {

@@ -2,7 +2,7 @@
 // the Value tree directly. Pending array elements and object members wait on two stacks, and
 // each array or object is made in one piece when it closes. Owns the JSON error descriptions
 // and positions; lines are counted only for bytes leaving the buffer and when reporting.
-#include "drivers/json_reader.hpp"
+#include "formats/json/reader.hpp"
 
 #include <unistd.h>
 
@@ -21,8 +21,10 @@
 #include <emmintrin.h>
 #endif
 
-#include "drivers/number_text.hpp"
-#include "drivers/utf8.hpp"
+#include "formats/format.hpp"
+#include "text/hex.hpp"
+#include "text/number_text.hpp"
+#include "text/utf8.hpp"
 
 namespace zel {
 namespace {
@@ -126,17 +128,6 @@ std::size_t count_newlines(const char* p, const char* end) noexcept {
     return count + static_cast<std::size_t>(std::count(p, end, '\n'));
 }
 
-int hex_digit(unsigned char c) noexcept {
-    if (c >= '0' && c <= '9') return c - '0';
-    c |= 0x20;
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-    return -1;
-}
-
-Error parse_error(std::string text) {
-    return make_error(ErrorKind::Parse, "JSON parse error: " + std::move(text));
-}
-
 class Reader {
 public:
     // Reads `text` from memory, block by block like a file, so that both inputs share one path.
@@ -204,12 +195,12 @@ private:
 
     // ---- failures ----
 
-    Scan fail(const char* description, const char* at);
-    Scan fail_at_end(const char* description);
+    [[gnu::noinline]] Scan fail(const char* description, const char* at);
+    [[gnu::noinline]] Scan fail_at_end(const char* description);
     Scan more_or_eof(const char* description) {
         return final_ ? fail_at_end(description) : Scan::More;
     }
-    std::string location(const char* at, bool at_end) const;
+    TextPosition position(const char* at, bool at_end) const;
 
     bool memory_;
     int fd_;
@@ -229,7 +220,8 @@ private:
     std::vector<Value> elements_;  // pending elements of the open arrays
     std::vector<Member> members_;  // pending members of the open objects
     std::string scratch_;          // a string with escapes, decoded
-    std::string message_;          // the failure, once located
+    const char* description_ = "";  // the failure, once located
+    TextPosition position_{};
 };
 
 std::size_t Reader::read_some(char* to, std::size_t room) {
@@ -277,29 +269,28 @@ bool Reader::refill(const char*& p) {
     return n != 0;
 }
 
-std::string Reader::location(const char* at, bool at_end) const {
-    std::uint64_t line = lines_ + 1;
-    std::uint64_t start = line_start_;
-    if (const std::size_t breaks = count_newlines(buf_, at); breaks != 0) {
-        const char* last = at - 1;
-        while (*last != '\n') --last;
-        line += breaks;
-        start = base_ + static_cast<std::uint64_t>(last - buf_) + 1;
-    }
+TextPosition Reader::position(const char* at, bool at_end) const {
+    // Lines and columns of the bytes still in the buffer; a column on the line that holds
+    // buf_[0] also counts that line's bytes read before it.
+    const std::string_view held(buf_, static_cast<std::size_t>(at - buf_));
+    TextPosition position = position_in(Format::Json, held, held.size());
+    if (position.line == 1) position.column += static_cast<std::size_t>(base_ - line_start_);
+    position.line += static_cast<std::size_t>(lines_);
     // The column counts the bytes of the line up to and including the offending byte; at the
     // end of the input, the bytes of the last line.
-    const std::uint64_t offset = base_ + static_cast<std::uint64_t>(at - buf_);
-    const std::uint64_t column = offset - start + (at_end ? 0 : 1);
-    return " at line " + std::to_string(line) + " column " + std::to_string(column);
+    if (at_end) --position.column;
+    return position;
 }
 
 Scan Reader::fail(const char* description, const char* at) {
-    message_ = description + location(at, false);
+    description_ = description;
+    position_ = position(at, false);
     return Scan::Failed;
 }
 
 Scan Reader::fail_at_end(const char* description) {
-    message_ = description + location(end_, true);
+    description_ = description;
+    position_ = position(end_, true);
     return Scan::Failed;
 }
 
@@ -307,7 +298,7 @@ Scan Reader::fail_at_end(const char* description) {
 Scan Reader::scan_hex4(const char* h, const char* escape, std::uint32_t& cp) {
     cp = 0;
     for (int i = 0; i < 4; ++i) {
-        const int d = hex_digit(byte(h + i));
+        const int d = hex_value(h[i]);
         if (d < 0) {
             if (h + i == end_) return more_or_eof("EOF while parsing a string");
             return fail("invalid escape", escape);
@@ -631,8 +622,8 @@ Result<Value> Reader::run() {
     const bool ok = parse();
     // A failed read ends the input early, so whatever the parser concluded, the read error
     // is the real cause.
-    if (read_errno_ != 0) return parse_error(os_error_text(read_errno_));
-    if (!ok) return parse_error(std::move(message_));
+    if (read_errno_ != 0) return parse_error(Format::Json, os_error_text(read_errno_));
+    if (!ok) return parse_error(Format::Json, description_, position_);
     return std::move(root_);
 }
 

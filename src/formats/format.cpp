@@ -1,0 +1,119 @@
+// The format table, with the adapters that give each reader and writer the table's signature.
+#include "formats/format.hpp"
+
+#include <iterator>
+#include <string>
+#include <utility>
+
+#include "formats/json/json5_reader.hpp"
+#include "formats/json/json5_writer.hpp"
+#include "formats/json/reader.hpp"
+#include "formats/json/writer.hpp"
+#include "formats/limits.hpp"
+#include "formats/toml/reader.hpp"
+#include "formats/toml/writer.hpp"
+#include "formats/yaml/reader.hpp"
+#include "formats/yaml/writer.hpp"
+
+namespace zel {
+namespace {
+
+// A file nested deeper than its reader accepts could never be opened again: saving refuses it.
+Error too_deep(Format format) {
+    const FormatInfo& info = format_info(format);
+    return make_error(ErrorKind::Writer, "Cannot save as " + std::string(info.title) +
+                                             ": the document is nested more than " +
+                                             std::to_string(info.max_depth) +
+                                             " levels deep, which loading would refuse");
+}
+
+Status check_depth(Format format, const Value& document) {
+    const std::size_t limit = format_info(format).max_depth;
+    if (nesting_depth(document, limit) <= limit) return success();
+    return too_deep(format);
+}
+
+// Moves a writer's text into `out.string` and views it.
+Result<std::string_view> keep(FormatText& out, Result<std::string> text) {
+    if (!text) return std::move(text).error();
+    out.string = std::move(text).value();
+    return std::string_view(out.string);
+}
+
+Result<Value> read_json_file(int fd) { return read_json_fd(fd); }
+
+// The JSON-family writers check the depth as they go, and stop at the first level too deep.
+Result<std::string_view> write_json_text(const Value& document, FormatText& out) {
+    if (write_json(document, out.block, kJsonMaxDepth)) return out.block.view();
+    return too_deep(Format::Json);
+}
+
+Result<std::string_view> write_json5_text(const Value& document, FormatText& out) {
+    if (write_json5(document, out.block, kJson5MaxDepth)) return out.block.view();
+    return too_deep(Format::Json5);
+}
+
+Result<std::string_view> write_toml_text(const Value& document, FormatText& out) {
+    if (Status s = check_depth(Format::Toml, document); !s) return std::move(s).error();
+    return keep(out, write_toml(document));
+}
+
+Result<std::string_view> write_yaml_text(const Value& document, FormatText& out) {
+    if (Status s = check_depth(Format::Yaml, document); !s) return std::move(s).error();
+    return keep(out, write_yaml(document));
+}
+
+// name, title, error prefix, nesting limit, line breaks, column unit, file input, read,
+// read_fd, write
+constexpr FormatInfo kTable[] = {
+    {Format::Json, "json", "JSON", "JSON parse error: ", kJsonMaxDepth,
+     LineBreaks::Lf, ColumnUnit::Bytes, FileInput::Stream,
+     parse_json, read_json_file, write_json_text},
+    {Format::Json5, "json5", "JSON5", "JSON5 parse error: ", kJson5MaxDepth,
+     LineBreaks::LfCrUnicode, ColumnUnit::CodePoints, FileInput::Utf8,
+     parse_json5, nullptr, write_json5_text},
+    {Format::Toml, "toml", "TOML", "TOML parse error: ", kTomlMaxDepth,
+     LineBreaks::Lf, ColumnUnit::CodePoints, FileInput::Utf8WithoutNul,
+     parse_toml, nullptr, write_toml_text},
+    {Format::Yaml, "yaml", "YAML", "YAML parse error: ", kYamlMaxDepth,
+     LineBreaks::LfCr, ColumnUnit::CodePoints, FileInput::Bytes,
+     parse_yaml, nullptr, write_yaml_text},
+};
+
+static_assert(std::size(kTable) == std::size(kFormats) && [] {
+    for (std::size_t i = 0; i < std::size(kTable); ++i)
+        if (kTable[i].format != kFormats[i] || static_cast<std::size_t>(kFormats[i]) != i)
+            return false;
+    return true;
+}());
+
+}  // namespace
+
+const FormatInfo& format_info(Format format) noexcept {
+    return kTable[static_cast<std::size_t>(format)];
+}
+
+std::span<const FormatInfo> format_table() noexcept { return kTable; }
+
+TextPosition position_in(Format format, std::string_view text, std::size_t offset) noexcept {
+    const FormatInfo& info = format_info(format);
+    return text_position(text, offset, info.line_breaks, info.columns);
+}
+
+Error parse_error(Format format, std::string_view description) {
+    std::string message(format_info(format).error_prefix);
+    message += description;
+    return make_error(ErrorKind::Parse, std::move(message));
+}
+
+Error parse_error(Format format, std::string_view description, TextPosition at) {
+    std::string message(format_info(format).error_prefix);
+    message += description;
+    message += " at line ";
+    message += std::to_string(at.line);
+    message += " column ";
+    message += std::to_string(at.column);
+    return make_error(ErrorKind::Parse, std::move(message));
+}
+
+}  // namespace zel

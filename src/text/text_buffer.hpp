@@ -1,0 +1,71 @@
+// The output block the JSON-family writers write into: a growable text written through a raw
+// pointer, with a cursor kept in registers.
+#pragma once
+
+#include <cstddef>
+#include <string_view>
+#include <utility>
+
+namespace zel {
+
+// Where a writer is in a TextBuffer: the next byte to write and the end of the block. Kept
+// in a local and passed by value (in registers), never in memory that a store to the text
+// could alias.
+struct TextCursor {
+    char* at;
+    char* limit;
+};
+
+// A growable block of text written through a raw pointer, never zero-filled. A writer takes
+// a cursor, asks for room for the most the next item can take (make_room), writes with
+// plain stores and fixed-size copies, and hands the position back at the end (set_end). The
+// block doubles when full; pages past the end of the text are never touched.
+class TextBuffer {
+public:
+    TextBuffer() noexcept = default;
+    TextBuffer(TextBuffer&& other) noexcept
+        : begin_(std::exchange(other.begin_, nullptr)),
+          end_(std::exchange(other.end_, nullptr)),
+          limit_(std::exchange(other.limit_, nullptr)) {}
+    TextBuffer& operator=(TextBuffer&& other) noexcept {
+        if (this != &other) {
+            release();
+            begin_ = std::exchange(other.begin_, nullptr);
+            end_ = std::exchange(other.end_, nullptr);
+            limit_ = std::exchange(other.limit_, nullptr);
+        }
+        return *this;
+    }
+    TextBuffer(const TextBuffer&) = delete;
+    TextBuffer& operator=(const TextBuffer&) = delete;
+    ~TextBuffer() { release(); }
+
+    std::string_view view() const noexcept {
+        return begin_ ? std::string_view(begin_, static_cast<std::size_t>(end_ - begin_))
+                      : std::string_view();
+    }
+    std::size_t size() const noexcept { return static_cast<std::size_t>(end_ - begin_); }
+
+    // A cursor at the end of the text.
+    TextCursor cursor() const noexcept { return {end_, limit_}; }
+    // Room for `n` bytes at the cursor, which stays at the same offset (the block may move).
+    TextCursor make_room(TextCursor c, std::size_t n) {
+        if (static_cast<std::size_t>(c.limit - c.at) < n) return grow(c.at, n);
+        return c;
+    }
+    // Ends the text at `at`, a position of the current block.
+    void set_end(char* at) noexcept { end_ = at; }
+
+private:
+    // Blocks of at least this many bytes are mappings of their own (see grow).
+    static constexpr std::size_t kMappedFrom = std::size_t{4} << 20;
+
+    TextCursor grow(char* at, std::size_t n);
+    void release() noexcept;
+
+    char* begin_ = nullptr;
+    char* end_ = nullptr;
+    char* limit_ = nullptr;
+};
+
+}  // namespace zel
