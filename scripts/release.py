@@ -64,6 +64,8 @@ class Row:
             return "—"
         if self.untested:
             return f"not run: {self.untested}"
+        if not self.outcomes:
+            return "not finished"
         return "; ".join(str(o) for o in self.outcomes)
 
 
@@ -79,7 +81,7 @@ def summary(rows: list[Row], sdist: Path | None) -> str:
         if r.problem:
             lines.append(f"| {r.label} | | | | FAILED: {r.problem} |")
             continue
-        mark = "" if r.ok else "FAILED: "
+        mark = "" if r.ok or not r.outcomes else "FAILED: "
         lines.append(f"| {r.file} | {tag_of(r.file)} | {r.size // 1024} KiB | "
                      f"{r.seconds:.0f} s | {mark}{r.tests_text()} |")
     return "\n".join(lines) + "\n"
@@ -88,7 +90,32 @@ def summary(rows: list[Row], sdist: Path | None) -> str:
 PROVISIONING = threading.Lock()
 
 
-def test_wheel(row: Row, wheel: Path, logs: Path, older_glibc: bool) -> None:
+class Report:
+    """SUMMARY.md and AUDIT.txt, written again whenever a wheel is built or tested, so that a
+    release cut short still leaves the table of what it had done."""
+
+    def __init__(self, outdir: Path, sdist: Path) -> None:
+        self.outdir, self.sdist = outdir, sdist
+        self.rows: list[Row] = []
+        self.audits: list[str] = []
+        self.lock = threading.Lock()
+
+    def write(self) -> str:
+        with self.lock:
+            table = summary(self.rows, self.sdist)
+            (self.outdir / "SUMMARY.md").write_text(table)
+            (self.outdir / "AUDIT.txt").write_text("\n".join(self.audits))
+            return table
+
+
+def test_wheel(row: Row, wheel: Path, logs: Path, older_glibc: bool, report: Report) -> None:
+    try:
+        run_tests(row, wheel, logs, older_glibc)
+    finally:
+        report.write()
+
+
+def run_tests(row: Row, wheel: Path, logs: Path, older_glibc: bool) -> None:
     platform = PLATFORMS[row.platform]
     label = f"{row.version}-{row.platform}"
     try:
@@ -145,8 +172,8 @@ def main() -> int:
     started = time.monotonic()
     sdist = wheels.build_sdist(outdir)
     source_dir = Path(tempfile.mkdtemp(prefix="zel-release-"))
-    rows: list[Row] = []
-    audits: list[str] = []
+    report = Report(outdir, sdist)
+    rows, audits = report.rows, report.audits
     # Each wheel's tests start as soon as it is built, beside the next builds.
     pool = concurrent.futures.ThreadPoolExecutor(max_workers=max(1, args.jobs))
     tests: list[concurrent.futures.Future[None]] = []
@@ -166,6 +193,7 @@ def main() -> int:
                 row.problem = str(error) or repr(error)
             if row.problem:
                 log(f"{row.label}: {row.problem}")
+                report.write()
                 continue
             row.file, row.size = wheel.name, wheel.stat().st_size
             row.seconds = time.monotonic() - begun
@@ -177,16 +205,15 @@ def main() -> int:
             if args.no_test:
                 row.untested = "--no-test"
             else:
-                tests.append(pool.submit(test_wheel, row, wheel, logs, not args.ci))
-        (outdir / "AUDIT.txt").write_text("\n".join(audits))
+                tests.append(pool.submit(test_wheel, row, wheel, logs, not args.ci, report))
+            report.write()
         for future in tests:
             future.result()
     finally:
         pool.shutdown(cancel_futures=True)
         shutil.rmtree(source_dir, ignore_errors=True)
 
-    table = summary(rows, sdist)
-    (outdir / "SUMMARY.md").write_text(table)
+    table = report.write()
     print("\n" + table)
     log(f"release finished in {(time.monotonic() - started) / 60:.1f} min; "
         f"results in {outdir}")

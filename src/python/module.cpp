@@ -3,6 +3,8 @@
 // execution step that publishes ZelSettingEngine and __all__.
 #include <Python.h>
 
+#include <initializer_list>
+
 #include "drivers/file_io.hpp"
 #include "engine/rw_lock.hpp"
 #include "python/custom_driver.hpp"
@@ -97,27 +99,27 @@ PyModuleDef_Slot kSlots[] = {
     {0, nullptr},
 };
 
+// Calls f on every reference the state holds (each a PyObject*& that may be nullptr).
+template <class F>
+void for_each_reference(ModuleState& state, F&& f) {
+    for (PyObject** slot : {&state.engine_type, &state.panic_type, &state.sequence_abc,
+                            &state.mapping_abc, &state.dataclass_fields, &state.dataclass_field_type})
+        f(*slot);
+}
+
 int module_traverse(PyObject* module, visitproc visit, void* arg) {
     auto* state = static_cast<ModuleState*>(PyModule_GetState(module));
-    if (!state) return 0;
-    Py_VISIT(state->engine_type);
-    Py_VISIT(state->panic_type);
-    Py_VISIT(state->sequence_abc);
-    Py_VISIT(state->mapping_abc);
-    Py_VISIT(state->dataclass_fields);
-    Py_VISIT(state->dataclass_field_type);
-    return 0;
+    int result = 0;
+    if (state)
+        for_each_reference(*state, [&](PyObject*& object) {
+            if (!result && object) result = visit(object, arg);
+        });
+    return result;
 }
 
 int module_clear(PyObject* module) {
     auto* state = static_cast<ModuleState*>(PyModule_GetState(module));
-    if (!state) return 0;
-    Py_CLEAR(state->engine_type);
-    Py_CLEAR(state->panic_type);
-    Py_CLEAR(state->sequence_abc);
-    Py_CLEAR(state->mapping_abc);
-    Py_CLEAR(state->dataclass_fields);
-    Py_CLEAR(state->dataclass_field_type);
+    if (state) for_each_reference(*state, [](PyObject*& object) { Py_CLEAR(object); });
     return 0;
 }
 
