@@ -77,9 +77,9 @@ BUILD_DEBS=(build-essential xz-utils libssl-dev zlib1g-dev libffi-dev libbz2-dev
             libsqlite3-dev libreadline-dev uuid-dev libgdbm-dev libgdbm-compat-dev
             libncurses-dev libexpat1-dev libzstd-dev)
 
-# PyPI tools of the venvs: setup.sh's list without orjson, which only the benchmarks use and
-# which may have no wheel for these interpreters.
-unset 'ZEL_TOOLS[orjson]'
+# PyPI tools of the venvs: the repository venv's without orjson, which only the benchmarks use
+# and which may have no wheel for these interpreters.
+ZEL_TOOL_GROUPS=(dev)
 
 # The interpreter being worked on (set by select_interpreter).
 minor="" ft=0 debug=0 tsan=0 build="" flavour="" suffix="" venv=""

@@ -13,16 +13,9 @@ ZEL_STAMP="$ZEL_VENV/.zel-install-hash"
 ZEL_DEBS=(build-essential pkg-config libyaml-dev libfyaml-dev
           libutf8proc-dev libgtest-dev)
 
-# PyPI tools installed into the venv when missing: distribution name -> requirement.
-declare -A ZEL_TOOLS=(
-    [scikit-build-core]="scikit-build-core>=0.10"
-    [cmake]="cmake>=3.21"
-    [ninja]="ninja"
-    [pytest]="pytest>=8"
-    [hypothesis]="hypothesis>=6"
-    [mypy]="mypy>=1.11"
-    [orjson]="orjson"
-)
+# The dependency groups of pyproject.toml (where every tool is listed) that zel_ensure_tools
+# installs into the venv.
+ZEL_TOOL_GROUPS=(venv)
 
 # At most two parallel compile jobs, for scikit-build-core's and our own cmake --build calls.
 export CMAKE_BUILD_PARALLEL_LEVEL="${CMAKE_BUILD_PARALLEL_LEVEL:-2}"
@@ -149,22 +142,14 @@ zel_ensure_venv() {
     "$base" -m venv "$ZEL_VENV"
 }
 
-# Install into the venv the tools of ZEL_TOOLS that are not installed yet.
+# Install into the venv the tools of ZEL_TOOL_GROUPS that are not installed yet.
 zel_ensure_tools() {
-    local missing=() name
-    mapfile -t missing < <("$ZEL_PY" - "${!ZEL_TOOLS[@]}" <<'EOF'
-import importlib.metadata as md
-import sys
-for name in sys.argv[1:]:
-    try:
-        md.version(name)
-    except md.PackageNotFoundError:
-        print(name)
-EOF
-    )
-    ((${#missing[@]} == 0)) && return 0
+    local listed
+    listed="$("$ZEL_PY" "$ZEL_ROOT/scripts/zel_release/requirements.py" --missing \
+        "${ZEL_TOOL_GROUPS[@]}")" || zel_die "could not read the tool lists of pyproject.toml"
+    [[ -n "$listed" ]] || return 0
     local reqs=()
-    for name in "${missing[@]}"; do reqs+=("${ZEL_TOOLS[$name]}"); done
+    mapfile -t reqs <<<"$listed"
     zel_log "installing into the venv: ${reqs[*]}"
     "$ZEL_PY" -m pip install -q "${reqs[@]}" </dev/null
 }

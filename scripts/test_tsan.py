@@ -34,6 +34,8 @@ import tempfile
 from pathlib import Path
 
 ROOT = Path(__file__).resolve().parent.parent
+sys.path.insert(0, str(ROOT / "scripts"))
+from zel_release.requirements import distribution, group  # noqa: E402
 BUILD = ROOT / "build" / "tsan"
 SITE = BUILD / "site"
 TOOLS = BUILD / "tools"
@@ -68,7 +70,8 @@ def tools(host: Path) -> None:
     if (TOOLS / "pytest").is_dir():
         return
     cmd = [str(host), "-m", "pip", "install", "-q", "--only-binary", ":all:", "--target",
-           str(TOOLS), "--python-version", "3.13", "pytest>=8"]
+           str(TOOLS), "--python-version", "3.13",
+           *[r for r in group("test") if distribution(r) == "pytest"]]
     if run(cmd, stdin=subprocess.DEVNULL).returncode != 0:
         shutil.rmtree(TOOLS, ignore_errors=True)
         sys.exit("error: could not install pytest for the sanitized interpreter")

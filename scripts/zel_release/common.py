@@ -10,6 +10,8 @@ import subprocess
 from dataclasses import dataclass
 from pathlib import Path
 
+from .requirements import group
+
 ROOT = Path(__file__).resolve().parents[2]
 CACHE = Path(os.environ.get("ZEL_CACHE_DIR", "/var/cache/zel"))
 ZIG_VERSION = "0.17.1"
@@ -148,8 +150,7 @@ def build_venv(version: str) -> Path:
     here for the machine's 3.13, scripts/build-python.sh's own venv (which has the build tools)
     for the others, whose Debian-tree launchers cannot make a venv with pip."""
     if version == "3.13":
-        return tools_venv("venv-build-3.13", "build", "scikit-build-core>=0.11", "cmake>=3.26",
-                          "ninja")
+        return tools_venv("venv-build-3.13", *group("release"))
     out = subprocess.run(["bash", str(ROOT / "scripts/build-python.sh"), "--no-module", version],
                          check=True, stdout=subprocess.PIPE, text=True).stdout
     python = Path(out.strip().splitlines()[-1])

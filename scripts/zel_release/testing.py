@@ -17,10 +17,11 @@ from dataclasses import dataclass
 from pathlib import Path
 
 from . import pythons
+from .requirements import group
 from .common import (CACHE, NATIVE_MACHINE, PLATFORMS, ROOT, Platform, debian_tree, host_python, log, run,
                      python_tarball)
 
-TEST_TOOLS = ("pytest>=8", "hypothesis>=6")
+TEST_TOOLS = tuple(group("test"))
 
 
 @dataclass
@@ -92,7 +93,7 @@ def in_venv(wheel: Path, version: str, log_file: Path | None = None) -> Outcome:
         run(build_interpreter(version), "-m", "venv", venv)
         python = venv / "bin/python"
         run(python, "-m", "pip", "install", "-q", "--only-binary=:all:", wheel, *TEST_TOOLS,
-            "mypy>=1.11", env=clean_env())
+            *group("typecheck"), env=clean_env())
         site = run(python, "-c", "import sysconfig; print(sysconfig.get_path('platlib'))",
                    capture_output=True, cwd=scratch).stdout.strip()
         env = clean_env(ZEL_EXPECT_MODULE_DIR=site)

