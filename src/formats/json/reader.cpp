@@ -140,7 +140,7 @@ public:
 private:
     Reader(bool memory, int fd, std::string_view text, std::size_t block_size)
         : memory_(memory), fd_(fd), rest_(text), capacity_(std::max<std::size_t>(1, block_size)) {
-        storage_ = std::make_unique<char[]>(capacity_ + kPadding);
+        storage_ = std::make_unique_for_overwrite<char[]>(capacity_ + kPadding);
         buf_ = storage_.get();
         end_ = buf_;
         std::memset(buf_, 0, kPadding);
@@ -253,7 +253,7 @@ bool Reader::refill(const char*& p) {
     const std::size_t kept = static_cast<std::size_t>(end_ - p);
     if (kept > capacity_ / 2) {
         // A token longer than half the buffer: doubling keeps rescanning it linear overall.
-        auto bigger = std::make_unique<char[]>(2 * capacity_ + kPadding);
+        auto bigger = std::make_unique_for_overwrite<char[]>(2 * capacity_ + kPadding);
         std::memcpy(bigger.get(), p, kept);
         storage_ = std::move(bigger);
         buf_ = storage_.get();

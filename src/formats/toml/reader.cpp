@@ -190,12 +190,12 @@ private:
     // A copy of `name` that lives as long as the index.
     const char* keep(std::string_view name) {
         if (name.size() > kBlockSize / 4) {
-            blocks_.push_back(std::make_unique<char[]>(name.size()));
+            blocks_.push_back(std::make_unique_for_overwrite<char[]>(name.size()));
             std::memcpy(blocks_.back().get(), name.data(), name.size());
             return blocks_.back().get();
         }
         if (current_ == nullptr || block_used_ + name.size() > kBlockSize) {
-            blocks_.push_back(std::make_unique<char[]>(kBlockSize));
+            blocks_.push_back(std::make_unique_for_overwrite<char[]>(kBlockSize));
             current_ = blocks_.back().get();
             block_used_ = 0;
         }
