@@ -19,6 +19,8 @@ std::string json_text(const Value& v) {
     return out;
 }
 
+std::string shown(const Value& v) { return json_text(v); }
+
 std::string error_of(const Result<Value>& r) { return r.ok() ? "(parsed)" : r.error().message; }
 
 std::string outcome(const Result<Value>& r) { return r.ok() ? json_text(r.value()) : r.error().message; }

@@ -29,6 +29,24 @@ std::string error_of(const Result<Value>& r);
 // The JSON text of what was read, or the message the read failed with.
 std::string outcome(const Result<Value>& r);
 
+// What a successful result held, for a failure message.
+std::string shown(const Value& v);
+inline std::string shown(std::string_view text) { return std::string(text); }
+
+// Whether `r` is an error of `kind` with exactly `message`.
+template <class T>
+::testing::AssertionResult fails_with(const Result<T>& r, ErrorKind kind, const std::string& message) {
+    if (r.ok()) return ::testing::AssertionFailure() << "succeeded with " << shown(r.value());
+    if (r.error().kind != kind)
+        return ::testing::AssertionFailure() << "failed with an error of kind " << static_cast<int>(r.error().kind)
+                                             << " instead of " << static_cast<int>(kind) << ": "
+                                             << r.error().message;
+    if (r.error().message != message)
+        return ::testing::AssertionFailure() << "failed with\n  " << r.error().message << "\ninstead of\n  "
+                                             << message;
+    return ::testing::AssertionSuccess();
+}
+
 // The tree `read` makes of `text`; a failure is reported (with the text) and gives null.
 Value parsed_with(Result<Value> (*read)(std::string_view), std::string_view text);
 
@@ -115,6 +133,14 @@ template <class Case>
 struct NamedCase {
     const char* name;
     friend void PrintTo(const Case& c, std::ostream* os) { *os << c.name; }
+};
+
+// Base of a parametrized case known by its text: gtest prints the text quoted and escaped, on
+// one line, so that each case keeps a readable name of its own.
+template <class Case>
+struct TextCase {
+    std::string text;
+    friend void PrintTo(const Case& c, std::ostream* os) { *os << ::testing::PrintToString(c.text); }
 };
 
 struct CaseName {
