@@ -391,20 +391,20 @@ protected:
 };
 
 TEST_F(crash_states, a_new_file_in_new_directories) {
-    auto steps = save_and_check(dir_ + "/a/b/settings.json", R"({"v": 1})");
+    auto steps = save_and_check(path("a/b/settings.json"), R"({"v": 1})");
     EXPECT_EQ(steps.front().op, FsStep::Op::MakeDirectory);
 }
 
 TEST_F(crash_states, an_atomic_replacement) {
-    std::ofstream(dir_ + "/settings.json") << json_of(R"({"v": "old"})");
-    auto steps = save_and_check(dir_ + "/settings.json", R"({"v": "new", "w": [1, 2, 3]})");
+    std::ofstream(path("settings.json")) << json_of(R"({"v": "old"})");
+    auto steps = save_and_check(path("settings.json"), R"({"v": "new", "w": [1, 2, 3]})");
     EXPECT_EQ(steps.back().op, FsStep::Op::SyncDirectory);
 }
 
 TEST_F(crash_states, an_in_place_rewrite_of_a_hard_linked_file) {
-    std::ofstream(dir_ + "/settings.json") << json_of(R"({"v": "old", "pad": "xxxxxxxxxxxxxxxx"})");
-    ASSERT_EQ(::link((dir_ + "/settings.json").c_str(), (dir_ + "/other.json").c_str()), 0);
-    auto steps = save_and_check(dir_ + "/settings.json", R"({"v": "new"})");
+    std::ofstream(path("settings.json")) << json_of(R"({"v": "old", "pad": "xxxxxxxxxxxxxxxx"})");
+    ASSERT_EQ(::link(path("settings.json").c_str(), path("other.json").c_str()), 0);
+    auto steps = save_and_check(path("settings.json"), R"({"v": "new"})");
     bool truncated = false;
     for (const Step& s : steps) truncated |= s.op == FsStep::Op::Truncate;
     EXPECT_TRUE(truncated);
@@ -412,18 +412,18 @@ TEST_F(crash_states, an_in_place_rewrite_of_a_hard_linked_file) {
 
 TEST_F(crash_states, a_failure_part_way_leaves_the_old_document) {
     const std::string big = std::string(R"({"v": ")") + std::string(20000, 'n') + R"("})";
-    std::ofstream(dir_ + "/settings.json") << json_of(R"({"v": "old"})");
-    save_and_check(dir_ + "/settings.json", big.c_str(), 4096);
-    ASSERT_EQ(::link((dir_ + "/settings.json").c_str(), (dir_ + "/other.json").c_str()), 0);
+    std::ofstream(path("settings.json")) << json_of(R"({"v": "old"})");
+    save_and_check(path("settings.json"), big.c_str(), 4096);
+    ASSERT_EQ(::link(path("settings.json").c_str(), path("other.json").c_str()), 0);
     // No room for the rewrite's journal: the file is not touched.
-    auto steps = save_and_check(dir_ + "/settings.json", big.c_str(), 4096);
-    for (const Step& s : steps) EXPECT_NE(s.path, dir_ + "/settings.json") << describe(s);
+    auto steps = save_and_check(path("settings.json"), big.c_str(), 4096);
+    for (const Step& s : steps) EXPECT_NE(s.path, path("settings.json")) << describe(s);
     // The journal is published, then the rewrite fails: the old bytes are written back.
-    steps = save_and_check(dir_ + "/settings.json", big.c_str(), 4096, true);
+    steps = save_and_check(path("settings.json"), big.c_str(), 4096, true);
     bool restored = false;
-    for (const Step& s : steps) restored |= s.op == FsStep::Op::Write && s.path == dir_ + "/settings.json";
+    for (const Step& s : steps) restored |= s.op == FsStep::Op::Write && s.path == path("settings.json");
     EXPECT_TRUE(restored);
-    EXPECT_FALSE(std::filesystem::exists(journal_path(dir_ + "/settings.json")));
+    EXPECT_FALSE(std::filesystem::exists(journal_path(path("settings.json"))));
 }
 
 // The journal an interrupted rewrite of `settings` would have left: the file cut short after
@@ -446,9 +446,9 @@ void leave_interrupted_rewrite(const std::string& settings, const std::string& b
 TEST_F(crash_states, an_in_place_rewrite_after_an_interrupted_one) {
     // The file is cut short; the journal holds the document, and the next rewrite keeps it
     // as the old one until its own bytes are flushed.
-    const std::string settings = dir_ + "/settings.json";
+    const std::string settings = path("settings.json");
     leave_interrupted_rewrite(settings, json_of(R"({"v": "old"})"), json_of(R"({"v": "half"})"), 5);
-    ASSERT_EQ(::link(settings.c_str(), (dir_ + "/other.json").c_str()), 0);
+    ASSERT_EQ(::link(settings.c_str(), path("other.json").c_str()), 0);
     save_and_check(settings, R"({"w": "new"})");
     EXPECT_FALSE(std::filesystem::exists(journal_path(settings)));
 }
@@ -456,7 +456,7 @@ TEST_F(crash_states, an_in_place_rewrite_after_an_interrupted_one) {
 TEST_F(crash_states, a_replacement_after_an_interrupted_rewrite) {
     // No other link any more: the file is replaced, and the journal, which names the file
     // replaced, goes after it.
-    const std::string settings = dir_ + "/settings.json";
+    const std::string settings = path("settings.json");
     leave_interrupted_rewrite(settings, json_of(R"({"v": "old"})"), json_of(R"({"v": "half"})"), 5);
     save_and_check(settings, R"({"v": "new"})");
     EXPECT_FALSE(std::filesystem::exists(journal_path(settings)));
