@@ -10,7 +10,6 @@
 #include <signal.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstring>
@@ -20,7 +19,6 @@
 #include <map>
 #include <optional>
 #include <set>
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -28,9 +26,12 @@
 #include "drivers/file_io.hpp"
 #include "formats/json/reader.hpp"
 #include "formats/json/writer.hpp"
+#include "test_support.hpp"
 
 namespace zel {
 namespace {
+
+using namespace test;
 
 struct Step {
     FsStep::Op op;
@@ -253,23 +254,13 @@ private:
     int initial_inode_ = -3;
 };
 
-std::string json_of(const char* text) {
-    std::string out;
-    write_json(parse_json(text).value(), out);
-    return out;
-}
+std::string json_of(const char* text) { return json_text(parse_json(text).value()); }
 
-class crash_states : public ::testing::Test {
+class crash_states : public TempDirTest {
 protected:
-    void SetUp() override {
-        char name[] = "/tmp/zel_crash_XXXXXX";
-        ASSERT_NE(::mkdtemp(name), nullptr);
-        root_ = name;
-    }
     void TearDown() override {
         set_fs_observer(nullptr, nullptr);
-        std::error_code ignored;
-        std::filesystem::remove_all(root_, ignored);
+        TempDirTest::TearDown();
     }
 
     // Saves `new_text`'s document to `settings` and checks the recorded sequence; returns it.
@@ -281,7 +272,7 @@ protected:
         std::map<std::string, int> entries;
         std::map<int, std::string> bytes;
         std::map<ino_t, int> inodes;  // hard links share one
-        for (const auto& e : std::filesystem::recursive_directory_iterator(root_)) {
+        for (const auto& e : std::filesystem::recursive_directory_iterator(dir_)) {
             struct stat st {};
             ::lstat(e.path().c_str(), &st);
             if (S_ISDIR(st.st_mode)) {
@@ -290,12 +281,9 @@ protected:
             }
             const int inode = inodes.emplace(st.st_ino, static_cast<int>(inodes.size()) + 1).first->second;
             entries[e.path()] = inode;
-            std::ifstream in(e.path(), std::ios::binary);
-            std::ostringstream s;
-            s << in.rdbuf();
-            bytes[inode] = s.str();
+            bytes[inode] = file_contents(e.path());
         }
-        CrashModel model(root_, entries, bytes, settings);
+        CrashModel model(dir_, entries, bytes, settings);
         const std::optional<std::string> old = model.read(entries, bytes);
 
         std::vector<Step> steps;
@@ -327,11 +315,7 @@ protected:
     // The child sends each step as five length-prefixed fields, then its result.
     static std::vector<Step> save_in_child(const std::string& settings, const Value& document,
                                            rlim_t size_limit, bool limit_after_rename) {
-        int fds[2];
-        if (::pipe(fds) != 0) return {};
-        const pid_t pid = ::fork();
-        if (pid == 0) {
-            ::close(fds[0]);
+        const ChildOutcome child = run_in_child([&](int out_fd) {
             ::signal(SIGXFSZ, SIG_IGN);
             // The limit applies from the start, or once a file was renamed into place (a
             // rewrite's journal published, so that the rewrite itself fails).
@@ -339,7 +323,7 @@ protected:
             limit = rlimit{size_limit, size_limit};
             if (!limit_after_rename) ::setrlimit(RLIMIT_FSIZE, &limit);
             static int out;
-            out = fds[1];
+            out = out_fd;
             set_fs_observer(
                 [](const FsStep& step, void* after_rename) {
                     if (after_rename && step.op == FsStep::Op::Rename)
@@ -355,18 +339,11 @@ protected:
                     }
                 },
                 limit_after_rename ? &limit : nullptr);
-            const bool ok = save_file(DriverKind::Json, settings, document).ok();
-            ::_exit(ok ? 0 : 3);
-        }
-        ::close(fds[1]);
-        std::string all;
-        char buffer[4096];
-        for (ssize_t n; (n = ::read(fds[0], buffer, sizeof buffer)) > 0;)
-            all.append(buffer, static_cast<std::size_t>(n));
-        ::close(fds[0]);
-        int status = 0;
-        ::waitpid(pid, &status, 0);
-        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 3) << "the save did not fail";
+            return save_file(DriverKind::Json, settings, document).ok() ? 0 : 3;
+        });
+        EXPECT_TRUE(child.exited() && child.exit_code() == 3)
+            << "the save did not fail (" << child.how_it_ended() << ")";
+        const std::string& all = child.output;
         std::vector<Step> steps;
         std::size_t at = 0;
         auto field = [&] {
@@ -411,25 +388,23 @@ protected:
         }
         return found;
     }
-
-    std::string root_;
 };
 
 TEST_F(crash_states, a_new_file_in_new_directories) {
-    auto steps = save_and_check(root_ + "/a/b/settings.json", R"({"v": 1})");
+    auto steps = save_and_check(path("a/b/settings.json"), R"({"v": 1})");
     EXPECT_EQ(steps.front().op, FsStep::Op::MakeDirectory);
 }
 
 TEST_F(crash_states, an_atomic_replacement) {
-    std::ofstream(root_ + "/settings.json") << json_of(R"({"v": "old"})");
-    auto steps = save_and_check(root_ + "/settings.json", R"({"v": "new", "w": [1, 2, 3]})");
+    std::ofstream(path("settings.json")) << json_of(R"({"v": "old"})");
+    auto steps = save_and_check(path("settings.json"), R"({"v": "new", "w": [1, 2, 3]})");
     EXPECT_EQ(steps.back().op, FsStep::Op::SyncDirectory);
 }
 
 TEST_F(crash_states, an_in_place_rewrite_of_a_hard_linked_file) {
-    std::ofstream(root_ + "/settings.json") << json_of(R"({"v": "old", "pad": "xxxxxxxxxxxxxxxx"})");
-    ASSERT_EQ(::link((root_ + "/settings.json").c_str(), (root_ + "/other.json").c_str()), 0);
-    auto steps = save_and_check(root_ + "/settings.json", R"({"v": "new"})");
+    std::ofstream(path("settings.json")) << json_of(R"({"v": "old", "pad": "xxxxxxxxxxxxxxxx"})");
+    ASSERT_EQ(::link(path("settings.json").c_str(), path("other.json").c_str()), 0);
+    auto steps = save_and_check(path("settings.json"), R"({"v": "new"})");
     bool truncated = false;
     for (const Step& s : steps) truncated |= s.op == FsStep::Op::Truncate;
     EXPECT_TRUE(truncated);
@@ -437,18 +412,18 @@ TEST_F(crash_states, an_in_place_rewrite_of_a_hard_linked_file) {
 
 TEST_F(crash_states, a_failure_part_way_leaves_the_old_document) {
     const std::string big = std::string(R"({"v": ")") + std::string(20000, 'n') + R"("})";
-    std::ofstream(root_ + "/settings.json") << json_of(R"({"v": "old"})");
-    save_and_check(root_ + "/settings.json", big.c_str(), 4096);
-    ASSERT_EQ(::link((root_ + "/settings.json").c_str(), (root_ + "/other.json").c_str()), 0);
+    std::ofstream(path("settings.json")) << json_of(R"({"v": "old"})");
+    save_and_check(path("settings.json"), big.c_str(), 4096);
+    ASSERT_EQ(::link(path("settings.json").c_str(), path("other.json").c_str()), 0);
     // No room for the rewrite's journal: the file is not touched.
-    auto steps = save_and_check(root_ + "/settings.json", big.c_str(), 4096);
-    for (const Step& s : steps) EXPECT_NE(s.path, root_ + "/settings.json") << describe(s);
+    auto steps = save_and_check(path("settings.json"), big.c_str(), 4096);
+    for (const Step& s : steps) EXPECT_NE(s.path, path("settings.json")) << describe(s);
     // The journal is published, then the rewrite fails: the old bytes are written back.
-    steps = save_and_check(root_ + "/settings.json", big.c_str(), 4096, true);
+    steps = save_and_check(path("settings.json"), big.c_str(), 4096, true);
     bool restored = false;
-    for (const Step& s : steps) restored |= s.op == FsStep::Op::Write && s.path == root_ + "/settings.json";
+    for (const Step& s : steps) restored |= s.op == FsStep::Op::Write && s.path == path("settings.json");
     EXPECT_TRUE(restored);
-    EXPECT_FALSE(std::filesystem::exists(journal_path(root_ + "/settings.json")));
+    EXPECT_FALSE(std::filesystem::exists(journal_path(path("settings.json"))));
 }
 
 // The journal an interrupted rewrite of `settings` would have left: the file cut short after
@@ -471,9 +446,9 @@ void leave_interrupted_rewrite(const std::string& settings, const std::string& b
 TEST_F(crash_states, an_in_place_rewrite_after_an_interrupted_one) {
     // The file is cut short; the journal holds the document, and the next rewrite keeps it
     // as the old one until its own bytes are flushed.
-    const std::string settings = root_ + "/settings.json";
+    const std::string settings = path("settings.json");
     leave_interrupted_rewrite(settings, json_of(R"({"v": "old"})"), json_of(R"({"v": "half"})"), 5);
-    ASSERT_EQ(::link(settings.c_str(), (root_ + "/other.json").c_str()), 0);
+    ASSERT_EQ(::link(settings.c_str(), path("other.json").c_str()), 0);
     save_and_check(settings, R"({"w": "new"})");
     EXPECT_FALSE(std::filesystem::exists(journal_path(settings)));
 }
@@ -481,7 +456,7 @@ TEST_F(crash_states, an_in_place_rewrite_after_an_interrupted_one) {
 TEST_F(crash_states, a_replacement_after_an_interrupted_rewrite) {
     // No other link any more: the file is replaced, and the journal, which names the file
     // replaced, goes after it.
-    const std::string settings = root_ + "/settings.json";
+    const std::string settings = path("settings.json");
     leave_interrupted_rewrite(settings, json_of(R"({"v": "old"})"), json_of(R"({"v": "half"})"), 5);
     save_and_check(settings, R"({"v": "new"})");
     EXPECT_FALSE(std::filesystem::exists(journal_path(settings)));

@@ -10,7 +10,6 @@
 #include <sys/mount.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -19,7 +18,6 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
-#include <sstream>
 #include <string>
 #include <string_view>
 #include <thread>
@@ -31,18 +29,14 @@
 #include "formats/json/writer.hpp"
 #include "text/utf8.hpp"
 #include "engine/engine.hpp"
+#include "test_support.hpp"
 
 namespace zel {
 namespace {
 
-constexpr uid_t kNobody = 65534;
+using namespace test;
 
-std::string read_file(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
+constexpr uid_t kNobody = 65534;
 
 void write_file(const std::string& path, const std::string& text, mode_t mode = 0644) {
     std::ofstream(path, std::ios::binary) << text;
@@ -84,57 +78,46 @@ std::string io_text(int code) { return "Io:" + std::to_string(code) + ":" + os_e
 // Runs `body` in a forked child and returns the text it produced. As root the child first
 // becomes nobody (unless told otherwise), so that file permissions apply to it.
 std::string in_child(const std::function<std::string()>& body, bool as_nobody = true) {
-    int fds[2];
-    if (::pipe(fds) != 0) return "pipe failed";
-    const pid_t pid = ::fork();
-    if (pid == 0) {
-        ::close(fds[0]);
-        std::string out;
+    const ChildOutcome child = run_in_child([&](int out) {
+        std::string text;
         if (as_nobody && ::geteuid() == 0 &&
             (::setgroups(0, nullptr) != 0 || ::setresgid(kNobody, kNobody, kNobody) != 0 ||
              ::setresuid(kNobody, kNobody, kNobody) != 0))
-            out = "could not become nobody";
+            text = "could not become nobody";
         else
-            out = body();
-        (void)!::write(fds[1], out.data(), out.size());
-        ::_exit(0);
-    }
-    ::close(fds[1]);
-    std::string out;
-    char buffer[512];
-    for (ssize_t n; (n = ::read(fds[0], buffer, sizeof buffer)) > 0;) out.append(buffer, static_cast<std::size_t>(n));
-    ::close(fds[0]);
-    int status = 0;
-    ::waitpid(pid, &status, 0);
-    if (!WIFEXITED(status)) return "child killed by signal " + std::to_string(WTERMSIG(status));
-    return out;
+            text = body();
+        (void)!::write(out, text.data(), text.size());
+        return 0;
+    });
+    if (!child.exited()) return "the child did not exit: " + child.how_it_ended();
+    return child.output;
+}
+
+// Saves `doc` to `target` in a child whose writes past 4 KiB fail with EFBIG (instead of
+// killing it); the save's result as describe gives it.
+std::string save_with_4k_file_size_limit(const std::string& target, const Value& doc) {
+    return in_child([&] {
+        ::signal(SIGXFSZ, SIG_IGN);
+        const rlimit limit{4096, 4096};
+        ::setrlimit(RLIMIT_FSIZE, &limit);
+        return describe(save_file(DriverKind::Json, target, doc));
+    }, /*as_nobody=*/false);
 }
 
 Value document(const char* text) { return parse_json(text).value(); }
 
-std::string json_text(const Value& v) {
-    std::string out;
-    write_json(v, out);
-    return out;
-}
-
-class file_io : public ::testing::Test {
+class file_io : public TempDirTest {
 protected:
     void SetUp() override {
-        char name[] = "/tmp/zel_file_io_XXXXXX";
-        ASSERT_NE(::mkdtemp(name), nullptr);
-        dir_ = name;
+        TempDirTest::SetUp();
         ::chmod(dir_.c_str(), 0755);  // nobody may enter
         old_umask_ = ::umask(022);
     }
     void TearDown() override {
         ::umask(old_umask_);
-        std::error_code ignored;
-        std::filesystem::remove_all(dir_, ignored);
+        TempDirTest::TearDown();
     }
-    std::string path(const std::string& relative) const { return dir_ + "/" + relative; }
 
-    std::string dir_;
     mode_t old_umask_ = 0;
 };
 
@@ -189,15 +172,8 @@ TEST_F(file_io, loading_without_read_permission_is_open_failed) {
 
 TEST(file_io_text, read_whole_file_and_utf8_validation) {
     const std::string text = "\xc3\xa9" + std::string(20000, 'x') + "\xf0\x9f\x98\x80";
-    char name[] = "/tmp/zel_whole_XXXXXX";
-    const int fd = ::mkstemp(name);
-    ASSERT_GE(fd, 0);
-    ::unlink(name);
-    ASSERT_EQ(::write(fd, text.data(), text.size()), static_cast<ssize_t>(text.size()));
-    ::lseek(fd, 0, SEEK_SET);
-    Result<std::string> r = read_whole_file(fd);
-    ::close(fd);
-    ASSERT_TRUE(r.ok());
+    Result<std::string> r = read_through_temp_file(text, [](int fd) { return read_whole_file(fd); });
+    ASSERT_TRUE(r.ok()) << r.error().message;
     EXPECT_EQ(r.value(), text);
 
     for (const char* valid : {"", "abc", "\xc3\xa9", "\xe2\x82\xac", "\xed\x9f\xbf", "\xee\x80\x80",
@@ -222,7 +198,7 @@ TEST(file_io_text, parent_directory_of_paths) {
 TEST_F(file_io, saving_creates_missing_directories_then_the_file) {
     const Value doc = document(R"({"b": [1, 2.5], "a": {}})");
     ASSERT_EQ(describe(save_file(DriverKind::Json, path("x/y/z/settings.json"), doc)), "ok");
-    EXPECT_EQ(read_file(path("x/y/z/settings.json")), "{\n  \"a\": {},\n  \"b\": [\n    1,\n    2.5\n  ]\n}");
+    EXPECT_EQ(file_contents(path("x/y/z/settings.json")), "{\n  \"a\": {},\n  \"b\": [\n    1,\n    2.5\n  ]\n}");
     EXPECT_EQ(mode_of(path("x")), 0755u);
     EXPECT_EQ(mode_of(path("x/y/z")), 0755u);
     EXPECT_EQ(mode_of(path("x/y/z/settings.json")), 0644u);
@@ -233,7 +209,7 @@ TEST_F(file_io, saving_creates_missing_directories_then_the_file) {
     EXPECT_EQ(describe(save_file(DriverKind::Json, "bare.json", doc)), "ok");
     EXPECT_EQ(describe(save_file(DriverKind::Json, path("x/./y/again.json"), doc)), "ok");
     std::filesystem::current_path(cwd);
-    EXPECT_EQ(read_file(path("bare.json")), read_file(path("x/y/again.json")));
+    EXPECT_EQ(file_contents(path("bare.json")), file_contents(path("x/y/again.json")));
 }
 
 TEST_F(file_io, saving_where_a_file_blocks_the_directories) {
@@ -247,7 +223,7 @@ TEST_F(file_io, saving_where_a_file_blocks_the_directories) {
               "Io:0:file name contained an unexpected NUL byte");
     EXPECT_EQ(entries(dir_), (std::vector<std::string>{"dir.json", "file"}));
     EXPECT_TRUE(entries(path("dir.json")).empty());
-    EXPECT_EQ(read_file(path("file")), "keep");
+    EXPECT_EQ(file_contents(path("file")), "keep");
 }
 
 TEST_F(file_io, saving_follows_symbolic_links_and_keeps_them) {
@@ -261,11 +237,11 @@ TEST_F(file_io, saving_follows_symbolic_links_and_keeps_them) {
     const Value first = document(R"({"v": 1})");
     const Value second = document(R"({"v": [2]})");
     ASSERT_EQ(describe(save_file(DriverKind::Json, path("settings.json"), first)), "ok");
-    EXPECT_EQ(read_file(path("real/target.json")), json_text(first));
+    EXPECT_EQ(file_contents(path("real/target.json")), json_text(first));
     ASSERT_EQ(describe(save_file(DriverKind::Json, path("sub/chain.json"), second)), "ok");
-    EXPECT_EQ(read_file(path("real/target.json")), json_text(second));
+    EXPECT_EQ(file_contents(path("real/target.json")), json_text(second));
     ASSERT_EQ(describe(save_file(DriverKind::Json, path("dangling.json"), first)), "ok");
-    EXPECT_EQ(read_file(path("real/new.json")), json_text(first));
+    EXPECT_EQ(file_contents(path("real/new.json")), json_text(first));
 
     for (const char* link : {"settings.json", "sub/chain.json", "dangling.json"}) {
         struct stat st {};
@@ -286,7 +262,7 @@ TEST_F(file_io, saving_keeps_permission_bits_and_gives_new_files_the_umask) {
     ::umask(027);
     ASSERT_EQ(describe(save_file(DriverKind::Json, path("new.json"), doc)), "ok");
     EXPECT_EQ(mode_of(path("new.json")), 0640u);
-    EXPECT_EQ(read_file(path("private.json")), json_text(doc));
+    EXPECT_EQ(file_contents(path("private.json")), json_text(doc));
 }
 
 TEST_F(file_io, saving_keeps_the_owner_of_a_file_we_may_chown) {
@@ -320,17 +296,17 @@ TEST_F(file_io, saving_without_permission) {
     };
     // The file cannot be replaced, but it can be rewritten in place.
     EXPECT_EQ(save_as_child("ro/writable.json"), "ok");
-    EXPECT_EQ(read_file(path("ro/writable.json")), json_text(doc));
+    EXPECT_EQ(file_contents(path("ro/writable.json")), json_text(doc));
     EXPECT_EQ(save_as_child("sticky/shared.json"), "ok");
-    EXPECT_EQ(read_file(path("sticky/shared.json")), json_text(doc));
+    EXPECT_EQ(file_contents(path("sticky/shared.json")), json_text(doc));
     EXPECT_EQ(entries(path("sticky")), std::vector<std::string>{"shared.json"});
     // Neither way is allowed: the error, and the old file unchanged.
     EXPECT_EQ(save_as_child("ro/readonly.json"), io_text(EACCES));
     EXPECT_EQ(save_as_child("rw/readonly.json"), io_text(EACCES));
     EXPECT_EQ(save_as_child("ro/missing.json"), io_text(EACCES));
     EXPECT_EQ(save_as_child("ro/sub/settings.json"), io_text(EACCES));
-    EXPECT_EQ(read_file(path("ro/readonly.json")), "old");
-    EXPECT_EQ(read_file(path("rw/readonly.json")), "old");
+    EXPECT_EQ(file_contents(path("ro/readonly.json")), "old");
+    EXPECT_EQ(file_contents(path("rw/readonly.json")), "old");
     EXPECT_EQ(entries(path("ro")), (std::vector<std::string>{"readonly.json", "writable.json"}));
     EXPECT_EQ(entries(path("rw")), std::vector<std::string>{"readonly.json"});
     ::chmod(path("ro").c_str(), 0755);  // let the fixture clean up when not root
@@ -341,15 +317,8 @@ TEST_F(file_io, save_failing_part_way_leaves_the_old_file_and_no_temporary) {
     write_file(path("settings.json"), old_bytes, 0644);
     Value doc = Value::object();
     doc.set("big", Value::string(std::string(100000, 'x')));
-    const std::string result = in_child([&] {
-        // Writes past 4 KiB fail with EFBIG instead of killing the process.
-        ::signal(SIGXFSZ, SIG_IGN);
-        const rlimit limit{4096, 4096};
-        ::setrlimit(RLIMIT_FSIZE, &limit);
-        return describe(save_file(DriverKind::Json, path("settings.json"), doc));
-    }, /*as_nobody=*/false);
-    EXPECT_EQ(result, io_text(EFBIG));
-    EXPECT_EQ(read_file(path("settings.json")), old_bytes);
+    EXPECT_EQ(save_with_4k_file_size_limit(path("settings.json"), doc), io_text(EFBIG));
+    EXPECT_EQ(file_contents(path("settings.json")), old_bytes);
     EXPECT_EQ(entries(dir_), std::vector<std::string>{"settings.json"});
 }
 
@@ -366,13 +335,13 @@ TEST_F(file_io, saving_rewrites_in_place_what_a_new_file_would_change) {
     ASSERT_EQ(::link(path("settings.json").c_str(), path("other-name.json").c_str()), 0);
     const ino_t inode = inode_of(path("settings.json"));
     ASSERT_EQ(describe(save_file(DriverKind::Json, path("settings.json"), doc)), "ok");
-    EXPECT_EQ(read_file(path("other-name.json")), json_text(doc));
+    EXPECT_EQ(file_contents(path("other-name.json")), json_text(doc));
     EXPECT_EQ(inode_of(path("settings.json")), inode);
 
     // A symbolic link into a directory that does not exist yet.
     ASSERT_EQ(::symlink("later/deeper/target.json", path("link.json").c_str()), 0);
     ASSERT_EQ(describe(save_file(DriverKind::Json, path("link.json"), doc)), "ok");
-    EXPECT_EQ(read_file(path("later/deeper/target.json")), json_text(doc));
+    EXPECT_EQ(file_contents(path("later/deeper/target.json")), json_text(doc));
 
     // A group-writable file of another user keeps its owner.
     if (::geteuid() == 0) {
@@ -385,7 +354,7 @@ TEST_F(file_io, saving_rewrites_in_place_what_a_new_file_would_change) {
         struct stat st {};
         ASSERT_EQ(::stat(path("shared/group.json").c_str(), &st), 0);
         EXPECT_EQ(st.st_uid, 0u);
-        EXPECT_EQ(read_file(path("shared/group.json")), json_text(doc));
+        EXPECT_EQ(file_contents(path("shared/group.json")), json_text(doc));
         EXPECT_EQ(entries(path("shared")), std::vector<std::string>{"group.json"});
     }
     for (const auto& name : entries(dir_)) EXPECT_NE(name.front(), '.') << "left behind: " << name;
@@ -401,7 +370,7 @@ TEST_F(file_io, saving_a_bind_mounted_file_rewrites_it) {
     const std::string result = describe(save_file(DriverKind::Json, path("mounted.json"), doc));
     ::umount(path("mounted.json").c_str());
     EXPECT_EQ(result, "ok");
-    EXPECT_EQ(read_file(path("outside.json")), json_text(doc));
+    EXPECT_EQ(file_contents(path("outside.json")), json_text(doc));
 }
 
 TEST_F(file_io, in_place_rewrite_failing_part_way_restores_the_old_bytes) {
@@ -410,14 +379,8 @@ TEST_F(file_io, in_place_rewrite_failing_part_way_restores_the_old_bytes) {
     ASSERT_EQ(::link(path("settings.json").c_str(), path("second.json").c_str()), 0);
     Value doc = Value::object();
     doc.set("big", Value::string(std::string(100000, 'x')));
-    const std::string result = in_child([&] {
-        ::signal(SIGXFSZ, SIG_IGN);
-        const rlimit limit{4096, 4096};
-        ::setrlimit(RLIMIT_FSIZE, &limit);
-        return describe(save_file(DriverKind::Json, path("settings.json"), doc));
-    }, /*as_nobody=*/false);
-    EXPECT_EQ(result, io_text(EFBIG));
-    EXPECT_EQ(read_file(path("second.json")), old_bytes);
+    EXPECT_EQ(save_with_4k_file_size_limit(path("settings.json"), doc), io_text(EFBIG));
+    EXPECT_EQ(file_contents(path("second.json")), old_bytes);
     EXPECT_EQ(entries(dir_), (std::vector<std::string>{"second.json", "settings.json"}));
 }
 

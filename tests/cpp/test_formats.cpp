@@ -8,14 +8,14 @@
 
 #include "drivers/drivers.hpp"
 #include "formats/format.hpp"
+#include "test_support.hpp"
 #include "text/position.hpp"
 #include "value/value.hpp"
 
 namespace zel {
 namespace {
 
-struct PositionCase {
-    const char* name;
+struct PositionCase : test::NamedCase<PositionCase> {
     std::string_view text;
     std::size_t offset;
     LineBreaks breaks;
@@ -62,7 +62,7 @@ INSTANTIATE_TEST_SUITE_P(
         PositionCase{"bytes", "x\n\xC3\xA9\xE2\x82\xAC!", 7, Lf, Bytes, 2, 6},
         PositionCase{"code_points", "x\n\xC3\xA9\xE2\x82\xAC!", 7, Lf, CodePoints, 2, 3},
         PositionCase{"four_byte_sequence", "\xF0\x9F\x98\x80z", 4, LfCr, CodePoints, 1, 2}),
-    [](const ::testing::TestParamInfo<PositionCase>& info) { return std::string(info.param.name); });
+    test::CaseName());
 
 class format_table_entries : public ::testing::TestWithParam<Format> {};
 
@@ -103,11 +103,11 @@ TEST_P(format_table_entries, deepest_loadable_document_saves_and_one_more_level_
 
     FormatText refused_text;
     const Result<std::string_view> refused = info.write(nested(info.max_depth + 1), refused_text);
-    ASSERT_FALSE(refused.ok());
-    EXPECT_EQ(refused.error().kind, ErrorKind::Writer);
-    EXPECT_EQ(refused.error().message,
-              "Cannot save as " + std::string(info.title) + ": the document is nested more than " +
-                  std::to_string(info.max_depth) + " levels deep, which loading would refuse");
+    EXPECT_TRUE(test::fails_with(refused, ErrorKind::Writer,
+                                 "Cannot save as " + std::string(info.title) +
+                                     ": the document is nested more than " +
+                                     std::to_string(info.max_depth) +
+                                     " levels deep, which loading would refuse"));
 }
 
 INSTANTIATE_TEST_SUITE_P(formats, format_table_entries, ::testing::ValuesIn(kFormats),

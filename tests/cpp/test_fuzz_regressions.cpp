@@ -5,17 +5,17 @@
 
 #include <algorithm>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <string>
 #include <vector>
 
 #include "../../fuzz/round_trip.hpp"
+#include "test_support.hpp"
 
 namespace zel {
 namespace {
 
 namespace fs = std::filesystem;
+using namespace test;
 
 std::vector<fs::path> files_in(const fs::path& dir) {
     std::vector<fs::path> files;
@@ -24,11 +24,6 @@ std::vector<fs::path> files_in(const fs::path& dir) {
         if (entry.is_regular_file()) files.push_back(entry.path());
     std::sort(files.begin(), files.end());
     return files;
-}
-
-std::string contents(const fs::path& file) {
-    std::ifstream in(file, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
 // What the fuzz target of `f` checks for one input, as a list of faults.
@@ -61,7 +56,7 @@ TEST_P(fuzz_regressions, replayed_inputs_keep_the_properties) {
     files.insert(files.end(), seeds.begin(), seeds.end());
     ASSERT_FALSE(seeds.empty()) << "the fuzz seeds were not found";
     for (const fs::path& file : files) {
-        EXPECT_EQ(faults_of(f, contents(file)), "") << file;
+        EXPECT_EQ(faults_of(f, file_contents(file)), "") << file;
     }
 }
 

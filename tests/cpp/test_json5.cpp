@@ -15,19 +15,15 @@
 #include "formats/json/json5_reader.hpp"
 #include "formats/json/json5_writer.hpp"
 #include "formats/json/reader.hpp"
+#include "test_support.hpp"
 
 namespace zel {
 namespace {
 
 using namespace std::string_literals;
+using namespace test;
 
-std::string error_of(const Result<Value>& r) { return r.ok() ? "(parsed)" : r.error().message; }
-
-Value parsed(std::string_view text) {
-    Result<Value> r = parse_json5(text);
-    EXPECT_TRUE(r.ok()) << error_of(r) << " for " << text;
-    return r.ok() ? std::move(r).value() : Value();
-}
+Value parsed(std::string_view text) { return parsed_with(parse_json5, text); }
 
 std::string json5(const Value& v) {
     std::string out;
@@ -35,23 +31,12 @@ std::string json5(const Value& v) {
     return out;
 }
 
-std::string nested(std::size_t depth, const char* open, const char* inner, const char* close) {
-    std::string text;
-    for (std::size_t i = 0; i < depth; ++i) text += open;
-    text += inner;
-    for (std::size_t i = 0; i < depth; ++i) text += close;
-    return text;
-}
-
 // ---- accepted input: the JSON5 text and the same tree written as plain JSON ----
 
-struct Accepted {
-    const char* name;
+struct Accepted : NamedCase<Accepted> {
     std::string text;
     std::string json;
 };
-
-void PrintTo(const Accepted& a, std::ostream* os) { *os << a.name; }
 
 class json5_parsing_accepted : public ::testing::TestWithParam<Accepted> {};
 
@@ -63,7 +48,6 @@ TEST_P(json5_parsing_accepted, gives_the_tree) {
 }
 
 #define CASE(name, text, json) Accepted{name, text, json}
-const auto name_of = [](const auto& info) { return std::string(info.param.name); };
 
 INSTANTIATE_TEST_SUITE_P(space_and_comments, json5_parsing_accepted, ::testing::Values(
     CASE("line_comments", "// head\n{// a\na:1// b\n}// tail", R"({"a":1})"),
@@ -72,7 +56,7 @@ INSTANTIATE_TEST_SUITE_P(space_and_comments, json5_parsing_accepted, ::testing::
     CASE("ascii_space", "\t\n\v\f\r [ \t\v\f1\r\n]  ", "[1]"),
     CASE("unicode_space", "\xEF\xBB\xBF\xC2\xA0[\xE2\x80\xA8\xE2\x80\xA9\xE3\x80\x80\xE1\x9A\x80\xE2\x80\x87\xE2\x80\xAF" "1]",
          "[1]")),
-    name_of);
+    CaseName());
 
 INSTANTIATE_TEST_SUITE_P(keys, json5_parsing_accepted, ::testing::Values(
     CASE("ascii_identifiers", "{$:1, _:2, a1$_:3, A:4}", R"({"$":1,"_":2,"a1$_":3,"A":4})"),
@@ -88,7 +72,7 @@ INSTANTIATE_TEST_SUITE_P(keys, json5_parsing_accepted, ::testing::Values(
          R"({"a b":1,"c'd":2,"":3,"x\"":4})"),
     CASE("later_duplicate_wins", "{a:1, b:2, a:{x:1}, a:3}", R"({"a":3,"b":2})"),
     CASE("keys_sorted_by_bytes", "{b:1, a:2, B:3, é:4, z:5}", R"({"B":3,"a":2,"b":1,"z":5,"é":4})")),
-    name_of);
+    CaseName());
 
 INSTANTIATE_TEST_SUITE_P(strings, json5_parsing_accepted, ::testing::Values(
     CASE("quotes", R"(['a"b', "c'd", '', ""])", R"(["a\"b","c'd","",""])"),
@@ -101,14 +85,14 @@ INSTANTIATE_TEST_SUITE_P(strings, json5_parsing_accepted, ::testing::Values(
     CASE("raw_characters", "'\t\x01\x7F\xE2\x80\xA8\xE2\x80\xA9é😀'",
          "\"\\t\\u0001\x7F\xE2\x80\xA8\xE2\x80\xA9é😀\""),
     CASE("raw_nul", "['\0']"s, R"(["\u0000"])")),
-    name_of);
+    CaseName());
 
 INSTANTIATE_TEST_SUITE_P(literals_and_containers, json5_parsing_accepted, ::testing::Values(
     CASE("scalars", "[null, true, false]", "[null,true,false]"),
     CASE("trailing_commas", "[1, [2,], {a:[],}, {},]", R"([1,[2],{"a":[]},{}])"),
     CASE("scalar_roots", " 'x' ", R"("x")"),
     CASE("empty_containers", "{a:{}, b:[]}", R"({"a":{},"b":[]})")),
-    name_of);
+    CaseName());
 
 INSTANTIATE_TEST_SUITE_P(numbers, json5_parsing_accepted, ::testing::Values(
     CASE("signs", "[+1, -1, -0, +0, +1.5]", "[1,-1,0,0,1.5]"),
@@ -123,7 +107,7 @@ INSTANTIATE_TEST_SUITE_P(numbers, json5_parsing_accepted, ::testing::Values(
          "[null,null,null,null,null,null]"),
     CASE("underflow_is_zero", "[1e-400, -1e-400]", "[0.0,-0.0]"),
     CASE("long_mantissa", "[0.30000000000000004, 1" + std::string(30, '0') + "]", "[0.30000000000000004,1e30]")),
-    name_of);
+    CaseName());
 #undef CASE
 
 TEST(json5_parsing_numbers, kinds_follow_the_number_rule) {
@@ -137,22 +121,16 @@ TEST(json5_parsing_numbers, kinds_follow_the_number_rule) {
 
 // ---- malformed input ----
 
-struct Malformed {
-    const char* name;
+struct Malformed : NamedCase<Malformed> {
     std::string text;
     std::string message;  // after "JSON5 parse error: "
 };
-
-void PrintTo(const Malformed& m, std::ostream* os) { *os << m.name; }
 
 class json5_parsing_malformed : public ::testing::TestWithParam<Malformed> {};
 
 TEST_P(json5_parsing_malformed, fails_with_message_and_position) {
     const Malformed& c = GetParam();
-    Result<Value> r = parse_json5(c.text);
-    ASSERT_FALSE(r.ok());
-    EXPECT_EQ(r.error().kind, ErrorKind::Parse);
-    EXPECT_EQ(r.error().message, "JSON5 parse error: " + c.message);
+    EXPECT_TRUE(fails_with(parse_json5(c.text), ErrorKind::Parse, "JSON5 parse error: " + c.message));
 }
 
 #define BAD(name, text, message) Malformed{name, text, message}
@@ -174,7 +152,7 @@ INSTANTIATE_TEST_SUITE_P(truncated, json5_parsing_malformed, ::testing::Values(
     BAD("surrogate_pair", "'\\ud800", kUnterminated + "8"), BAD("pair_backslash", "'\\ud800\\", kUnterminated + "9"),
     BAD("pair_second", "'\\ud800\\udc", kUnterminated + "12"),
     BAD("block_comment", "1 /* open *", "unterminated comment at line 1 column 12")),
-    name_of);
+    CaseName());
 
 INSTANTIATE_TEST_SUITE_P(wrong_tokens, json5_parsing_malformed, ::testing::Values(
     BAD("missing_comma", "[1 2]", "unexpected character '2' at line 1 column 4"),
@@ -207,7 +185,7 @@ INSTANTIATE_TEST_SUITE_P(wrong_tokens, json5_parsing_malformed, ::testing::Value
     BAD("third_line", "{\n  a: 1,\n  b: x\n}", "unexpected character 'x' at line 3 column 6"),
     BAD("every_line_break", "[\r\n1,\r2,\xE2\x80\xA8" "3,\xE2\x80\xA9 x]", "unexpected character 'x' at line 5 column 2"),
     BAD("columns_count_characters", "['é', €]", "unexpected character '€' at line 1 column 7")),
-    name_of);
+    CaseName());
 
 INSTANTIATE_TEST_SUITE_P(strings_and_identifiers, json5_parsing_malformed, ::testing::Values(
     BAD("digit_escape", "'\\1'", "invalid escape at line 1 column 2"),
@@ -231,7 +209,7 @@ INSTANTIATE_TEST_SUITE_P(strings_and_identifiers, json5_parsing_malformed, ::tes
     BAD("escaped_symbol_in_key", "{a\\u002d:1}", "invalid identifier at line 1 column 3"),
     BAD("escaped_digit_first", "{\\u0031:1}", "invalid identifier at line 1 column 2"),
     BAD("escaped_space_in_key", "{a\\u0020:1}", "invalid identifier at line 1 column 3")),
-    name_of);
+    CaseName());
 
 INSTANTIATE_TEST_SUITE_P(invalid_utf8, json5_parsing_malformed, ::testing::Values(
     BAD("in_string", "'\xff'", "invalid utf-8 at line 1 column 2"),
@@ -244,7 +222,7 @@ INSTANTIATE_TEST_SUITE_P(invalid_utf8, json5_parsing_malformed, ::testing::Value
     BAD("after_value", "1 \x80", "invalid utf-8 at line 1 column 3"),
     BAD("escaped", "'\\\xff'", "invalid utf-8 at line 1 column 3"),
     BAD("as_value", "[\xfe]", "invalid utf-8 at line 1 column 2")),
-    name_of);
+    CaseName());
 
 INSTANTIATE_TEST_SUITE_P(numbers, json5_parsing_malformed, ::testing::Values(
     BAD("leading_zero", "01", "leading zero in number at line 1 column 1"),
@@ -255,7 +233,7 @@ INSTANTIATE_TEST_SUITE_P(numbers, json5_parsing_malformed, ::testing::Values(
     BAD("huge_negative", "[-1e309]", "number out of range at line 1 column 2"),
     BAD("huge_integer", "[+1" + std::string(400, '0') + "]", "number out of range at line 1 column 2"),
     BAD("huge_hex", "-0x" + std::string(300, 'f'), "number out of range at line 1 column 1")),
-    name_of);
+    CaseName());
 
 INSTANTIATE_TEST_SUITE_P(depth, json5_parsing_malformed, ::testing::Values(
     BAD("arrays_128", nested(128, "[", "1", "]"), "recursion limit exceeded at line 1 column 128"),
@@ -263,7 +241,7 @@ INSTANTIATE_TEST_SUITE_P(depth, json5_parsing_malformed, ::testing::Values(
     BAD("objects_127_holding_array", nested(127, "{'':", "[]", "}"), "recursion limit exceeded at line 1 column 509"),
     BAD("arrays_100000", nested(100000, "[", "", "]"), "recursion limit exceeded at line 1 column 128"),
     BAD("objects_100000", nested(100000, "{a:", "", "}"), "recursion limit exceeded at line 1 column 382")),
-    name_of);
+    CaseName());
 #undef BAD
 
 TEST(json5_parsing_depth, loads_127_levels) {
@@ -294,12 +272,9 @@ TEST(json5_writing_layout, example_document_exactly) {
     EXPECT_EQ(json5(Value::uinteger(18446744073709551615u)), "18446744073709551615");
 }
 
-struct Written {
-    std::string text;
+struct Written : TextCase<Written> {
     std::string expected;
 };
-
-void PrintTo(const Written& w, std::ostream* os) { *os << w.expected; }
 
 class json5_writing_strings : public ::testing::TestWithParam<Written> {};
 

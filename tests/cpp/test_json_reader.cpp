@@ -14,55 +14,37 @@
 
 #include "formats/json/reader.hpp"
 #include "formats/json/writer.hpp"
+#include "test_support.hpp"
 #include "value/error.hpp"
 
 namespace zel {
 namespace {
 
+using namespace test;
+
 // Runs read_json_fd over `text` stored in a temporary file.
 Result<Value> read_through_file(const std::string& text,
                                 std::size_t block_size = kJsonReadBufferSize) {
-    char path[] = "/tmp/zel_json_reader_XXXXXX";
-    const int fd = ::mkstemp(path);
-    if (fd < 0) return make_error(ErrorKind::Internal, "mkstemp failed");
-    ::unlink(path);
-    const bool written = ::write(fd, text.data(), text.size()) == static_cast<ssize_t>(text.size());
-    ::lseek(fd, 0, SEEK_SET);
-    Result<Value> result = written ? read_json_fd(fd, block_size) : Result<Value>(make_error(ErrorKind::Internal, "short write"));
-    ::close(fd);
-    return result;
-}
-
-std::string error_of(const Result<Value>& r) { return r.ok() ? "(parsed)" : r.error().message; }
-
-Value parsed(std::string_view text) {
-    Result<Value> r = parse_json(text);
-    EXPECT_TRUE(r.ok()) << error_of(r) << " for " << text;
-    return r.ok() ? std::move(r).value() : Value();
+    return read_through_temp_file(text, [&](int fd) { return read_json_fd(fd, block_size); });
 }
 
 // ---- malformed input: exact message, the same from memory and from a file ----
 
-struct Malformed {
-    const char* name;
+struct Malformed : NamedCase<Malformed> {
     std::string text;
     std::string message;  // after "JSON parse error: "
 };
-
-void PrintTo(const Malformed& m, std::ostream* os) { *os << m.name; }
 
 class parsing_malformed : public ::testing::TestWithParam<Malformed> {};
 
 TEST_P(parsing_malformed, fails_with_message_and_position) {
     const Malformed& c = GetParam();
-    Result<Value> from_memory = parse_json(c.text);
-    ASSERT_FALSE(from_memory.ok());
-    EXPECT_EQ(from_memory.error().kind, ErrorKind::Parse);
-    EXPECT_EQ(from_memory.error().message, "JSON parse error: " + c.message);
-    EXPECT_EQ(error_of(read_through_file(c.text)), from_memory.error().message);
+    const std::string expected = "JSON parse error: " + c.message;
+    EXPECT_TRUE(fails_with(parse_json(c.text), ErrorKind::Parse, expected));
+    EXPECT_EQ(error_of(read_through_file(c.text)), expected);
     // One-byte blocks: every token ends up cut, and the end of a block must never pass for
     // the end of the input.
-    EXPECT_EQ(error_of(read_through_file(c.text, 1)), from_memory.error().message);
+    EXPECT_EQ(error_of(read_through_file(c.text, 1)), expected);
 }
 
 using namespace std::string_literals;
@@ -82,7 +64,7 @@ INSTANTIATE_TEST_SUITE_P(truncated, parsing_malformed, ::testing::Values(
     Malformed{"literal", "tru", "EOF while parsing a value at line 1 column 3"},
     Malformed{"fraction", "1.", "EOF while parsing a value at line 1 column 2"},
     Malformed{"exponent", "1e", "EOF while parsing a value at line 1 column 2"}),
-    [](const auto& info) { return info.param.name; });
+    CaseName());
 
 INSTANTIATE_TEST_SUITE_P(syntax, parsing_malformed, ::testing::Values(
     Malformed{"trailing_word", "{} x", "trailing characters at line 1 column 4"},
@@ -101,7 +83,7 @@ INSTANTIATE_TEST_SUITE_P(syntax, parsing_malformed, ::testing::Values(
     Malformed{"bad_fraction", "1.x", "invalid number at line 1 column 3"},
     Malformed{"bad_exponent", "1e+x", "invalid number at line 1 column 4"},
     Malformed{"third_line", "[1,\n2,\nx]", "expected value at line 3 column 1"}),
-    [](const auto& info) { return info.param.name; });
+    CaseName());
 
 INSTANTIATE_TEST_SUITE_P(strings, parsing_malformed, ::testing::Values(
     Malformed{"unknown_escape", "\"a\\x\"", "invalid escape at line 1 column 3"},
@@ -123,7 +105,7 @@ INSTANTIATE_TEST_SUITE_P(strings, parsing_malformed, ::testing::Values(
     Malformed{"beyond_unicode", "[\"\xf4\x90\x80\x80\"]", "invalid UTF-8 at line 1 column 3"},
     Malformed{"truncated_sequence", "\"\xe4\"", "invalid UTF-8 at line 1 column 2"},
     Malformed{"invalid_in_key", "{\"\xfe\":1}", "invalid UTF-8 at line 1 column 3"}),
-    [](const auto& info) { return info.param.name; });
+    CaseName());
 
 // A NUL byte is not the end of the document.
 INSTANTIATE_TEST_SUITE_P(nul_bytes, parsing_malformed, ::testing::Values(
@@ -134,7 +116,7 @@ INSTANTIATE_TEST_SUITE_P(nul_bytes, parsing_malformed, ::testing::Values(
     Malformed{"in_array", "[\0]"s, "expected value at line 1 column 2"},
     Malformed{"after_comma", "[1,\0]"s, "expected value at line 1 column 4"},
     Malformed{"after_backslash", "\"\\\0\""s, "invalid escape at line 1 column 2"}),
-    [](const auto& info) { return info.param.name; });
+    CaseName());
 
 INSTANTIATE_TEST_SUITE_P(numbers, parsing_malformed, ::testing::Values(
     Malformed{"huge_exponent", "1e400", "number out of range at line 1 column 1"},
@@ -143,15 +125,7 @@ INSTANTIATE_TEST_SUITE_P(numbers, parsing_malformed, ::testing::Values(
     Malformed{"ten_e308", "10e308", "number out of range at line 1 column 1"},
     Malformed{"long_mantissa", "123456789012345678901234567890e290", "number out of range at line 1 column 1"},
     Malformed{"huge_integer", "1" + std::string(400, '0'), "number out of range at line 1 column 1"}),
-    [](const auto& info) { return info.param.name; });
-
-std::string nested(std::size_t depth, const char* open, const char* inner, const char* close) {
-    std::string text;
-    for (std::size_t i = 0; i < depth; ++i) text += open;
-    text += inner;
-    for (std::size_t i = 0; i < depth; ++i) text += close;
-    return text;
-}
+    CaseName());
 
 INSTANTIATE_TEST_SUITE_P(depth, parsing_malformed, ::testing::Values(
     Malformed{"arrays_128", nested(128, "[", "1", "]"), "recursion limit exceeded at line 1 column 128"},
@@ -160,12 +134,12 @@ INSTANTIATE_TEST_SUITE_P(depth, parsing_malformed, ::testing::Values(
     Malformed{"objects_127_holding_array", nested(127, "{\"a\":", "[]", "}"), "recursion limit exceeded at line 1 column 636"},
     Malformed{"arrays_100000", nested(100000, "[", "", "]"), "recursion limit exceeded at line 1 column 128"},
     Malformed{"objects_100000", nested(100000, "{\"\":", "null", "}"), "recursion limit exceeded at line 1 column 509"}),
-    [](const auto& info) { return info.param.name; });
+    CaseName());
 
 // At most 127 arrays and objects may be open at once, whatever they hold.
 TEST(parsing_depth, loads_127_levels_of_arrays_and_objects) {
-    const Value arrays = parsed(nested(127, "[", "1", "]"));
-    const Value objects = parsed(nested(126, "{\"k\":", "[]", "}"));
+    const Value arrays = parsed_json(nested(127, "[", "1", "]"));
+    const Value objects = parsed_json(nested(126, "{\"k\":", "[]", "}"));
     const Value* node = &arrays;
     for (int i = 0; i < 127; ++i) {
         ASSERT_TRUE(node->is_array());
@@ -181,8 +155,7 @@ TEST(parsing_depth, loads_127_levels_of_arrays_and_objects) {
 
 // ---- accepted documents ----
 
-struct Number {
-    std::string text;
+struct Number : TextCase<Number> {
     Kind kind;
     std::uint64_t bits;  // the integer, or the double's bit pattern
 };
@@ -201,13 +174,11 @@ std::string repeated(const char* head, char digit, std::size_t count, const char
     return text;
 }
 
-void PrintTo(const Number& n, std::ostream* os) { *os << n.text; }
-
 class parsing_numbers : public ::testing::TestWithParam<Number> {};
 
 TEST_P(parsing_numbers, follow_the_number_rule) {
     const Number& n = GetParam();
-    const Value v = parsed(n.text);
+    const Value v = parsed_json(n.text);
     ASSERT_EQ(v.kind(), n.kind) << n.text;
     if (n.kind == Kind::Float)
         EXPECT_EQ(bits_of(v.as_float()), n.bits) << n.text << " gave " << v.as_float();
@@ -240,22 +211,22 @@ INSTANTIATE_TEST_SUITE_P(all, parsing_numbers, ::testing::Values(
     Number{repeated("1", '0', 400, "e-400"), Kind::Float, bits_of(1.0)}));
 
 TEST(parsing_values, decodes_strings_escapes_and_unicode) {
-    EXPECT_EQ(parsed(R"("\"\\\/\b\f\n\r\t")"), Value::string("\"\\/\b\f\n\r\t"));
-    EXPECT_EQ(parsed(R"("\u00e9\u00E9")"), Value::string("\xc3\xa9\xc3\xa9"));
-    EXPECT_EQ(parsed(R"("\ud83d\ude00")"), Value::string("\xf0\x9f\x98\x80"));
-    EXPECT_EQ(parsed("\"\xf0\x9f\x98\x80\x7f\""), Value::string("\xf0\x9f\x98\x80\x7f"));
-    EXPECT_EQ(parsed(R"("a\u0000b")"), Value::string(std::string("a\0b", 3)));
+    EXPECT_EQ(parsed_json(R"("\"\\\/\b\f\n\r\t")"), Value::string("\"\\/\b\f\n\r\t"));
+    EXPECT_EQ(parsed_json(R"("\u00e9\u00E9")"), Value::string("\xc3\xa9\xc3\xa9"));
+    EXPECT_EQ(parsed_json(R"("\ud83d\ude00")"), Value::string("\xf0\x9f\x98\x80"));
+    EXPECT_EQ(parsed_json("\"\xf0\x9f\x98\x80\x7f\""), Value::string("\xf0\x9f\x98\x80\x7f"));
+    EXPECT_EQ(parsed_json(R"("a\u0000b")"), Value::string(std::string("a\0b", 3)));
 }
 
 TEST(parsing_values, scalar_roots_and_surrounding_white_space) {
-    EXPECT_EQ(parsed("null"), Value::null());
-    EXPECT_EQ(parsed(" \t\r\ntrue \n"), Value::boolean(true));
-    EXPECT_EQ(parsed("\"s\""), Value::string("s"));
-    EXPECT_EQ(parsed("[1, 2]").as_array().size(), 2u);
+    EXPECT_EQ(parsed_json("null"), Value::null());
+    EXPECT_EQ(parsed_json(" \t\r\ntrue \n"), Value::boolean(true));
+    EXPECT_EQ(parsed_json("\"s\""), Value::string("s"));
+    EXPECT_EQ(parsed_json("[1, 2]").as_array().size(), 2u);
 }
 
 TEST(parsing_values, repeated_key_keeps_the_later_value_and_members_are_sorted) {
-    const Value v = parsed(R"({"b": 1, "a": [true], "b": {"x": null}, "B": 0})");
+    const Value v = parsed_json(R"({"b": 1, "a": [true], "b": {"x": null}, "B": 0})");
     Object expected;
     expected.set("B", Value::uinteger(0));
     Array a;
@@ -290,7 +261,7 @@ TEST(parsing_stream, values_straddling_the_buffer_boundary) {
             ASSERT_EQ(text.find(token), kJsonReadBufferSize - cut);
             Result<Value> r = read_through_file(text);
             ASSERT_TRUE(r.ok()) << error_of(r) << " cut " << cut << " in " << token;
-            EXPECT_EQ(r.value(), parsed(text)) << "cut " << cut << " in " << token;
+            EXPECT_EQ(r.value(), parsed_json(text)) << "cut " << cut << " in " << token;
         }
     }
 }
@@ -309,7 +280,7 @@ TEST(parsing_stream, file_many_times_the_buffer_matches_memory_parse) {
     Result<Value> r = read_through_file(text, kBlock);
     ASSERT_TRUE(r.ok()) << error_of(r);
     EXPECT_EQ(r.value().as_object().size(), 20002u);
-    EXPECT_EQ(r.value(), parsed(text));
+    EXPECT_EQ(r.value(), parsed_json(text));
     // Lines and columns keep counting across blocks.
     EXPECT_EQ(error_of(read_through_file(text + " x", kBlock)),
               "JSON parse error: trailing characters at line 20004 column 3");
@@ -327,7 +298,7 @@ TEST(parsing_stream, pipe_delivering_one_byte_at_a_time) {
     writer.join();
     ::close(fds[0]);
     ASSERT_TRUE(r.ok()) << error_of(r);
-    EXPECT_EQ(r.value(), parsed(text));
+    EXPECT_EQ(r.value(), parsed_json(text));
 }
 
 TEST(parsing_stream, read_error_is_a_parse_error_with_the_system_text) {
@@ -335,10 +306,8 @@ TEST(parsing_stream, read_error_is_a_parse_error_with_the_system_text) {
     ASSERT_GE(fd, 0);
     Result<Value> r = read_json_fd(fd);
     ::close(fd);
-    ASSERT_FALSE(r.ok());
-    EXPECT_EQ(r.error().kind, ErrorKind::Parse);
-    EXPECT_EQ(r.error().message, "JSON parse error: " + os_error_text(EISDIR));
-    EXPECT_NE(r.error().message.find("(os error 21)"), std::string::npos);
+    EXPECT_TRUE(fails_with(r, ErrorKind::Parse, "JSON parse error: " + os_error_text(EISDIR)));
+    EXPECT_NE(error_of(r).find("(os error 21)"), std::string::npos);
 }
 
 }  // namespace

@@ -3,7 +3,6 @@
 // recursion, and the word-at-a-time string and key paths the JSON5 writer shares, checked
 // against byte-by-byte renderings of the quoting rules.
 #include <gtest/gtest.h>
-#include <pthread.h>
 
 #include <charconv>
 #include <cmath>
@@ -18,25 +17,22 @@
 #include "formats/json/json5_writer.hpp"
 #include "formats/json/reader.hpp"
 #include "formats/json/writer.hpp"
+#include "test_support.hpp"
 #include "text/number_text.hpp"
 
 namespace zel {
 namespace {
 
-std::string json(const Value& v) {
-    std::string out;
-    write_json(v, out);
-    return out;
-}
+using namespace test;
 
 // Writes `v`, reads the text back, and checks both that the tree survives and that writing
 // the re-read tree gives the same bytes.
 void expect_round_trip(const Value& v) {
-    const std::string text = json(v);
+    const std::string text = json_text(v);
     Result<Value> back = parse_json(text);
     ASSERT_TRUE(back.ok()) << back.error().message << "\n" << text;
     EXPECT_EQ(back.value(), v) << text;
-    EXPECT_EQ(json(back.value()), text);
+    EXPECT_EQ(json_text(back.value()), text);
 }
 
 Value obj(std::initializer_list<std::pair<const char*, Value*>> members) {
@@ -52,38 +48,35 @@ TEST(writing_layout, nested_document_exactly) {
     items.push_back(Value::floating(2.5));
     Value b = Value::array(std::move(items));
     const Value doc = obj({{"b", &b}, {"a", &empty}});
-    EXPECT_EQ(json(doc), "{\n  \"a\": {},\n  \"b\": [\n    1,\n    2.5\n  ]\n}");
+    EXPECT_EQ(json_text(doc), "{\n  \"a\": {},\n  \"b\": [\n    1,\n    2.5\n  ]\n}");
     expect_round_trip(doc);
 }
 
 TEST(writing_layout, arrays_of_containers_and_scalar_roots) {
     Value inner = parse_json(R"([[], {}, [null, {"k": false}]])").value();
-    EXPECT_EQ(json(inner),
+    EXPECT_EQ(json_text(inner),
               "[\n  [],\n  {},\n  [\n    null,\n    {\n      \"k\": false\n    }\n  ]\n]");
-    EXPECT_EQ(json(Value::null()), "null");
-    EXPECT_EQ(json(Value::boolean(true)), "true");
-    EXPECT_EQ(json(Value::string("x")), "\"x\"");
-    EXPECT_EQ(json(Value::array()), "[]");
-    EXPECT_EQ(json(Value::object()), "{}");
+    EXPECT_EQ(json_text(Value::null()), "null");
+    EXPECT_EQ(json_text(Value::boolean(true)), "true");
+    EXPECT_EQ(json_text(Value::string("x")), "\"x\"");
+    EXPECT_EQ(json_text(Value::array()), "[]");
+    EXPECT_EQ(json_text(Value::object()), "{}");
     expect_round_trip(inner);
 }
 
-struct Escape {
-    std::string raw;
+struct Escape : TextCase<Escape> {
     std::string written;
 };
-
-void PrintTo(const Escape& e, std::ostream* os) { *os << ::testing::PrintToString(e.raw); }
 
 class writing_strings : public ::testing::TestWithParam<Escape> {};
 
 TEST_P(writing_strings, escape_exactly_and_read_back) {
-    EXPECT_EQ(json(Value::string(GetParam().raw)), GetParam().written);
-    expect_round_trip(Value::string(GetParam().raw));
+    EXPECT_EQ(json_text(Value::string(GetParam().text)), GetParam().written);
+    expect_round_trip(Value::string(GetParam().text));
     // Keys are written by the same rule.
     Value o = Value::object();
-    o.set(GetParam().raw, Value::null());
-    EXPECT_EQ(json(o), "{\n  " + GetParam().written + ": null\n}");
+    o.set(GetParam().text, Value::null());
+    EXPECT_EQ(json_text(o), "{\n  " + GetParam().written + ": null\n}");
 }
 
 using namespace std::string_literals;
@@ -107,7 +100,7 @@ void PrintTo(const FloatText& f, std::ostream* os) { *os << f.text; }
 class writing_floats : public ::testing::TestWithParam<FloatText> {};
 
 TEST_P(writing_floats, shortest_round_trip_form) {
-    EXPECT_EQ(json(Value::floating(GetParam().value)), GetParam().text);
+    EXPECT_EQ(json_text(Value::floating(GetParam().value)), GetParam().text);
     expect_round_trip(Value::floating(GetParam().value));
 }
 
@@ -143,9 +136,9 @@ INSTANTIATE_TEST_SUITE_P(all, writing_floats, ::testing::Values(
     FloatText{1.2345e-17, "1.2345e-17"}));
 
 TEST(writing_numbers, integers_at_the_ends_of_their_ranges) {
-    EXPECT_EQ(json(Value::uinteger(18446744073709551615u)), "18446744073709551615");
-    EXPECT_EQ(json(Value::integer(std::numeric_limits<std::int64_t>::min())), "-9223372036854775808");
-    EXPECT_EQ(json(Value::uinteger(0)), "0");
+    EXPECT_EQ(json_text(Value::uinteger(18446744073709551615u)), "18446744073709551615");
+    EXPECT_EQ(json_text(Value::integer(std::numeric_limits<std::int64_t>::min())), "-9223372036854775808");
+    EXPECT_EQ(json_text(Value::uinteger(0)), "0");
     expect_round_trip(Value::uinteger(18446744073709551615u));
     expect_round_trip(Value::integer(std::numeric_limits<std::int64_t>::min()));
 }
@@ -157,7 +150,7 @@ TEST(writing_numbers, random_doubles_read_back_bit_for_bit) {
         double d;
         std::memcpy(&d, &bits, sizeof d);
         if (!std::isfinite(d)) continue;
-        const std::string text = json(Value::floating(d));
+        const std::string text = json_text(Value::floating(d));
         Result<Value> back = parse_json(text);
         ASSERT_TRUE(back.ok()) << text << ": " << back.error().message;
         ASSERT_TRUE(back.value().is_number()) << text;
@@ -226,24 +219,7 @@ TEST(writing_depth, deep_tree_on_a_small_stack) {
     }
     node->set("leaf", Value::array());
     std::string out;
-    struct Job {
-        const Value* root;
-        std::string* out;
-    } job{&root, &out};
-    pthread_attr_t attr;
-    pthread_attr_init(&attr);
-    pthread_attr_setstacksize(&attr, 256 * 1024);
-    pthread_t thread;
-    ASSERT_EQ(pthread_create(&thread, &attr,
-                             [](void* p) -> void* {
-                                 auto* j = static_cast<Job*>(p);
-                                 write_json(*j->root, *j->out);
-                                 return nullptr;
-                             },
-                             &job),
-              0);
-    pthread_join(thread, nullptr);
-    pthread_attr_destroy(&attr);
+    run_on_small_stack([&] { write_json(root, out); });
 
     // The root is "{" ... "\n}"; the object at depth d (1-based) opens on a line of 2d spaces
     // + "\"a\": {" and closes on a line of 2d spaces + "}".
@@ -361,13 +337,10 @@ std::string json5_literal(std::string_view s) {
     return out + quote;
 }
 
-struct Layout {
-    const char* name;
+struct Layout : NamedCase<Layout> {
     void (*write)(const Value&, std::string&);
     std::string (*member)(const std::string&);  // "{...}" holding the member s: s
 };
-
-void PrintTo(const Layout& l, std::ostream* os) { *os << l.name; }
 
 class writing_texts : public ::testing::TestWithParam<Layout> {};
 
@@ -416,7 +389,7 @@ INSTANTIATE_TEST_SUITE_P(both, writing_texts, ::testing::Values(
            [](const std::string& s) {
                const std::string key = is_json5_identifier_name(s) ? s : json5_literal(s);
                return "{\n  " + key + ": " + json5_literal(s) + ",\n}";
-           }}));
+           }}), CaseName());
 
 }  // namespace
 }  // namespace zel

@@ -3,7 +3,6 @@
 // A lock that is never granted is reported as a failure after a generous time instead of
 // hanging the suite (the stuck thread and its lock are then left behind on purpose).
 #include <gtest/gtest.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -15,11 +14,13 @@
 #include <vector>
 
 #include "engine/rw_lock.hpp"
+#include "test_support.hpp"
 
 namespace zel {
 namespace {
 
 using namespace std::chrono_literals;
+using namespace test;
 
 // Runs fn on a thread of its own; false when it has not returned after `limit` (it is then
 // abandoned, still blocked).
@@ -42,6 +43,48 @@ void until_queued(RwLock& lock, unsigned readers, unsigned writers) {
         std::this_thread::sleep_for(1ms);
     }
 }
+
+// Threads that each take `lock` (to write or to read), note their mark, and release it: the
+// marks come out in the order the lock was granted.
+template <class Mark>
+class GrantOrder {
+public:
+    explicit GrantOrder(RwLock& lock) : lock_(lock) {}
+    ~GrantOrder() { join(); }
+
+    void writer(Mark mark) {
+        threads_.emplace_back([this, mark] {
+            ASSERT_TRUE(lock_.lock());
+            note(mark);
+            lock_.unlock();
+        });
+    }
+    void reader(Mark mark) {
+        threads_.emplace_back([this, mark] {
+            ASSERT_TRUE(lock_.lock_shared());
+            note(mark);
+            lock_.unlock_shared();
+        });
+    }
+    // Waits for every thread, then gives the marks in the order noted.
+    std::vector<Mark> join() {
+        for (auto& t : threads_) t.join();
+        threads_.clear();
+        std::lock_guard g(mutex_);
+        return order_;
+    }
+
+private:
+    void note(Mark mark) {
+        std::lock_guard g(mutex_);
+        order_.push_back(mark);
+    }
+
+    RwLock& lock_;
+    std::mutex mutex_;
+    std::vector<Mark> order_;
+    std::vector<std::thread> threads_;
+};
 
 TEST(rw_lock, a_reader_that_met_a_writer_leaves_no_count_behind) {
     // Leaked on purpose: a thread blocked on it may outlive the test when it fails.
@@ -86,67 +129,33 @@ TEST(rw_lock, a_reader_that_met_a_writer_leaves_no_count_behind) {
 TEST(rw_lock, waiting_writers_are_served_in_arrival_order) {
     auto* lock = new RwLock("document");
     ASSERT_TRUE(lock->lock());
-    std::mutex order_mutex;
-    std::vector<int> order;
-    std::vector<std::thread> writers;
+    GrantOrder<int> writers(*lock);
     constexpr int kWriters = 6;
     for (int i = 0; i < kWriters; ++i) {
-        writers.emplace_back([&, i] {
-            ASSERT_TRUE(lock->lock());
-            {
-                std::lock_guard g(order_mutex);
-                order.push_back(i);
-            }
-            lock->unlock();
-        });
+        writers.writer(i);
         until_queued(*lock, 0, static_cast<unsigned>(i + 1));
     }
     // A newcomer that arrives while they wait goes behind them, even when it tries at the
     // moment the lock passes on.
-    std::thread late([&] {
-        ASSERT_TRUE(lock->lock());
-        {
-            std::lock_guard g(order_mutex);
-            order.push_back(kWriters);
-        }
-        lock->unlock();
-    });
+    writers.writer(kWriters);
     until_queued(*lock, 0, kWriters + 1);
     lock->unlock();
-    for (auto& w : writers) w.join();
-    late.join();
     std::vector<int> expected;
     for (int i = 0; i <= kWriters; ++i) expected.push_back(i);
-    EXPECT_EQ(order, expected);
+    EXPECT_EQ(writers.join(), expected);
     delete lock;
 }
 
 TEST(rw_lock, readers_that_met_a_writer_go_before_the_writers_queued_behind_it) {
     auto* lock = new RwLock("document");
     ASSERT_TRUE(lock->lock());
-    std::mutex order_mutex;
-    std::vector<char> order;
-    auto record = [&](char c) {
-        std::lock_guard g(order_mutex);
-        order.push_back(c);
-    };
-    std::vector<std::thread> threads;
-    threads.emplace_back([&] {
-        ASSERT_TRUE(lock->lock());
-        record('w');
-        lock->unlock();
-    });
+    GrantOrder<char> threads(*lock);
+    threads.writer('w');
     until_queued(*lock, 0, 1);
-    for (int i = 0; i < 3; ++i)
-        threads.emplace_back([&] {
-            ASSERT_TRUE(lock->lock_shared());
-            record('r');
-            lock->unlock_shared();
-        });
+    for (int i = 0; i < 3; ++i) threads.reader('r');
     until_queued(*lock, 3, 1);
     lock->unlock();
-    for (auto& t : threads) t.join();
-    EXPECT_EQ(order, (std::vector<char>{'r', 'r', 'r', 'w'}));
+    EXPECT_EQ(threads.join(), (std::vector<char>{'r', 'r', 'r', 'w'}));
     delete lock;
 }
 
@@ -180,9 +189,7 @@ TEST(rw_lock, a_forked_child_keeps_only_the_forking_threads_holds) {
     auto my_borrow = std::make_unique<BorrowHold>(*my_flag, false);
     ASSERT_TRUE(my_borrow->held());
 
-    const pid_t pid = ::fork();
-    ASSERT_NE(pid, -1);
-    if (pid == 0) {
+    const ChildOutcome child = run_in_child([&](int) {
         ::alarm(20);
         int failures = 0;
         auto check = [&](bool ok) { failures += ok ? 0 : 1; };
@@ -203,13 +210,11 @@ TEST(rw_lock, a_forked_child_keeps_only_the_forking_threads_holds) {
             BorrowHold b(*my_flag, true);  // this thread's shared borrow is still there
             check(!b.held());
         }
-        ::_exit(failures);
-    }
-    int status = 0;
-    ASSERT_EQ(::waitpid(pid, &status, 0), pid);
-    EXPECT_TRUE(WIFEXITED(status)) << "the child hung or crashed (status " << status << ")";
-    if (WIFEXITED(status)) {
-        EXPECT_EQ(WEXITSTATUS(status), 0) << "checks failed in the child";
+        return failures;
+    });
+    EXPECT_TRUE(child.exited()) << "the child hung or crashed (" << child.how_it_ended() << ")";
+    if (child.exited()) {
+        EXPECT_EQ(child.exit_code(), 0) << "checks failed in the child";
     }
 
     mine->unlock_shared();

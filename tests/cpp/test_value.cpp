@@ -80,6 +80,17 @@ TEST(value_tree, move_leaves_null_and_deep_copy_is_independent) {
 namespace zel {
 namespace {
 
+// The members of `o` are the model's, in order.
+void expect_members(const Object& o, const std::map<std::string, std::uint64_t>& model) {
+    ASSERT_EQ(o.size(), model.size());
+    auto it = model.begin();
+    for (const Member& m : o) {
+        ASSERT_EQ(m.name(), it->first);
+        ASSERT_EQ(m.value.as_uint(), it->second);
+        ++it;
+    }
+}
+
 // Random inserts, replacements, removals and lookups against std::map, on objects that grow
 // past the flat size into many chunks and shrink again; after every batch the members must be
 // the model's, in order, and copies and comparisons must agree.
@@ -119,13 +130,8 @@ TEST(value_object, large_objects_match_a_model_under_mixed_changes) {
                 }
             }
             if (step % 5000 == 4999 || step == 39999) {
-                ASSERT_EQ(o.size(), model.size());
-                auto it = model.begin();
-                for (const Member& m : o) {
-                    ASSERT_EQ(m.name(), it->first);
-                    ASSERT_EQ(m.value.as_uint(), it->second);
-                    ++it;
-                }
+                expect_members(o, model);
+                if (HasFatalFailure()) return;
                 Value whole = Value::object(std::move(o));
                 Value copy = whole.deep_copy();
                 EXPECT_TRUE(copy == whole);
@@ -155,13 +161,7 @@ TEST(value_object, from_members_sorts_and_keeps_the_later_of_repeated_names) {
             model[name] = i;
         }
         Object o = Object::from_members(members.data(), members.size());
-        ASSERT_EQ(o.size(), model.size());
-        auto it = model.begin();
-        for (const Member& m : o) {
-            EXPECT_EQ(m.name(), it->first);
-            EXPECT_EQ(m.value.as_uint(), it->second);
-            ++it;
-        }
+        expect_members(o, model);
     }
 }
 

@@ -21,56 +21,37 @@
 #include "formats/yaml/reader.hpp"
 #include "formats/yaml/scalars.hpp"
 #include "formats/yaml/writer.hpp"
+#include "test_support.hpp"
 
 namespace zel {
 namespace {
 
 using namespace std::string_literals;
 
-// JSON text of a tree: tells integers from floats and shows the sign of a zero.
-std::string json_of(const Value& v) {
-    std::string out;
-    write_json(v, out);
-    return out;
-}
+using namespace test;
 
-std::string outcome(const Result<Value>& r) {
-    return r.ok() ? json_of(r.value()) : r.error().message;
-}
-
-// The expected tree written as compact JSON, in the same rendering as json_of.
+// The expected tree written as compact JSON, in the same rendering as json_text.
 std::string json(std::string_view compact) { return outcome(parse_json(compact)); }
 
 // Reads an open file as loading does.
 Result<Value> read_yaml_file(int fd) { return read_document(format_info(Format::Yaml), fd); }
 
 Result<Value> read_through_file(const std::string& text) {
-    char path[] = "/tmp/zel_yaml_XXXXXX";
-    const int fd = ::mkstemp(path);
-    if (fd < 0) return make_error(ErrorKind::Internal, "mkstemp failed");
-    ::unlink(path);
-    const bool written = ::write(fd, text.data(), text.size()) == static_cast<ssize_t>(text.size());
-    ::lseek(fd, 0, SEEK_SET);
-    Result<Value> r = written ? read_yaml_file(fd)
-                              : Result<Value>(make_error(ErrorKind::Internal, "short write"));
-    ::close(fd);
-    return r;
+    return read_through_temp_file(text, read_yaml_file);
 }
 
 // ---- scalar typing: the text of `v: <text>` and the value it loads as ----
 
-struct Typing {
-    std::string text;
+struct Typing : TextCase<Typing> {
     std::string json;  // JSON text of the expected value
 };
-void PrintTo(const Typing& t, std::ostream* os) { *os << t.text; }
 
 class yaml_typing : public ::testing::TestWithParam<Typing> {};
 
 TEST_P(yaml_typing, scalar_loads_as) {
     const Result<Value> r = parse_yaml("v: " + GetParam().text + "\n");
     ASSERT_TRUE(r.ok()) << r.error().message;
-    EXPECT_EQ(json_of(*r.value().find("v")), GetParam().json);
+    EXPECT_EQ(json_text(*r.value().find("v")), GetParam().json);
 }
 
 INSTANTIATE_TEST_SUITE_P(plain, yaml_typing, ::testing::Values(
@@ -114,21 +95,17 @@ INSTANTIATE_TEST_SUITE_P(tagged, yaml_typing, ::testing::Values(
     Typing{"!<tag:yaml.org,2002:int> 7", "7"}, Typing{"!!str 12", "\"12\""}, Typing{"!!str true", "\"true\""}, Typing{"!!str '12'", "\"12\""},
     Typing{"! 12", "\"12\""}, Typing{"!local true", "true"}, Typing{"!!binary abc", "\"abc\""}));
 
-struct Failing {
-    std::string text;
+struct Failing : TextCase<Failing> {
     std::string message;  // after "YAML parse error: "
 };
-void PrintTo(const Failing& f, std::ostream* os) { *os << f.text; }
 
 class yaml_failing : public ::testing::TestWithParam<Failing> {};
 
 TEST_P(yaml_failing, fails_with_message_from_memory_and_file) {
-    const Result<Value> r = parse_yaml(GetParam().text);
-    ASSERT_FALSE(r.ok()) << json_of(r.value());
-    EXPECT_EQ(r.error().kind, ErrorKind::Parse);
-    EXPECT_EQ(r.error().message, "YAML parse error: " + GetParam().message);
-    EXPECT_EQ(outcome(read_through_file(GetParam().text)), r.error().message);
-    EXPECT_EQ(outcome(parse_yaml_general(GetParam().text)), r.error().message);
+    const std::string expected = "YAML parse error: " + GetParam().message;
+    EXPECT_TRUE(fails_with(parse_yaml(GetParam().text), ErrorKind::Parse, expected));
+    EXPECT_EQ(outcome(read_through_file(GetParam().text)), expected);
+    EXPECT_EQ(outcome(parse_yaml_general(GetParam().text)), expected);
 }
 
 INSTANTIATE_TEST_SUITE_P(scalars, yaml_failing, ::testing::Values(
@@ -222,11 +199,9 @@ TEST(yaml_documents, cr_lf_and_cr_line_breaks_read_as_line_feeds) {
 
 // Whole documents and the tree they load as (compact JSON), the same from memory, from a file
 // and through the general reader alone.
-struct Exact {
-    std::string text;
+struct Exact : TextCase<Exact> {
     std::string json;
 };
-void PrintTo(const Exact& e, std::ostream* os) { *os << e.text; }
 
 class yaml_exact : public ::testing::TestWithParam<Exact> {};
 
@@ -274,7 +249,7 @@ TEST(yaml_keys, scalar_keys_are_their_text_and_a_repeated_key_keeps_the_later_va
     EXPECT_EQ(keys, (std::vector<std::string>{"", "0x1F", "1", "7", "<<", "key", "q", "true", "~"}));
     EXPECT_EQ(*r.value().find("1"), Value::string("later"));
     EXPECT_EQ(*r.value().find("key"), Value::string("again"));
-    EXPECT_EQ(json_of(*r.value().find("<<")), json(R"({"m": 1})"));
+    EXPECT_EQ(json_text(*r.value().find("<<")), json(R"({"m": 1})"));
 }
 
 TEST(yaml_anchors, aliases_copy_the_latest_definition_and_scalars_are_typed_where_used) {
@@ -296,12 +271,12 @@ TEST(yaml_anchors, settings_file_with_shared_defaults_loads) {
     EXPECT_EQ(*doc.find("development"), *doc.find("defaults"));
     // "<<" is an ordinary key: nothing is merged.
     EXPECT_EQ(*doc.find("production")->find("<<"), *doc.find("defaults"));
-    EXPECT_EQ(json_of(*doc.find("defaults")),
+    EXPECT_EQ(json_text(*doc.find("defaults")),
               json(R"({"hosts": ["alpha", "beta"], "ratio": 0.75, "retries": 3, "timeout": 30,
                        "verbose": false})"));
     EXPECT_EQ(*doc.find("notes"), Value::string("first line\nsecond line\n"));
-    EXPECT_EQ(json_of(*doc.find("ids")), json(R"([31, 15, 5, -12, "0123"])"));
-    EXPECT_EQ(json_of(*doc.find("flags")), json(R"([true, false, null, null, null, 1000.0, "yes"])"));
+    EXPECT_EQ(json_text(*doc.find("ids")), json(R"([31, 15, 5, -12, "0123"])"));
+    EXPECT_EQ(json_text(*doc.find("flags")), json(R"([true, false, null, null, null, 1000.0, "yes"])"));
     EXPECT_EQ(*doc.find("window")->find("title"), Value::string("café"));
 }
 
@@ -421,15 +396,14 @@ bool typed_plain(std::string_view text, Value& out) {
     return true;
 }
 
-struct BlockShape {
-    const char* text;
+struct BlockShape : TextCase<BlockShape> {
     bool fast;  // the fast reader answers
 };
 
 class yaml_block_shapes : public ::testing::TestWithParam<BlockShape> {};
 
 TEST_P(yaml_block_shapes, read_as_libfyaml_reads_them) {
-    const std::string text = GetParam().text;
+    const std::string& text = GetParam().text;
     EXPECT_EQ(outcome(parse_yaml(text)), outcome(parse_yaml_general(text)));
     Value fast;
     EXPECT_EQ(read_plain_block_yaml(text, typed_plain, fast), GetParam().fast);
@@ -527,9 +501,9 @@ void expect_round_trip(const Value& v) {
     EXPECT_EQ(text.value(), emitted.value());
     const Result<Value> back = parse_yaml(text.value());
     ASSERT_TRUE(back.ok()) << back.error().message << "\n" << text.value();
-    EXPECT_EQ(json_of(back.value()), json_of(v)) << text.value();
+    EXPECT_EQ(json_text(back.value()), json_text(v)) << text.value();
     // Whichever reader took it, libfyaml alone reads the same tree.
-    EXPECT_EQ(outcome(parse_yaml_general(text.value())), json_of(v)) << text.value();
+    EXPECT_EQ(outcome(parse_yaml_general(text.value())), json_text(v)) << text.value();
 }
 
 const std::vector<std::string> kAwkward = {
