@@ -33,34 +33,27 @@ Status check_depth(Format format, const Value& document) {
     return too_deep(format);
 }
 
-// Moves a writer's text into `out.string` and views it.
-Result<std::string_view> keep(FormatText& out, Result<std::string> text) {
-    if (!text) return std::move(text).error();
-    out.string = std::move(text).value();
-    return std::string_view(out.string);
-}
-
 Result<Value> read_json_file(int fd) { return read_json_fd(fd); }
 
 // The JSON-family writers check the depth as they go, and stop at the first level too deep.
-Result<std::string_view> write_json_text(const Value& document, FormatText& out) {
-    if (write_json(document, out.block, kJsonMaxDepth)) return out.block.view();
+Status write_json_text(const Value& document, TextBuffer& out) {
+    if (write_json(document, out, kJsonMaxDepth)) return success();
     return too_deep(Format::Json);
 }
 
-Result<std::string_view> write_json5_text(const Value& document, FormatText& out) {
-    if (write_json5(document, out.block, kJson5MaxDepth)) return out.block.view();
+Status write_json5_text(const Value& document, TextBuffer& out) {
+    if (write_json5(document, out, kJson5MaxDepth)) return success();
     return too_deep(Format::Json5);
 }
 
-Result<std::string_view> write_toml_text(const Value& document, FormatText& out) {
-    if (Status s = check_depth(Format::Toml, document); !s) return std::move(s).error();
-    return keep(out, write_toml(document));
+Status write_toml_text(const Value& document, TextBuffer& out) {
+    if (Status s = check_depth(Format::Toml, document); !s) return s;
+    return write_toml(document, out);
 }
 
-Result<std::string_view> write_yaml_text(const Value& document, FormatText& out) {
-    if (Status s = check_depth(Format::Yaml, document); !s) return std::move(s).error();
-    return keep(out, write_yaml(document));
+Status write_yaml_text(const Value& document, TextBuffer& out) {
+    if (Status s = check_depth(Format::Yaml, document); !s) return s;
+    return write_yaml(document, out);
 }
 
 // name, title, error prefix, nesting limit, line breaks, column unit, file input, read,

@@ -93,16 +93,16 @@ TEST_P(format_table_entries, entry_matches_its_driver_and_reader) {
 
 TEST_P(format_table_entries, deepest_loadable_document_saves_and_one_more_level_is_refused) {
     const FormatInfo& info = format_info(GetParam());
-    FormatText text;
+    TextBuffer text;
     const Value deepest = nested(info.max_depth);
-    const Result<std::string_view> written = info.write(deepest, text);
+    const Status written = info.write(deepest, text);
     ASSERT_TRUE(written.ok()) << written.error().message;
-    const Result<Value> back = info.read(written.value());
+    const Result<Value> back = info.read(text.view());
     ASSERT_TRUE(back.ok()) << back.error().message;
     EXPECT_EQ(back.value(), deepest);
 
-    FormatText refused_text;
-    const Result<std::string_view> refused = info.write(nested(info.max_depth + 1), refused_text);
+    TextBuffer refused_text;
+    const Status refused = info.write(nested(info.max_depth + 1), refused_text);
     ASSERT_FALSE(refused.ok());
     EXPECT_EQ(refused.error().kind, ErrorKind::Writer);
     EXPECT_EQ(refused.error().message,
