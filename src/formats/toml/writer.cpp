@@ -17,7 +17,9 @@
 
 #include "formats/limits.hpp"
 #include "formats/toml/datetime.hpp"
+#include "text/escape.hpp"
 #include "text/hex.hpp"
+#include "text/number_text.hpp"
 #include "text/text_buffer.hpp"
 #include "text/utf8.hpp"
 
@@ -340,7 +342,8 @@ private:
     }
 
     // In single quotes when that needs no escape (no apostrophe, no control character), else
-    // in double quotes with escapes. Non-ASCII text is written as it is.
+    // in double quotes with escapes (\" \\ \b \t \n \f \r, \u00XX for other controls).
+    // Non-ASCII text is written as it is.
     void string(std::string_view text) {
         const auto* p = reinterpret_cast<const unsigned char*>(text.data());
         const auto* end = p + text.size();
@@ -374,52 +377,16 @@ private:
             if (!(class_of(*q) & kEscaped)) continue;
             out_.append(std::string_view(run, static_cast<std::size_t>(q - run)));
             run = q + 1;
-            const auto u = static_cast<unsigned char>(*q);
-            switch (*q) {
-                case '"':
-                    out_.append("\\\"");
-                    break;
-                case '\\':
-                    out_.append("\\\\");
-                    break;
-                case '\b':
-                    out_.append("\\b");
-                    break;
-                case '\t':
-                    out_.append("\\t");
-                    break;
-                case '\n':
-                    out_.append("\\n");
-                    break;
-                case '\f':
-                    out_.append("\\f");
-                    break;
-                case '\r':
-                    out_.append("\\r");
-                    break;
-                default: {
-                    const char escape[] = {'\\', 'u', '0', '0', kHexUpper[u >> 4], kHexUpper[u & 0xF]};
-                    out_.append(std::string_view(escape, sizeof escape));
-                }
-            }
+            char* at = out_.room(kMaxByteEscape);
+            out_.set_end(put_escape(static_cast<unsigned char>(*q), kHexUpper, at));
         }
         out_.append(std::string_view(run, static_cast<std::size_t>(stop - run)));
         out_.append('"');
     }
 
-    // The shortest digits that read back to the same double, with ".0" added when they would
-    // otherwise read as an integer: 1.0, 0.1, 1e+20, -0.0.
     void floating(double d) {
-        char* at = out_.room(32);
-        char* end = std::to_chars(at, at + 32, d).ptr;
-        bool integral = true;
-        for (const char* q = at; q < end; ++q)
-            if (*q == '.' || *q == 'e') integral = false;
-        if (integral) {
-            *end++ = '.';
-            *end++ = '0';
-        }
-        out_.set_end(end);
+        char* at = out_.room(kTomlFloatRoom);
+        out_.set_end(put_toml_float(d, at));
     }
 
     TextBuffer& out_;
