@@ -36,24 +36,17 @@ Status check_depth(Format format, const Value& document) {
 Result<Value> read_json_file(int fd) { return read_json_fd(fd); }
 
 // The JSON-family writers check the depth as they go, and stop at the first level too deep.
-Status write_json_text(const Value& document, TextBuffer& out) {
-    if (write_json(document, out, kJsonMaxDepth)) return success();
-    return too_deep(Format::Json);
+template <Format F, bool (*Write)(const Value&, TextBuffer&, std::size_t)>
+Status write_checking_depth(const Value& document, TextBuffer& out) {
+    if (Write(document, out, format_info(F).max_depth)) return success();
+    return too_deep(F);
 }
 
-Status write_json5_text(const Value& document, TextBuffer& out) {
-    if (write_json5(document, out, kJson5MaxDepth)) return success();
-    return too_deep(Format::Json5);
-}
-
-Status write_toml_text(const Value& document, TextBuffer& out) {
-    if (Status s = check_depth(Format::Toml, document); !s) return s;
-    return write_toml(document, out);
-}
-
-Status write_yaml_text(const Value& document, TextBuffer& out) {
-    if (Status s = check_depth(Format::Yaml, document); !s) return s;
-    return write_yaml(document, out);
+// The others are handed only documents that loading would accept.
+template <Format F, Status (*Write)(const Value&, TextBuffer&)>
+Status write_after_depth_check(const Value& document, TextBuffer& out) {
+    if (Status s = check_depth(F, document); !s) return s;
+    return Write(document, out);
 }
 
 // name, title, error prefix, nesting limit, line breaks, column unit, file input, read,
@@ -61,16 +54,16 @@ Status write_yaml_text(const Value& document, TextBuffer& out) {
 constexpr FormatInfo kTable[] = {
     {Format::Json, "json", "JSON", "JSON parse error: ", kJsonMaxDepth,
      LineBreaks::Lf, ColumnUnit::Bytes, FileInput::Stream,
-     parse_json, read_json_file, write_json_text},
+     parse_json, read_json_file, write_checking_depth<Format::Json, write_json>},
     {Format::Json5, "json5", "JSON5", "JSON5 parse error: ", kJson5MaxDepth,
      LineBreaks::LfCrUnicode, ColumnUnit::CodePoints, FileInput::Utf8,
-     parse_json5, nullptr, write_json5_text},
+     parse_json5, nullptr, write_checking_depth<Format::Json5, write_json5>},
     {Format::Toml, "toml", "TOML", "TOML parse error: ", kTomlMaxDepth,
      LineBreaks::Lf, ColumnUnit::CodePoints, FileInput::Utf8WithoutNul,
-     parse_toml, nullptr, write_toml_text},
+     parse_toml, nullptr, write_after_depth_check<Format::Toml, write_toml>},
     {Format::Yaml, "yaml", "YAML", "YAML parse error: ", kYamlMaxDepth,
      LineBreaks::LfCr, ColumnUnit::CodePoints, FileInput::Bytes,
-     parse_yaml, nullptr, write_yaml_text},
+     parse_yaml, nullptr, write_after_depth_check<Format::Yaml, write_yaml>},
 };
 
 static_assert(std::size(kTable) == std::size(kFormats) && [] {
