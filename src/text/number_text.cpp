@@ -194,7 +194,7 @@ namespace {
 // The digits of `s` in fixed notation, without exponent: all digits and zeros up to the
 // point ("12300"), digits on both sides of it ("12.3"), or "0." and zeros before them
 // ("0.00123"). No point when the value is integral.
-char* put_fixed_digits(const ShortestDigits& s, char* out) {
+[[gnu::always_inline]] inline char* put_fixed_digits(const ShortestDigits& s, char* out) {
     const int n = s.count;
     const int point = s.exponent;
     if (point >= n) {

@@ -58,23 +58,24 @@ public:
     void set_end(char* at) noexcept { end_ = at; }
 
     // Room for `n` bytes at the end of the text, where the next byte goes; set_end after.
-    char* room(std::size_t n) { return make_room(cursor(), n).at; }
+    [[gnu::always_inline]] char* room(std::size_t n) { return make_room(cursor(), n).at; }
     const char* data() const noexcept { return begin_; }
     bool empty() const noexcept { return end_ == begin_; }
     // Cuts the text back to its first `size` bytes (at most size()).
     void truncate(std::size_t size) noexcept { end_ = begin_ + size; }
 
-    void append(std::string_view s) {
+    // Inlined, so that appends of constant text become plain stores.
+    [[gnu::always_inline]] void append(std::string_view s) {
         char* at = room(s.size());
         if (!s.empty()) std::memcpy(at, s.data(), s.size());
         end_ = at + s.size();
     }
-    void append(char c) {
+    [[gnu::always_inline]] void append(char c) {
         char* at = room(1);
         *at = c;
         end_ = at + 1;
     }
-    void append(std::size_t n, char c) {
+    [[gnu::always_inline]] void append(std::size_t n, char c) {
         char* at = room(n);
         if (n != 0) std::memset(at, c, n);
         end_ = at + n;

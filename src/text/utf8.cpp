@@ -1,13 +1,30 @@
-// Whole-text UTF-8 validation and encoding.
+// Sequence lengths, whole-text UTF-8 validation and encoding.
 #include "text/utf8.hpp"
+
+#include <cstdint>
+#include <cstring>
 
 namespace zel {
 
+int utf8_length(const char* p, const char* end) noexcept {
+    const Utf8Char u = decode_utf8(p, end);
+    return u.status == Utf8::Valid ? u.length : 0;
+}
+
 bool is_valid_utf8(std::string_view text) noexcept {
-    const auto* p = reinterpret_cast<const unsigned char*>(text.data());
-    const auto* end = p + text.size();
+    const char* p = text.data();
+    const char* const end = p + text.size();
     while (p != end) {
-        if (*p < 0x80) {
+        // Eight bytes at a time while they are ASCII.
+        if (end - p >= 8) {
+            std::uint64_t word;
+            std::memcpy(&word, p, sizeof word);
+            if ((word & 0x8080808080808080u) == 0) {
+                p += 8;
+                continue;
+            }
+        }
+        if (static_cast<unsigned char>(*p) < 0x80) {
             ++p;
             continue;
         }

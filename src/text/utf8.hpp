@@ -70,11 +70,9 @@ inline Utf8Char decode_utf8(const char* p, const char* end) noexcept {
     return {Utf8::Valid, length, cp};
 }
 
-// Length (1 to 4) of the UTF-8 sequence at `p` (p < end), or 0 when it is not valid.
-inline int utf8_length(const char* p, const char* end) noexcept {
-    const Utf8Char u = decode_utf8(p, end);
-    return u.status == Utf8::Valid ? u.length : 0;
-}
+// Length (1 to 4) of the UTF-8 sequence at `p` (p < end), or 0 when it is not valid. Out of
+// line: the loops that call it on their rare non-ASCII bytes stay small.
+int utf8_length(const char* p, const char* end) noexcept;
 inline int utf8_length(const unsigned char* p, const unsigned char* end) noexcept {
     return utf8_length(reinterpret_cast<const char*>(p), reinterpret_cast<const char*>(end));
 }

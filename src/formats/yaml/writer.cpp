@@ -106,14 +106,15 @@ public:
     }
 
     Status leaf(const Value& v) {
-        std::string text;
+        char text[kJsonFloatRoom];
+        char* end = text;
         switch (v.kind()) {
-            case Kind::Null: text = "null"; break;
-            case Kind::Bool: text = v.as_bool() ? "true" : "false"; break;
-            case Kind::UInt: text = std::to_string(v.as_uint()); break;
-            case Kind::Int: text = std::to_string(v.as_int()); break;
+            case Kind::Null: end = put(text, "null"); break;
+            case Kind::Bool: end = put(text, v.as_bool() ? "true" : "false"); break;
+            case Kind::UInt: end = std::to_chars(text, text + sizeof text, v.as_uint()).ptr; break;
+            case Kind::Int: end = std::to_chars(text, text + sizeof text, v.as_int()).ptr; break;
             // Always with a fraction or an exponent, so it reads back as a float.
-            case Kind::Float: append_json_float(v.as_float(), text); break;
+            case Kind::Float: end = put_json_float(v.as_float(), text); break;
             case Kind::String: return string(v.as_string());
             case Kind::Array:
                 if (Status s = emit([](yaml_event_t* e) {
@@ -132,10 +133,16 @@ public:
                     return s;
                 return emit([](yaml_event_t* e) { return yaml_mapping_end_event_initialize(e); });
         }
-        return scalar(text, YAML_PLAIN_SCALAR_STYLE);
+        return scalar(std::string_view(text, static_cast<std::size_t>(end - text)),
+                      YAML_PLAIN_SCALAR_STYLE);
     }
 
 private:
+    static char* put(char* out, std::string_view word) {
+        std::memcpy(out, word.data(), word.size());
+        return out + word.size();
+    }
+
     yaml_emitter_t* emitter_;
 };
 
