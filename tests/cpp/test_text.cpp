@@ -44,7 +44,9 @@ TEST_P(utf8_decoder, answers_status_length_and_code_point) {
     const Utf8Char u = decode_utf8(text.data(), text.data() + text.size());
     EXPECT_EQ(static_cast<int>(u.status), static_cast<int>(c.status));
     EXPECT_EQ(u.length, c.length);
-    if (c.status == Utf8::Valid) EXPECT_EQ(static_cast<std::uint32_t>(u.cp), c.cp);
+    if (c.status == Utf8::Valid) {
+        EXPECT_EQ(static_cast<std::uint32_t>(u.cp), c.cp);
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(
