@@ -37,10 +37,10 @@ inline Result<Value> parse(Format f, std::string_view text) { return format_info
 
 // The format's writer as saving calls it, its text copied out.
 inline Result<std::string> write(Format f, const Value& tree) {
-    FormatText out;
-    Result<std::string_view> text = format_info(f).write(tree, out);
-    if (!text) return std::move(text).error();
-    return std::string(text.value());
+    ::zel::TextBuffer out;
+    if (::zel::Status written = format_info(f).write(tree, out); !written)
+        return std::move(written).error();
+    return std::string(out.view());
 }
 
 // Calls visit(node, key) for every node (key, a string node, is null for the root and array

@@ -105,10 +105,9 @@ Status save_file(DriverKind kind, const std::string& path, const Value& document
     if (Status made = create_directories(parent_directory(path)); !made) return made;
     if (format == nullptr)
         return make_error(ErrorKind::Internal, "save_file called for a non-file driver");
-    FormatText out;
-    Result<std::string_view> text = format->write(document, out);
-    if (!text) return std::move(text).error();
-    return replace_file_contents(path, text.value());
+    TextBuffer text;
+    if (Status written = format->write(document, text); !written) return written;
+    return replace_file_contents(path, text.view());
 }
 
 }  // namespace zel

@@ -452,10 +452,11 @@ std::size_t find_stop(const std::string& text, std::size_t& from, TextStop stop)
             ++i;
             continue;
         }
-        const int n = utf8_sequence(data + i, end);
-        if (n > 0) {
-            i += static_cast<std::size_t>(n);
-        } else if (n < 0 && data + i + static_cast<std::size_t>(-n) >= end) {
+        const Utf8Char u = decode_utf8(reinterpret_cast<const char*>(data + i),
+                                       reinterpret_cast<const char*>(end));
+        if (u.status == Utf8::Valid) {
+            i += u.length;
+        } else if (u.status == Utf8::Partial) {
             break;  // may be completed by the next chunk
         } else {
             return i;

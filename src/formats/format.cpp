@@ -33,34 +33,20 @@ Status check_depth(Format format, const Value& document) {
     return too_deep(format);
 }
 
-// Moves a writer's text into `out.string` and views it.
-Result<std::string_view> keep(FormatText& out, Result<std::string> text) {
-    if (!text) return std::move(text).error();
-    out.string = std::move(text).value();
-    return std::string_view(out.string);
-}
-
 Result<Value> read_json_file(int fd) { return read_json_fd(fd); }
 
 // The JSON-family writers check the depth as they go, and stop at the first level too deep.
-Result<std::string_view> write_json_text(const Value& document, FormatText& out) {
-    if (write_json(document, out.block, kJsonMaxDepth)) return out.block.view();
-    return too_deep(Format::Json);
+template <Format F, bool (*Write)(const Value&, TextBuffer&, std::size_t)>
+Status write_checking_depth(const Value& document, TextBuffer& out) {
+    if (Write(document, out, format_info(F).max_depth)) return success();
+    return too_deep(F);
 }
 
-Result<std::string_view> write_json5_text(const Value& document, FormatText& out) {
-    if (write_json5(document, out.block, kJson5MaxDepth)) return out.block.view();
-    return too_deep(Format::Json5);
-}
-
-Result<std::string_view> write_toml_text(const Value& document, FormatText& out) {
-    if (Status s = check_depth(Format::Toml, document); !s) return std::move(s).error();
-    return keep(out, write_toml(document));
-}
-
-Result<std::string_view> write_yaml_text(const Value& document, FormatText& out) {
-    if (Status s = check_depth(Format::Yaml, document); !s) return std::move(s).error();
-    return keep(out, write_yaml(document));
+// The others are handed only documents that loading would accept.
+template <Format F, Status (*Write)(const Value&, TextBuffer&)>
+Status write_after_depth_check(const Value& document, TextBuffer& out) {
+    if (Status s = check_depth(F, document); !s) return s;
+    return Write(document, out);
 }
 
 // name, title, error prefix, nesting limit, line breaks, column unit, file input, read,
@@ -68,16 +54,16 @@ Result<std::string_view> write_yaml_text(const Value& document, FormatText& out)
 constexpr FormatInfo kTable[] = {
     {Format::Json, "json", "JSON", "JSON parse error: ", kJsonMaxDepth,
      LineBreaks::Lf, ColumnUnit::Bytes, FileInput::Stream,
-     parse_json, read_json_file, write_json_text},
+     parse_json, read_json_file, write_checking_depth<Format::Json, write_json>},
     {Format::Json5, "json5", "JSON5", "JSON5 parse error: ", kJson5MaxDepth,
      LineBreaks::LfCrUnicode, ColumnUnit::CodePoints, FileInput::Utf8,
-     parse_json5, nullptr, write_json5_text},
+     parse_json5, nullptr, write_checking_depth<Format::Json5, write_json5>},
     {Format::Toml, "toml", "TOML", "TOML parse error: ", kTomlMaxDepth,
      LineBreaks::Lf, ColumnUnit::CodePoints, FileInput::Utf8WithoutNul,
-     parse_toml, nullptr, write_toml_text},
+     parse_toml, nullptr, write_after_depth_check<Format::Toml, write_toml>},
     {Format::Yaml, "yaml", "YAML", "YAML parse error: ", kYamlMaxDepth,
      LineBreaks::LfCr, ColumnUnit::CodePoints, FileInput::Bytes,
-     parse_yaml, nullptr, write_yaml_text},
+     parse_yaml, nullptr, write_after_depth_check<Format::Yaml, write_yaml>},
 };
 
 static_assert(std::size(kTable) == std::size(kFormats) && [] {

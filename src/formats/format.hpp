@@ -21,12 +21,6 @@ enum class Format : std::uint8_t { Json = 0, Json5 = 1, Toml = 2, Yaml = 3 };
 
 inline constexpr Format kFormats[] = {Format::Json, Format::Json5, Format::Toml, Format::Yaml};
 
-// Where a writer leaves its text: the JSON-family writers fill `block`, the others `string`.
-struct FormatText {
-    TextBuffer block;
-    std::string string;
-};
-
 // How loading hands an open file to the reader.
 enum class FileInput : std::uint8_t {
     // read_fd reads the file itself, block by block.
@@ -54,9 +48,9 @@ struct FormatInfo {
     Result<Value> (*read)(std::string_view text);
     // Parses the document of an open file (FileInput::Stream only, else null).
     Result<Value> (*read_fd)(int fd);
-    // The text of `document`, viewing `out`. A document nested deeper than max_depth, or
+    // Appends the text of `document` to `out`. A document nested deeper than max_depth, or
     // one the format cannot express, is ErrorKind::Writer.
-    Result<std::string_view> (*write)(const Value& document, FormatText& out);
+    Status (*write)(const Value& document, TextBuffer& out);
 };
 
 const FormatInfo& format_info(Format format) noexcept;

@@ -1,5 +1,5 @@
 // Decimal number texts to integer and double nodes for the JSON, JSON5 and YAML readers, and
-// the shortest text of a double for the writers.
+// the texts of a double for every writer.
 #include "text/number_text.hpp"
 
 #include <cfloat>
@@ -189,6 +189,38 @@ ShortestDigits shortest_digits(double d) {
     return result;
 }
 
+namespace {
+
+// The digits of `s` in fixed notation, without exponent: all digits and zeros up to the
+// point ("12300"), digits on both sides of it ("12.3"), or "0." and zeros before them
+// ("0.00123"). No point when the value is integral.
+[[gnu::always_inline]] inline char* put_fixed_digits(const ShortestDigits& s, char* out) {
+    const int n = s.count;
+    const int point = s.exponent;
+    if (point >= n) {
+        std::memcpy(out, s.digits, static_cast<std::size_t>(n));
+        out += n;
+        std::memset(out, '0', static_cast<std::size_t>(point - n));
+        return out + (point - n);
+    }
+    if (point > 0) {
+        std::memcpy(out, s.digits, static_cast<std::size_t>(point));
+        out += point;
+        *out++ = '.';
+        std::memcpy(out, s.digits + point, static_cast<std::size_t>(n - point));
+        return out + (n - point);
+    }
+    out[0] = '0';
+    out[1] = '.';
+    out += 2;
+    std::memset(out, '0', static_cast<std::size_t>(-point));
+    out += -point;
+    std::memcpy(out, s.digits, static_cast<std::size_t>(n));
+    return out + n;
+}
+
+}  // namespace
+
 char* put_json_float(double d, char* out) {
     if (std::signbit(d)) *out++ = '-';
     const ShortestDigits s = shortest_digits(d);
@@ -196,30 +228,12 @@ char* put_json_float(double d, char* out) {
     const int kk = s.exponent;
     if (n <= kk && kk <= 16) {
         // Integral: all digits, zeros up to the point, and a fraction of ".0".
-        std::memcpy(out, s.digits, static_cast<std::size_t>(n));
-        out += n;
-        std::memset(out, '0', static_cast<std::size_t>(kk - n));
-        out += kk - n;
+        out = put_fixed_digits(s, out);
         out[0] = '.';
         out[1] = '0';
         return out + 2;
     }
-    if (0 < kk && kk <= 16) {
-        std::memcpy(out, s.digits, static_cast<std::size_t>(kk));
-        out += kk;
-        *out++ = '.';
-        std::memcpy(out, s.digits + kk, static_cast<std::size_t>(n - kk));
-        return out + (n - kk);
-    }
-    if (-5 < kk && kk <= 0) {
-        out[0] = '0';
-        out[1] = '.';
-        out += 2;
-        std::memset(out, '0', static_cast<std::size_t>(-kk));
-        out += -kk;
-        std::memcpy(out, s.digits, static_cast<std::size_t>(n));
-        return out + n;
-    }
+    if (-5 < kk && kk <= 16) return put_fixed_digits(s, out);
     *out++ = s.digits[0];
     if (n > 1) {
         *out++ = '.';
@@ -229,6 +243,30 @@ char* put_json_float(double d, char* out) {
     *out++ = 'e';
     *out++ = kk - 1 < 0 ? '-' : '+';
     return std::to_chars(out, out + 4, std::abs(kk - 1)).ptr;
+}
+
+char* put_decimal_float(double d, char* out) {
+    if (std::signbit(d)) *out++ = '-';
+    // An integral float loads back as an integer: below 2^64 that integer must be the
+    // float's exact value, not the shortest digits padded with zeros (2^62 + 2^10 is
+    // 4611686018427388928, which the padded form would turn into 4611686018427389000).
+    const double magnitude = std::fabs(d);
+    if (magnitude >= 1.0 && magnitude < 18446744073709551616.0 && std::floor(magnitude) == magnitude)
+        return std::to_chars(out, out + 20, static_cast<std::uint64_t>(magnitude)).ptr;
+    return put_fixed_digits(shortest_digits(d), out);
+}
+
+char* put_toml_float(double d, char* out) {
+    char* const start = out;
+    char* end = std::to_chars(out, out + kTomlFloatRoom, d).ptr;
+    bool integral = true;
+    for (const char* q = start; q < end; ++q)
+        if (*q == '.' || *q == 'e') integral = false;
+    if (integral) {
+        *end++ = '.';
+        *end++ = '0';
+    }
+    return end;
 }
 
 void append_json_float(double d, std::string& out) {

@@ -32,12 +32,25 @@ struct ShortestDigits {
 };
 ShortestDigits shortest_digits(double d);
 
-// JSON text of a float (the YAML writer's too): the shortest round-trip digits, fixed
-// notation with ".0" for integral values up to 16 digits, exponent form ("1e+20", "1.5e-7")
-// for the rest.
-// put_json_float writes at most kJsonFloatRoom bytes and returns the end.
+// The texts of a float, each the shortest digits that read back to it, laid out by one
+// rule per writer. Each put_* writes at most its room and returns the end.
+//
+// JSON (and YAML): fixed notation with ".0" for integral values up to 16 digits, exponent
+// form ("1e+20", "1.5e-7") for the rest.
 inline constexpr std::size_t kJsonFloatRoom = 32;
 char* put_json_float(double d, char* out);
 void append_json_float(double d, std::string& out);
+
+// JSON5: plain decimal, no exponent, no fraction when integral (1e20 is
+// "100000000000000000000", 1.5e-7 is "0.00000015", -0.0 is "-0"); an integral value below
+// 2^64 is its exact integer. The room: a sign, and either 309 digits or "0.", 323 zeros and
+// 17 digits.
+inline constexpr std::size_t kDecimalFloatRoom = 352;
+char* put_decimal_float(double d, char* out);
+
+// TOML: the shorter of fixed and exponent notation (fixed when they tie), with ".0" added
+// when the text would otherwise read as an integer: 1.0, 0.1, 1e+20, -0.0.
+inline constexpr std::size_t kTomlFloatRoom = 32;
+char* put_toml_float(double d, char* out);
 
 }  // namespace zel

@@ -1,8 +1,9 @@
-// The output block the JSON-family writers write into: a growable text written through a raw
-// pointer, with a cursor kept in registers.
+// The output block every writer writes into: a growable text written through a raw pointer,
+// with a cursor kept in registers, and plain appends for writers that go a piece at a time.
 #pragma once
 
 #include <cstddef>
+#include <cstring>
 #include <string_view>
 #include <utility>
 
@@ -55,6 +56,30 @@ public:
     }
     // Ends the text at `at`, a position of the current block.
     void set_end(char* at) noexcept { end_ = at; }
+
+    // Room for `n` bytes at the end of the text, where the next byte goes; set_end after.
+    [[gnu::always_inline]] char* room(std::size_t n) { return make_room(cursor(), n).at; }
+    const char* data() const noexcept { return begin_; }
+    bool empty() const noexcept { return end_ == begin_; }
+    // Cuts the text back to its first `size` bytes (at most size()).
+    void truncate(std::size_t size) noexcept { end_ = begin_ + size; }
+
+    // Inlined, so that appends of constant text become plain stores.
+    [[gnu::always_inline]] void append(std::string_view s) {
+        char* at = room(s.size());
+        if (!s.empty()) std::memcpy(at, s.data(), s.size());
+        end_ = at + s.size();
+    }
+    [[gnu::always_inline]] void append(char c) {
+        char* at = room(1);
+        *at = c;
+        end_ = at + 1;
+    }
+    [[gnu::always_inline]] void append(std::size_t n, char c) {
+        char* at = room(n);
+        if (n != 0) std::memset(at, c, n);
+        end_ = at + n;
+    }
 
 private:
     // Blocks of at least this many bytes are mappings of their own (see grow).

@@ -1,41 +1,30 @@
-// UTF-8 sequence lengths, validation and encoding, for every reader and writer.
+// Sequence lengths, whole-text UTF-8 validation and encoding.
 #include "text/utf8.hpp"
+
+#include <cstdint>
+#include <cstring>
 
 namespace zel {
 
-int utf8_sequence(const unsigned char* p, const unsigned char* end) noexcept {
-    const unsigned char c = p[0];
-    int length;
-    unsigned char low = 0x80, high = 0xBF;  // allowed range of the second byte
-    if (c >= 0xC2 && c <= 0xDF) {
-        length = 2;
-    } else if (c >= 0xE0 && c <= 0xEF) {
-        length = 3;
-        if (c == 0xE0) low = 0xA0;  // no overlong forms
-        if (c == 0xED) high = 0x9F;  // no surrogates
-    } else if (c >= 0xF0 && c <= 0xF4) {
-        length = 4;
-        if (c == 0xF0) low = 0x90;
-        if (c == 0xF4) high = 0x8F;  // nothing past U+10FFFF
-    } else {
-        return 0;
-    }
-    if (end - p < 2 || p[1] < low || p[1] > high) return -1;
-    for (int i = 2; i < length; ++i)
-        if (end - p <= i || p[i] < 0x80 || p[i] > 0xBF) return -i;
-    return length;
-}
-
-int utf8_length(const unsigned char* p, const unsigned char* end) noexcept {
-    const int n = utf8_sequence(p, end);
-    return n > 0 ? n : 0;
+int utf8_length(const char* p, const char* end) noexcept {
+    const Utf8Char u = decode_utf8(p, end);
+    return u.status == Utf8::Valid ? u.length : 0;
 }
 
 bool is_valid_utf8(std::string_view text) noexcept {
-    const auto* p = reinterpret_cast<const unsigned char*>(text.data());
-    const auto* end = p + text.size();
+    const char* p = text.data();
+    const char* const end = p + text.size();
     while (p != end) {
-        if (*p < 0x80) {
+        // Eight bytes at a time while they are ASCII.
+        if (end - p >= 8) {
+            std::uint64_t word;
+            std::memcpy(&word, p, sizeof word);
+            if ((word & 0x8080808080808080u) == 0) {
+                p += 8;
+                continue;
+            }
+        }
+        if (static_cast<unsigned char>(*p) < 0x80) {
             ++p;
             continue;
         }

@@ -1,61 +1,87 @@
-// UTF-8 helpers shared by the readers and writers: the length of a valid sequence, decoding
-// one, whole-text validation, and encoding a code point.
+// UTF-8 for every reader and writer: one decoder, which tells a valid sequence from each kind
+// of fault and from one cut short by the end of the text; whole-text validation; encoding a
+// code point.
 #pragma once
 
+#include <cstddef>
+#include <cstdint>
 #include <string>
 #include <string_view>
 
 namespace zel {
 
-// Length (2 to 4) of the UTF-8 sequence at `p` (a byte of 0x80 or more, p < end) when it is
-// the shortest encoding of a Unicode scalar value; otherwise minus the index of the first wrong
-// byte, a byte at `end` or beyond counting as wrong (0 when the first byte cannot start one).
-int utf8_sequence(const unsigned char* p, const unsigned char* end) noexcept;
+// What the bytes at a position of a text are, as UTF-8.
+enum class Utf8 : std::uint8_t {
+    Valid,            // the shortest encoding of a Unicode scalar value
+    Partial,          // the start of one, cut short by the end of the text
+    BadLead,          // a byte that starts no sequence: 80-C1 (C0, C1: overlong), F5-FF
+    BadContinuation,  // a byte of the sequence is not 10xxxxxx
+    Overlong,         // E0 80-9F, F0 80-8F: a longer form than the value needs
+    Surrogate,        // ED A0-BF: U+D800 to U+DFFF
+    TooLarge,         // F4 90-BF: past U+10FFFF
+};
 
-// Length (2 to 4) of the UTF-8 sequence at `p` (a byte of 0x80 or more, p < end), or 0 when
-// the bytes there are not the shortest encoding of a Unicode scalar value (overlong forms,
-// surrogates, values past U+10FFFF, truncated or stray continuation bytes).
-int utf8_length(const unsigned char* p, const unsigned char* end) noexcept;
-inline int utf8_length(const char* p, const char* end) noexcept {
-    return utf8_length(reinterpret_cast<const unsigned char*>(p),
-                       reinterpret_cast<const unsigned char*>(end));
-}
+struct Utf8Char {
+    Utf8 status;
+    // Valid: the sequence's length (1 to 4). Otherwise the length its first byte calls for
+    // (2 to 4; 1 for BadLead).
+    std::uint8_t length;
+    // Valid only: the code point.
+    char32_t cp;
+};
 
-// Decodes the UTF-8 sequence at `p` (p < end): its length 1 to 4, or 0 when the bytes are
-// not the shortest encoding of a Unicode scalar value (overlong forms, surrogates, values
-// past U+10FFFF, truncated or stray continuation bytes).
-inline int decode_utf8(const char* p, const char* end, char32_t& cp) noexcept {
+// Decodes the UTF-8 sequence at `p` (p < end). Faults are looked for in this order, and the
+// first one found is the answer: the first byte; each byte after it that is present being a
+// continuation byte (BadContinuation); the second byte, when present, in the range the first
+// allows (Overlong, Surrogate, TooLarge); the end of the text cutting the sequence short
+// (Partial). So Partial means exactly that more bytes could still make it valid.
+inline Utf8Char decode_utf8(const char* p, const char* end) noexcept {
     const auto* s = reinterpret_cast<const unsigned char*>(p);
-    const std::size_t left = static_cast<std::size_t>(end - p);
     const unsigned char c = s[0];
-    if (c < 0x80) {
-        cp = c;
-        return 1;
-    }
-    int length;
-    unsigned char low = 0x80, high = 0xBF;  // allowed range of the second byte
+    if (c < 0x80) return {Utf8::Valid, 1, c};
+    std::uint8_t length;
+    char32_t cp;
     if (c >= 0xC2 && c <= 0xDF) {
         length = 2;
         cp = c & 0x1F;
     } else if (c >= 0xE0 && c <= 0xEF) {
         length = 3;
         cp = c & 0x0F;
-        if (c == 0xE0) low = 0xA0;
-        if (c == 0xED) high = 0x9F;
     } else if (c >= 0xF0 && c <= 0xF4) {
         length = 4;
         cp = c & 0x07;
-        if (c == 0xF0) low = 0x90;
-        if (c == 0xF4) high = 0x8F;
     } else {
-        return 0;
+        return {Utf8::BadLead, 1, 0};
     }
-    if (left < static_cast<std::size_t>(length) || s[1] < low || s[1] > high) return 0;
-    for (int i = 1; i < length; ++i) {
-        if (s[i] < 0x80 || s[i] > 0xBF) return 0;
+    const std::size_t left = static_cast<std::size_t>(end - p);
+    const std::size_t present = left < length ? left : length;
+    for (std::size_t i = 1; i < present; ++i) {
+        if ((s[i] & 0xC0) != 0x80) return {Utf8::BadContinuation, length, 0};
         cp = (cp << 6) | (s[i] & 0x3F);
     }
-    return length;
+    if (present >= 2) {
+        const unsigned char second = s[1];
+        if ((c == 0xE0 && second < 0xA0) || (c == 0xF0 && second < 0x90))
+            return {Utf8::Overlong, length, 0};
+        if (c == 0xED && second > 0x9F) return {Utf8::Surrogate, length, 0};
+        if (c == 0xF4 && second > 0x8F) return {Utf8::TooLarge, length, 0};
+    }
+    if (present < length) return {Utf8::Partial, length, 0};
+    return {Utf8::Valid, length, cp};
+}
+
+// Length (1 to 4) of the UTF-8 sequence at `p` (p < end), or 0 when it is not valid. Out of
+// line: the loops that call it on their rare non-ASCII bytes stay small.
+int utf8_length(const char* p, const char* end) noexcept;
+inline int utf8_length(const unsigned char* p, const unsigned char* end) noexcept {
+    return utf8_length(reinterpret_cast<const char*>(p), reinterpret_cast<const char*>(end));
+}
+
+// The same, with the code point in `cp`.
+inline int decode_utf8(const char* p, const char* end, char32_t& cp) noexcept {
+    const Utf8Char u = decode_utf8(p, end);
+    cp = u.cp;
+    return u.status == Utf8::Valid ? u.length : 0;
 }
 
 // Strict UTF-8: no overlong forms, no surrogates, nothing above U+10FFFF.

@@ -1,10 +1,8 @@
 // The JSON5 writer: the JSON5 instance of the shared document walk (document_writer.hpp), with a
 // comma after every member and element, bare identifier keys, the quote character chosen
-// per string, and floats in plain decimal notation. Owns the JSON5 string and float texts.
+// per string, and floats in plain decimal notation (number_text). Owns the JSON5 string text.
 #include "formats/json/json5_writer.hpp"
 
-#include <charconv>
-#include <cmath>
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
@@ -13,6 +11,8 @@
 
 #include "formats/json/document_writer.hpp"
 #include "formats/json/json5_identifier.hpp"
+#include "text/escape.hpp"
+#include "text/hex.hpp"
 #include "text/number_text.hpp"
 
 namespace zel {
@@ -42,71 +42,22 @@ char* escape_json5(const char* in, const char* end, char quote, char* out) {
     const auto slowly = [quote, end](const char* in, const char* stop, char* out) {
         while (in < stop) {
             const char c = *in;
-            const char* escape;
-            std::size_t skip = 1;  // bytes of the input the escape replaces
-            if (c == quote) {
-                escape = quote == '"' ? "\\\"" : "\\'";
-            } else if (c == '\\') {
-                escape = "\\\\";
-            } else if (c == '\n') {
-                escape = "\\n";
-            } else if (c == '\r') {
-                escape = "\\r";
+            if (c == quote || c == '\\' || c == '\n' || c == '\r') {
+                out = put_escape(static_cast<unsigned char>(c), kHexLower, out);
+                ++in;
             } else if (c == '\xE2' && end - in >= 3 && in[1] == '\x80' &&
                        (in[2] == '\xA8' || in[2] == '\xA9')) {
-                escape = in[2] == '\xA8' ? "\\u2028" : "\\u2029";
-                skip = 3;
+                std::memcpy(out, in[2] == '\xA8' ? "\\u2028" : "\\u2029", 6);
+                out += 6;
+                in += 3;
             } else {
                 *out++ = c;
                 ++in;
-                continue;
             }
-            const std::size_t length = std::strlen(escape);
-            std::memcpy(out, escape, length);
-            out += length;
-            in += skip;
         }
         return std::pair{in, out};
     };
     return escape_words(in, end, out, plain, slowly);
-}
-
-// Plain decimal: the shortest round-trip digits, no exponent, no fraction when integral
-// (1e20 is "100000000000000000000", 1.5e-7 is "0.00000015", -0.0 is "-0"). At most
-// kJson5FloatRoom bytes: a sign, and either 309 digits or "0.", 323 zeros and 17 digits.
-constexpr std::size_t kJson5FloatRoom = 352;
-
-char* put_json5_float(double d, char* out) {
-    if (std::signbit(d)) *out++ = '-';
-    // An integral float loads back as an integer: below 2^64 that integer must be the
-    // float's exact value, not the shortest digits padded with zeros (2^62 + 2^10 is
-    // 4611686018427388928, which the padded form would turn into 4611686018427389000).
-    const double magnitude = std::fabs(d);
-    if (magnitude >= 1.0 && magnitude < 18446744073709551616.0 && std::floor(magnitude) == magnitude)
-        return std::to_chars(out, out + 20, static_cast<std::uint64_t>(magnitude)).ptr;
-    const ShortestDigits s = shortest_digits(d);  // value = 0.d1...dn x 10^exponent
-    const int n = s.count;
-    const int point = s.exponent;
-    if (point >= n) {
-        std::memcpy(out, s.digits, static_cast<std::size_t>(n));
-        out += n;
-        std::memset(out, '0', static_cast<std::size_t>(point - n));
-        return out + (point - n);
-    }
-    if (point > 0) {
-        std::memcpy(out, s.digits, static_cast<std::size_t>(point));
-        out += point;
-        *out++ = '.';
-        std::memcpy(out, s.digits + point, static_cast<std::size_t>(n - point));
-        return out + (n - point);
-    }
-    out[0] = '0';
-    out[1] = '.';
-    out += 2;
-    std::memset(out, '0', static_cast<std::size_t>(-point));
-    out += -point;
-    std::memcpy(out, s.digits, static_cast<std::size_t>(n));
-    return out + n;
 }
 
 // Keys that are identifier names go bare. Long keys are checked by table, byte by byte; the
@@ -178,7 +129,7 @@ TextCursor put_json5_key(const Value& key, TextBuffer& buffer, TextCursor c) {
 
 struct Json5Format {
     static constexpr bool kCommaAfterEveryMember = true;
-    static constexpr std::size_t kNumberRoom = kJson5FloatRoom;
+    static constexpr std::size_t kNumberRoom = kDecimalFloatRoom;
     static TextCursor key(const Value& k, TextBuffer& buffer, TextCursor c) {
         return put_json5_key(k, buffer, c);
     }
@@ -193,7 +144,7 @@ struct Json5Format {
     static char* escape(const char* in, const char* end, char quote, char* out) {
         return escape_json5(in, end, quote, out);
     }
-    static char* floating(double d, char* out) { return put_json5_float(d, out); }
+    static char* floating(double d, char* out) { return put_decimal_float(d, out); }
 };
 
 }  // namespace

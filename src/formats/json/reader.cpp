@@ -370,13 +370,12 @@ Scan Reader::scan_string(const char*& p, std::string_view& text) {
         const unsigned char c = byte(q);
         if (c == '"') break;
         if (c >= 0x80) {
-            const int n = utf8_sequence(reinterpret_cast<const unsigned char*>(q),
-                                        reinterpret_cast<const unsigned char*>(end_));
-            if (n > 0) {
-                q += n;
+            const Utf8Char u = decode_utf8(q, end_);
+            if (u.status == Utf8::Valid) {
+                q += u.length;
                 continue;
             }
-            if (n < 0 && q - n == end_ && !final_) return Scan::More;
+            if (u.status == Utf8::Partial && !final_) return Scan::More;
             return fail("invalid UTF-8", q);
         }
         if (c == '\\') {

@@ -8,6 +8,7 @@
 #include <utility>
 
 #include "formats/json/document_writer.hpp"
+#include "text/escape.hpp"
 #include "text/hex.hpp"
 #include "text/number_text.hpp"
 
@@ -36,24 +37,7 @@ char* put_json_byte(char c, char* out) {
         *out++ = c;
         return out;
     }
-    char second;
-    switch (c) {
-        case '"': second = '"'; break;
-        case '\\': second = '\\'; break;
-        case '\b': second = 'b'; break;
-        case '\t': second = 't'; break;
-        case '\n': second = 'n'; break;
-        case '\f': second = 'f'; break;
-        case '\r': second = 'r'; break;
-        default: {
-            const char escape[] = {'\\', 'u', '0', '0', kHexLower[u >> 4], kHexLower[u & 0xF]};
-            std::memcpy(out, escape, sizeof escape);
-            return out + sizeof escape;
-        }
-    }
-    out[0] = '\\';
-    out[1] = second;
-    return out + 2;
+    return put_escape(u, kHexLower, out);
 }
 
 // \" \\ \b \t \n \f \r, \u00xx for other controls, raw UTF-8 else; eight bytes at a time

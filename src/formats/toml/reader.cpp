@@ -62,16 +62,6 @@ inline bool has_class(char c, std::uint8_t k) noexcept {
 }
 inline bool is_digit(char c) noexcept { return c >= '0' && c <= '9'; }
 
-// True when the bytes at `p` are a UTF-8 sequence that the end of the text cuts short.
-bool utf8_cut_short(const char* p, const char* end) noexcept {
-    const auto c = static_cast<unsigned char>(*p);
-    const std::ptrdiff_t want = c >= 0xF0 ? 4 : c >= 0xE0 ? 3 : 2;
-    if (c < 0xC2 || c > 0xF4 || end - p >= want) return false;
-    for (const char* q = p + 1; q < end; ++q)
-        if ((static_cast<unsigned char>(*q) & 0xC0) != 0x80) return false;
-    return true;
-}
-
 // ---- how tables came to be -------------------------------------------------------------------
 
 // What TOML allows to happen to a table next depends on how it was made:
@@ -318,7 +308,11 @@ private:
     // character that decoded.
     bool fail_utf8(const char* at) {
         utf8_shift_ = true;
-        return fail(utf8_cut_short(at, end_) ? "incomplete utf-8" : "invalid utf-8", at);
+        // Cut short: a good first byte, and every byte after it, to the end, continues it.
+        const Utf8Char u = decode_utf8(at, end_);
+        const bool cut_short = u.status != Utf8::BadLead && u.status != Utf8::BadContinuation &&
+                               end_ - at < u.length;
+        return fail(cut_short ? "incomplete utf-8" : "invalid utf-8", at);
     }
 
     // The message for the failure recorded by fail(). The end of the text is reported one

@@ -1,4 +1,4 @@
-// The TOML writer: lays a Value tree out in one output buffer as key = value lines, [tables]
+// The TOML writer: lays a Value tree out in the output buffer as key = value lines, [tables]
 // and [[arrays of tables]], checking on the way that TOML can express it. When it cannot, the
 // text is dropped and a separate walk names the first place that TOML cannot express, in the
 // tree's own order.
@@ -7,10 +7,8 @@
 #include <array>
 #include <charconv>
 #include <cstdint>
-#include <cstdlib>
 #include <cstring>
 #include <limits>
-#include <new>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -19,7 +17,10 @@
 
 #include "formats/limits.hpp"
 #include "formats/toml/datetime.hpp"
+#include "text/escape.hpp"
 #include "text/hex.hpp"
+#include "text/number_text.hpp"
+#include "text/text_buffer.hpp"
 #include "text/utf8.hpp"
 
 namespace zel {
@@ -104,50 +105,6 @@ private:
 
 // ---- text ------------------------------------------------------------------------------------
 
-// The output: one growing block, copied into a string once at the end.
-class Buffer {
-public:
-    Buffer() = default;
-    Buffer(const Buffer&) = delete;
-    Buffer& operator=(const Buffer&) = delete;
-    ~Buffer() { std::free(data_); }
-
-    std::size_t size() const noexcept { return size_; }
-    bool empty() const noexcept { return size_ == 0; }
-    const char* data() const noexcept { return data_; }
-    void truncate(std::size_t size) noexcept { size_ = size; }
-
-    // Room for `n` more bytes at the end; commit() what was written there.
-    char* room(std::size_t n) {
-        if (capacity_ - size_ < n) grow(n);
-        return data_ + size_;
-    }
-    void commit(const char* end) noexcept { size_ = static_cast<std::size_t>(end - data_); }
-
-    void put(char c) { *room(1) = c, ++size_; }
-    void put(std::string_view s) {
-        char* at = room(s.size());
-        if (!s.empty()) std::memcpy(at, s.data(), s.size());
-        size_ += s.size();
-    }
-
-    std::string text() const { return std::string(data_, size_); }
-
-private:
-    void grow(std::size_t n) {
-        std::size_t capacity = capacity_ < 4096 ? 4096 : capacity_ * 2;
-        if (capacity - size_ < n) capacity = size_ + n;
-        void* bigger = std::realloc(data_, capacity);
-        if (bigger == nullptr) throw std::bad_alloc();
-        data_ = static_cast<char*>(bigger);
-        capacity_ = capacity;
-    }
-
-    char* data_ = nullptr;
-    std::size_t size_ = 0;
-    std::size_t capacity_ = 0;
-};
-
 enum : std::uint8_t {
     kBare = 1,        // may appear in a bare key
     kNotLiteral = 2,  // rules out a literal string: an apostrophe or a control character
@@ -206,12 +163,13 @@ constexpr std::size_t kLineWidth = 120;
 
 class TomlWriter {
 public:
+    explicit TomlWriter(TextBuffer& out) : out_(out), start_(out.size()) {}
+
     // False when the tree holds something TOML cannot express; the text is then unusable.
     bool document(const Object& root) {
         table_body(root, 1);
         return ok_;
     }
-    std::string text() const { return out_.text(); }
 
 private:
     // The members of a table at level `depth`, in three groups as TOML requires: key = value
@@ -223,7 +181,7 @@ private:
             if (is_table(member) || is_array_of_tables(member)) continue;
             const std::size_t line_start = out_.size();
             key(entry.name());
-            out_.put(" = ");
+            out_.append(" = ");
             if (member.is_array() && !member.as_array().empty()) {
                 const std::size_t value_start = out_.size();
                 inline_value(member, depth + 1);
@@ -234,7 +192,7 @@ private:
             } else {
                 inline_value(member, depth + 1);
             }
-            out_.put('\n');
+            out_.append('\n');
         }
         for (const Member& entry : members) {
             const Value& member = entry.value;
@@ -277,20 +235,20 @@ private:
     }
 
     void header(std::string_view open, std::string_view close) {
-        if (!out_.empty()) out_.put('\n');
-        out_.put(open);
-        out_.put(path_);
-        out_.put(close);
-        out_.put('\n');
+        if (out_.size() != start_) out_.append('\n');
+        out_.append(open);
+        out_.append(path_);
+        out_.append(close);
+        out_.append('\n');
     }
 
     void wrapped_array(const Array& items, std::size_t depth) {
-        out_.put('[');
+        out_.append('[');
         for (std::size_t i = 0; i < items.size(); ++i) {
-            out_.put(i == 0 ? "\n    " : ",\n    ");
+            out_.append(i == 0 ? "\n    " : ",\n    ");
             inline_value(items[i], depth + 1);
         }
-        out_.put("\n]");
+        out_.append("\n]");
     }
 
     // A value on one line, at level `depth`: scalars, date-times, [ arrays ] and
@@ -298,19 +256,19 @@ private:
     void inline_value(const Value& v, std::size_t depth) {
         switch (v.kind()) {
             case Kind::Bool:
-                out_.put(v.as_bool() ? std::string_view("true") : std::string_view("false"));
+                out_.append(v.as_bool() ? std::string_view("true") : std::string_view("false"));
                 return;
             case Kind::UInt: {
                 if (v.as_uint() >
                     static_cast<std::uint64_t>(std::numeric_limits<std::int64_t>::max()))
                     ok_ = false;
                 char* at = out_.room(24);
-                out_.commit(std::to_chars(at, at + 24, v.as_uint()).ptr);
+                out_.set_end(std::to_chars(at, at + 24, v.as_uint()).ptr);
                 return;
             }
             case Kind::Int: {
                 char* at = out_.room(24);
-                out_.commit(std::to_chars(at, at + 24, v.as_int()).ptr);
+                out_.set_end(std::to_chars(at, at + 24, v.as_int()).ptr);
                 return;
             }
             case Kind::Float:
@@ -326,15 +284,15 @@ private:
                 }
                 const Array& items = v.as_array();
                 if (items.empty()) {
-                    out_.put("[]");
+                    out_.append("[]");
                     return;
                 }
-                out_.put("[ ");
+                out_.append("[ ");
                 for (std::size_t i = 0; i < items.size(); ++i) {
-                    if (i > 0) out_.put(", ");
+                    if (i > 0) out_.append(", ");
                     inline_value(items[i], depth + 1);
                 }
-                out_.put(" ]");
+                out_.append(" ]");
                 return;
             }
             case Kind::Object: {
@@ -343,24 +301,24 @@ private:
                     return;
                 }
                 if (const std::optional<std::string_view> datetime = datetime_marker(v)) {
-                    out_.put(*datetime);
+                    out_.append(*datetime);
                     return;
                 }
                 const Object& members = v.as_object();
                 if (members.empty()) {
-                    out_.put("{}");
+                    out_.append("{}");
                     return;
                 }
-                out_.put("{ ");
+                out_.append("{ ");
                 bool first = true;
                 for (const Member& entry : members) {
-                    if (!first) out_.put(", ");
+                    if (!first) out_.append(", ");
                     first = false;
                     key(entry.name());
-                    out_.put(" = ");
+                    out_.append(" = ");
                     inline_value(entry.value, depth + 1);
                 }
-                out_.put(" }");
+                out_.append(" }");
                 return;
             }
             case Kind::Null:
@@ -378,13 +336,14 @@ private:
             }
         }
         if (bare)
-            out_.put(name);
+            out_.append(name);
         else
             string(name);
     }
 
     // In single quotes when that needs no escape (no apostrophe, no control character), else
-    // in double quotes with escapes. Non-ASCII text is written as it is.
+    // in double quotes with escapes (\" \\ \b \t \n \f \r, \u00XX for other controls).
+    // Non-ASCII text is written as it is.
     void string(std::string_view text) {
         const auto* p = reinterpret_cast<const unsigned char*>(text.data());
         const auto* end = p + text.size();
@@ -408,78 +367,50 @@ private:
             std::memcpy(at, text.data(), text.size());
             at += text.size();
             *at++ = '\'';
-            out_.commit(at);
+            out_.set_end(at);
             return;
         }
-        out_.put('"');
+        out_.append('"');
         const char* run = text.data();
         const char* const stop = text.data() + text.size();
         for (const char* q = run; q < stop; ++q) {
             if (!(class_of(*q) & kEscaped)) continue;
-            out_.put(std::string_view(run, static_cast<std::size_t>(q - run)));
+            out_.append(std::string_view(run, static_cast<std::size_t>(q - run)));
             run = q + 1;
-            const auto u = static_cast<unsigned char>(*q);
-            switch (*q) {
-                case '"':
-                    out_.put("\\\"");
-                    break;
-                case '\\':
-                    out_.put("\\\\");
-                    break;
-                case '\b':
-                    out_.put("\\b");
-                    break;
-                case '\t':
-                    out_.put("\\t");
-                    break;
-                case '\n':
-                    out_.put("\\n");
-                    break;
-                case '\f':
-                    out_.put("\\f");
-                    break;
-                case '\r':
-                    out_.put("\\r");
-                    break;
-                default: {
-                    const char escape[] = {'\\', 'u', '0', '0', kHexUpper[u >> 4], kHexUpper[u & 0xF]};
-                    out_.put(std::string_view(escape, sizeof escape));
-                }
-            }
+            char* at = out_.room(kMaxByteEscape);
+            out_.set_end(put_escape(static_cast<unsigned char>(*q), kHexUpper, at));
         }
-        out_.put(std::string_view(run, static_cast<std::size_t>(stop - run)));
-        out_.put('"');
+        out_.append(std::string_view(run, static_cast<std::size_t>(stop - run)));
+        out_.append('"');
     }
 
-    // The shortest digits that read back to the same double, with ".0" added when they would
-    // otherwise read as an integer: 1.0, 0.1, 1e+20, -0.0.
     void floating(double d) {
-        char* at = out_.room(32);
-        char* end = std::to_chars(at, at + 32, d).ptr;
-        bool integral = true;
-        for (const char* q = at; q < end; ++q)
-            if (*q == '.' || *q == 'e') integral = false;
-        if (integral) {
-            *end++ = '.';
-            *end++ = '0';
-        }
-        out_.commit(end);
+        char* at = out_.room(kTomlFloatRoom);
+        out_.set_end(put_toml_float(d, at));
     }
 
-    Buffer out_;
+    TextBuffer& out_;
+    const std::size_t start_;  // where the document's text begins in out_
     std::string path_;  // the current section's header: its keys, rendered, joined by '.'
     bool ok_ = true;
 };
 
 }  // namespace
 
-Result<std::string> write_toml(const Value& document) {
+Status write_toml(const Value& document, TextBuffer& out) {
     if (!document.is_object())
         return make_error(ErrorKind::Writer, "TOML document root must be a table");
-    TomlWriter writer;
-    if (writer.document(document.as_object())) return writer.text();
+    const std::size_t start = out.size();
+    if (TomlWriter(out).document(document.as_object())) return success();
+    out.truncate(start);
     if (std::optional<Error> e = ExpressibilityCheck().check(document, 1)) return std::move(*e);
     return make_error(ErrorKind::Internal, "the TOML writer refused a tree the check accepts");
+}
+
+Result<std::string> write_toml(const Value& document) {
+    TextBuffer text;
+    if (Status s = write_toml(document, text); !s) return std::move(s).error();
+    return std::string(text.view());
 }
 
 }  // namespace zel

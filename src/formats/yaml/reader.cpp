@@ -88,33 +88,23 @@ const char* first_unreadable(std::string_view text, std::size_t& offset) {
             ++i;
             continue;
         }
-        std::size_t length;
-        std::uint32_t code;
-        if (c >= 0xC2 && c <= 0xDF) {
-            length = 2;
-            code = c & 0x1F;
-        } else if (c >= 0xE0 && c <= 0xEF) {
-            length = 3;
-            code = c & 0x0F;
-        } else if (c >= 0xF0 && c <= 0xF4) {
-            length = 4;
-            code = c & 0x07;
-        } else {
+        const Utf8Char u = decode_utf8(reinterpret_cast<const char*>(p + i),
+                                       reinterpret_cast<const char*>(p + n));
+        if (u.status != Utf8::Valid) {
             offset = i;
-            return "invalid leading UTF-8 octet";
-        }
-        offset = i;
-        if (n - i < length) return "incomplete UTF-8 octet sequence";
-        for (std::size_t k = 1; k < length; ++k) {
-            if ((p[i + k] & 0xC0) != 0x80) return "invalid trailing UTF-8 octet";
-            code = code << 6 | (p[i + k] & 0x3F);
-        }
-        if ((length == 3 && code < 0x800) || (length == 4 && code < 0x10000))
-            return "invalid length of a UTF-8 octet sequence";
-        if ((code >= 0xD800 && code <= 0xDFFF) || code > 0x10FFFF)
+            if (u.status == Utf8::BadLead) return "invalid leading UTF-8 octet";
+            // A sequence the end cuts short is incomplete whatever its bytes.
+            if (n - i < u.length) return "incomplete UTF-8 octet sequence";
+            if (u.status == Utf8::BadContinuation) return "invalid trailing UTF-8 octet";
+            if (u.status == Utf8::Overlong) return "invalid length of a UTF-8 octet sequence";
             return "invalid Unicode character";
-        if ((code < 0xA0 && code != 0x85) || code == 0xFFFE || code == 0xFFFF) return kControl;
-        i += length;
+        }
+        const char32_t code = u.cp;
+        if ((code < 0xA0 && code != 0x85) || code == 0xFFFE || code == 0xFFFF) {
+            offset = i;
+            return kControl;
+        }
+        i += u.length;
     }
     return nullptr;
 }

@@ -5,6 +5,7 @@
 
 #include <yaml.h>
 
+#include <charconv>
 #include <climits>
 #include <cstring>
 #include <cstddef>
@@ -14,6 +15,7 @@
 #include <vector>
 
 #include "text/number_text.hpp"
+#include "text/text_buffer.hpp"
 #include "text/utf8.hpp"
 #include "formats/yaml/scalars.hpp"
 
@@ -39,11 +41,12 @@ private:
     bool initialised_ = false;
 };
 
-// libyaml's output handler: appends to the std::string passed as `data`. It must not throw
+// libyaml's output handler: appends to the TextBuffer passed as `data`. It must not throw
 // through C code, so a failed allocation is reported as a write error.
 int append_output(void* data, unsigned char* buffer, std::size_t size) {
     try {
-        static_cast<std::string*>(data)->append(reinterpret_cast<const char*>(buffer), size);
+        static_cast<TextBuffer*>(data)->append(
+            std::string_view(reinterpret_cast<const char*>(buffer), size));
         return 1;
     } catch (...) {
         return 0;
@@ -103,14 +106,15 @@ public:
     }
 
     Status leaf(const Value& v) {
-        std::string text;
+        char text[kJsonFloatRoom];
+        char* end = text;
         switch (v.kind()) {
-            case Kind::Null: text = "null"; break;
-            case Kind::Bool: text = v.as_bool() ? "true" : "false"; break;
-            case Kind::UInt: text = std::to_string(v.as_uint()); break;
-            case Kind::Int: text = std::to_string(v.as_int()); break;
+            case Kind::Null: end = put(text, "null"); break;
+            case Kind::Bool: end = put(text, v.as_bool() ? "true" : "false"); break;
+            case Kind::UInt: end = std::to_chars(text, text + sizeof text, v.as_uint()).ptr; break;
+            case Kind::Int: end = std::to_chars(text, text + sizeof text, v.as_int()).ptr; break;
             // Always with a fraction or an exponent, so it reads back as a float.
-            case Kind::Float: append_json_float(v.as_float(), text); break;
+            case Kind::Float: end = put_json_float(v.as_float(), text); break;
             case Kind::String: return string(v.as_string());
             case Kind::Array:
                 if (Status s = emit([](yaml_event_t* e) {
@@ -129,10 +133,16 @@ public:
                     return s;
                 return emit([](yaml_event_t* e) { return yaml_mapping_end_event_initialize(e); });
         }
-        return scalar(text, YAML_PLAIN_SCALAR_STYLE);
+        return scalar(std::string_view(text, static_cast<std::size_t>(end - text)),
+                      YAML_PLAIN_SCALAR_STYLE);
     }
 
 private:
+    static char* put(char* out, std::string_view word) {
+        std::memcpy(out, word.data(), word.size());
+        return out + word.size();
+    }
+
     yaml_emitter_t* emitter_;
 };
 
@@ -248,44 +258,57 @@ bool plain_as_is(std::string_view t) {
 
 // Appends the scalar for the string `text` as libyaml writes it in block context; false when
 // this text is not one of those handled here.
-bool append_simple_string(std::string_view text, std::string& out) {
+bool append_simple_string(std::string_view text, TextBuffer& out) {
     if (yaml_plain_text_is_string(text)) {
         if (!plain_as_is(text)) return false;
-        out += text;
+        out.append(text);
         return true;
     }
     // Reads as another kind of value: single quotes, as asked; such texts are short ASCII.
     for (const char c : text)
         if (c < 0x20 || c > 0x7E || c == '\'') return false;
-    out += '\'';
-    out += text;
-    out += '\'';
+    char* at = out.room(text.size() + 2);
+    *at++ = '\'';
+    std::memcpy(at, text.data(), text.size());
+    at += text.size();
+    *at++ = '\'';
+    out.set_end(at);
     return true;
 }
 
 // A scalar, an empty collection, or false for anything else.
-bool append_simple_leaf(const Value& v, std::string& out) {
+bool append_simple_leaf(const Value& v, TextBuffer& out) {
     switch (v.kind()) {
-        case Kind::Null: out += "null"; return true;
-        case Kind::Bool: out += v.as_bool() ? "true" : "false"; return true;
-        case Kind::UInt: out += std::to_string(v.as_uint()); return true;
-        case Kind::Int: out += std::to_string(v.as_int()); return true;
+        case Kind::Null: out.append("null"); return true;
+        case Kind::Bool: out.append(v.as_bool() ? "true" : "false"); return true;
+        case Kind::UInt: {
+            char* at = out.room(20);
+            out.set_end(std::to_chars(at, at + 20, v.as_uint()).ptr);
+            return true;
+        }
+        case Kind::Int: {
+            char* at = out.room(20);
+            out.set_end(std::to_chars(at, at + 20, v.as_int()).ptr);
+            return true;
+        }
         case Kind::Float: {
-            const std::size_t at = out.size();
-            append_json_float(v.as_float(), out);
+            char* const at = out.room(kJsonFloatRoom);
+            char* const end = put_json_float(v.as_float(), at);
+            out.set_end(end);
             // Finite floats only: their text is digits, '.', 'e', '+' and '-'.
-            return out.find_first_not_of("0123456789.e+-", at) == std::string::npos;
+            return std::string_view(at, static_cast<std::size_t>(end - at))
+                       .find_first_not_of("0123456789.e+-") == std::string_view::npos;
         }
         case Kind::String: return append_simple_string(v.as_string(), out);
-        case Kind::Array: out += "[]"; return v.as_array().empty();
-        case Kind::Object: out += "{}"; return v.as_object().empty();
+        case Kind::Array: out.append("[]"); return v.as_array().empty();
+        case Kind::Object: out.append("{}"); return v.as_object().empty();
     }
     return false;
 }
 
 class SimpleWriter {
 public:
-    explicit SimpleWriter(std::string& out) : out_(out) {}
+    explicit SimpleWriter(TextBuffer& out) : out_(out) {}
 
     // `inline_first`: the first entry goes on the line already started ("- ").
     bool mapping(const Object& o, std::size_t indent, bool inline_first) {
@@ -297,14 +320,14 @@ public:
                 return false;
             const Value& v = m.value;
             if (is_nonempty_container(v)) {
-                out_ += ":\n";
+                out_.append(":\n");
                 if (v.is_object() ? !mapping(v.as_object(), indent + 2, false)
                                   : !sequence(v.as_array(), indent, false))
                     return false;
             } else {
-                out_ += ": ";
+                out_.append(": ");
                 if (!append_simple_leaf(v, out_)) return false;
-                out_ += '\n';
+                out_.append('\n');
             }
         }
         return true;
@@ -315,42 +338,27 @@ public:
         for (const Value& v : a) {
             if (!first || !inline_first) out_.append(indent, ' ');
             first = false;
-            out_ += "- ";
+            out_.append("- ");
             if (is_nonempty_container(v)) {
                 if (v.is_object() ? !mapping(v.as_object(), indent + 2, true)
                                   : !sequence(v.as_array(), indent + 2, true))
                     return false;
             } else {
                 if (!append_simple_leaf(v, out_)) return false;
-                out_ += '\n';
+                out_.append('\n');
             }
         }
         return true;
     }
 
 private:
-    std::string& out_;
+    TextBuffer& out_;
 };
 
-}  // namespace
-
-bool write_yaml_without_libyaml(const Value& document, std::string& out) {
-    if (!is_nonempty_container(document)) return false;
-    SimpleWriter w(out);
-    return document.is_object() ? w.mapping(document.as_object(), 0, false)
-                                : w.sequence(document.as_array(), 0, false);
-}
-
-Result<std::string> write_yaml(const Value& document) {
-    std::string out;
-    if (write_yaml_without_libyaml(document, out)) return out;
-    return write_yaml_with_libyaml(document);
-}
-
-Result<std::string> write_yaml_with_libyaml(const Value& document) {
+// The whole event stream of `document` through libyaml's emitter, appended to `out`.
+Status emit_document(const Value& document, TextBuffer& out) {
     Emitter emitter;
     if (!emitter.initialised()) return writer_error("out of memory");
-    std::string out;
     yaml_emitter_set_output(emitter.get(), append_output, &out);
     yaml_emitter_set_unicode(emitter.get(), 1);
     yaml_emitter_set_width(emitter.get(), -1);  // never fold long lines
@@ -362,22 +370,64 @@ Result<std::string> write_yaml_with_libyaml(const Value& document) {
             return yaml_stream_start_event_initialize(e, YAML_UTF8_ENCODING);
         });
         !s)
-        return std::move(s).error();
+        return s;
     if (Status s = events.emit([](yaml_event_t* e) {
             return yaml_document_start_event_initialize(e, nullptr, nullptr, nullptr, 1);
         });
         !s)
-        return std::move(s).error();
-    if (Status s = emit_tree(events, document); !s) return std::move(s).error();
+        return s;
+    if (Status s = emit_tree(events, document); !s) return s;
     if (Status s = events.emit([](yaml_event_t* e) {
             return yaml_document_end_event_initialize(e, 1);
         });
         !s)
-        return std::move(s).error();
+        return s;
     if (Status s = events.emit([](yaml_event_t* e) { return yaml_stream_end_event_initialize(e); });
         !s)
-        return std::move(s).error();
-    return out;
+        return s;
+    return success();
+}
+
+}  // namespace
+
+bool write_yaml_without_libyaml(const Value& document, TextBuffer& out) {
+    if (!is_nonempty_container(document)) return false;
+    SimpleWriter w(out);
+    return document.is_object() ? w.mapping(document.as_object(), 0, false)
+                                : w.sequence(document.as_array(), 0, false);
+}
+
+Status write_yaml(const Value& document, TextBuffer& out) {
+    const std::size_t start = out.size();
+    if (write_yaml_without_libyaml(document, out)) return success();
+    out.truncate(start);
+    return write_yaml_with_libyaml(document, out);
+}
+
+Status write_yaml_with_libyaml(const Value& document, TextBuffer& out) {
+    const std::size_t start = out.size();
+    Status written = emit_document(document, out);
+    if (!written) out.truncate(start);
+    return written;
+}
+
+Result<std::string> write_yaml(const Value& document) {
+    TextBuffer text;
+    if (Status s = write_yaml(document, text); !s) return std::move(s).error();
+    return std::string(text.view());
+}
+
+Result<std::string> write_yaml_with_libyaml(const Value& document) {
+    TextBuffer text;
+    if (Status s = write_yaml_with_libyaml(document, text); !s) return std::move(s).error();
+    return std::string(text.view());
+}
+
+bool write_yaml_without_libyaml(const Value& document, std::string& out) {
+    TextBuffer text;
+    const bool written = write_yaml_without_libyaml(document, text);
+    out.append(text.view());
+    return written;
 }
 
 }  // namespace zel
