@@ -42,6 +42,16 @@ std::uint32_t grown_capacity(std::size_t current, std::size_t wanted) {
     return static_cast<std::uint32_t>(capacity);
 }
 
+// Keeps the branch of a binary search a branch. A compiler that turns it into conditional moves
+// makes every probe wait for the comparison before it, with its loads from memory; with a
+// branch the processor runs ahead into the probe it predicts and has its data on the way.
+// (Measured: inserting a million names into one object took 40% more user time that way.)
+#if defined(__clang__)
+#define ZEL_KEEP_BRANCH() __asm__ volatile("")
+#else
+#define ZEL_KEEP_BRANCH() ((void)0)
+#endif
+
 // Index of the first member whose name is not less than `name`.
 std::size_t lower_bound(const Member* members, std::size_t n, std::string_view name) noexcept {
     std::size_t lo = 0;
@@ -52,6 +62,7 @@ std::size_t lower_bound(const Member* members, std::size_t n, std::string_view n
             n -= half + 1;
         } else {
             n = half;
+            ZEL_KEEP_BRANCH();
         }
     }
     return lo;
@@ -362,6 +373,7 @@ std::size_t Object::chunk_for(std::string_view name) const noexcept {
             n -= half + 1;
         } else {
             n = half;
+            ZEL_KEEP_BRANCH();
         }
     }
     return lo;
