@@ -5,9 +5,27 @@
 namespace zel {
 
 Result<std::unique_ptr<Engine>> Engine::open(std::string path, Driver driver) {
-    Result<Value> loaded = load(driver, path);
+    if (driver.kind == DriverKind::Custom || driver.kind == DriverKind::Memory) {
+        Result<Value> loaded = load(driver, path);
+        if (!loaded) return std::move(loaded).error();
+        return std::make_unique<Engine>(std::move(path), std::move(loaded).value(),
+                                        std::move(driver));
+    }
+    // A file's document is built in a region of its own (a reader runs no foreign code, so
+    // nothing else is built in the region meanwhile). The region outlives the result.
+    auto region = std::make_unique<Region>();
+    Result<Value> loaded = [&] {
+        RegionScope scope(region.get());
+        return load(driver, path);
+    }();
     if (!loaded) return std::move(loaded).error();
-    return std::make_unique<Engine>(std::move(path), std::move(loaded).value(), std::move(driver));
+    return std::make_unique<Engine>(std::move(path), std::move(region),
+                                    std::move(loaded).value(), std::move(driver));
+}
+
+Engine::~Engine() {
+    // Only the region holds the document's blocks: forget the nodes, release the region.
+    if (region_only_) document_.forget_region_tree();
 }
 
 Status Engine::begin_group(std::string_view name) {
@@ -49,6 +67,7 @@ Status Engine::change_member(std::string_view key, Change&& change) {
     {
         auto guard = acquire_write(lock_);
         if (!guard) return std::move(guard).error();
+        region_only_ = false;  // from here on the document may hold heap blocks
         auto slot = resolve_parent(document_, groups_, key);
         if (!slot) return std::move(slot).error();
         change(slot.value().parent->as_object(), slot.value().target, old);
@@ -78,6 +97,7 @@ Status Engine::clear() {
     {
         auto guard = acquire_write(lock_);
         if (!guard) return std::move(guard).error();
+        region_only_ = false;
         if (!document_.is_object())
             return make_error(ErrorKind::RootNotObject, "Root is not an object");
         // Check the existing part of the group path first: a failure changes nothing.

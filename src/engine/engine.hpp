@@ -13,6 +13,7 @@
 #include "engine/key_path.hpp"
 #include "engine/rw_lock.hpp"
 #include "value/error.hpp"
+#include "value/region.hpp"
 #include "value/value.hpp"
 
 namespace zel {
@@ -22,6 +23,16 @@ public:
     // Chooses nothing and loads nothing: see open().
     Engine(std::string path, Value document, Driver driver)
         : path_(std::move(path)), document_(std::move(document)), driver_(std::move(driver)) {}
+    // The same with a document whose blocks all live in `region`, which the engine keeps.
+    Engine(std::string path, std::unique_ptr<Region> region, Value document, Driver driver)
+        : path_(std::move(path)),
+          region_(std::move(region)),
+          region_only_(region_ != nullptr),
+          document_(std::move(document)),
+          driver_(std::move(driver)) {}
+    ~Engine();
+    Engine(const Engine&) = delete;
+    Engine& operator=(const Engine&) = delete;
 
     // Loads the document through the driver; the engine exists only when loading succeeded.
     static Result<std::unique_ptr<Engine>> open(std::string path, Driver driver);
@@ -68,7 +79,12 @@ private:
 
     std::string path_;
     BorrowFlag borrow_;
-    RwLock lock_{"document"};  // guards document_ and groups_
+    RwLock lock_{"document"};  // guards document_ and groups_, region_only_
+    // The region of the loaded document, released after it (declared before it).
+    std::unique_ptr<Region> region_;
+    // Every block of the document lives in region_: nothing was changed since loading, so
+    // the document is released with the region, without a walk over its nodes.
+    bool region_only_ = false;
     Value document_;
     std::vector<std::string> groups_;
     Driver driver_;

@@ -3,6 +3,8 @@
 // a tree is as deep as the longest key written.
 #include "value/value.hpp"
 
+#include "value/region.hpp"
+
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
@@ -14,18 +16,6 @@
 namespace zel {
 namespace {
 
-void* checked_malloc(std::size_t bytes) {
-    void* p = std::malloc(bytes);
-    if (!p) throw std::bad_alloc();
-    return p;
-}
-
-void* checked_realloc(void* old, std::size_t bytes) {
-    void* p = std::realloc(old, bytes);
-    if (!p) throw std::bad_alloc();
-    return p;
-}
-
 // Bytes of a block holding a header and `count` items; std::bad_alloc when that overflows
 // (a 32-bit size_t is soon exhausted).
 std::size_t block_bytes(std::size_t header, std::size_t count, std::size_t item) {
@@ -34,7 +24,7 @@ std::size_t block_bytes(std::size_t header, std::size_t count, std::size_t item)
 }
 
 std::uint32_t grown_capacity(std::size_t current, std::size_t wanted) {
-    constexpr std::size_t kMax = std::numeric_limits<std::uint32_t>::max();
+    constexpr std::size_t kMax = kMaxCapacity;
     if (wanted > kMax) throw std::bad_alloc();
     std::size_t capacity = current < 4 ? 4 : current + current / 2;
     if (capacity < wanted) capacity = wanted;
@@ -93,8 +83,11 @@ Value Value::string(std::string_view s) {
         if (!s.empty()) std::memcpy(v.inline_text(), s.data(), s.size());
         v.short_length_ = static_cast<std::uint8_t>(s.size());
     } else {
-        auto* block = static_cast<LongString*>(checked_malloc(sizeof(LongString) + s.size()));
+        bool in_region;
+        auto* block = static_cast<LongString*>(allocate_block(
+            block_bytes(sizeof(LongString), s.size(), 1), in_region));
         block->size = s.size();
+        v.long_in_region_ = in_region;
         std::memcpy(block->text(), s.data(), s.size());
         v.s_ = block;
         v.short_length_ = kLongString;
@@ -122,7 +115,7 @@ Value Value::object(Object o) noexcept {
 void Value::free_own_block() noexcept {
     switch (kind_) {
         case Kind::String:
-            if (short_length_ == kLongString) std::free(s_);
+            if (short_length_ == kLongString) free_block(s_, long_in_region_);
             break;
         case Kind::Array:
             a_.release_block();
@@ -279,19 +272,22 @@ bool operator==(const Value& a, const Value& b) {
 // ---- Array ----------------------------------------------------------------------------------
 
 void Array::reserve(std::size_t capacity) {
-    const std::size_t current = block_ ? block_->capacity : 0;
+    const std::size_t current = block_ ? block_->capacity() : 0;
     if (capacity <= current) return;
-    if (capacity > std::numeric_limits<std::uint32_t>::max()) throw std::bad_alloc();
-    const bool fresh = block_ == nullptr;
-    block_ = static_cast<Block*>(
-        checked_realloc(block_, block_bytes(sizeof(Block), capacity, sizeof(Value))));
-    if (fresh) block_->size = 0;
-    block_->capacity = static_cast<std::uint32_t>(capacity);
+    if (capacity > kMaxCapacity) throw std::bad_alloc();
+    const std::uint32_t size = block_ ? block_->size : 0;
+    bool in_region = block_ && block_->in_region();
+    block_ = static_cast<Block*>(grow_block(block_, in_region,
+                                            sizeof(Block) + size * sizeof(Value),
+                                            block_bytes(sizeof(Block), capacity, sizeof(Value))));
+    block_->size = size;
+    block_->capacity_bits = static_cast<std::uint32_t>(capacity) | (in_region ? kInRegion : 0);
 }
 
 void Array::push_back(Value v) {
     const std::size_t n = size();
-    if (!block_ || n == block_->capacity) reserve(grown_capacity(block_ ? block_->capacity : 0, n + 1));
+    if (!block_ || n == block_->capacity())
+        reserve(grown_capacity(block_ ? block_->capacity() : 0, n + 1));
     new (items() + n) Value(std::move(v));
     block_->size = static_cast<std::uint32_t>(n + 1);
 }
@@ -316,7 +312,7 @@ void Array::clear() noexcept {
 }
 
 void Array::release_block() noexcept {
-    std::free(block_);
+    if (block_) free_block(block_, block_->in_region());
     block_ = nullptr;
 }
 
@@ -332,21 +328,65 @@ Array Array::from_values(Value* values, std::size_t n) {
 // ---- Object ---------------------------------------------------------------------------------
 
 Object::Chunk* Object::new_chunk() {
-    auto* c = static_cast<Chunk*>(checked_malloc(sizeof(Chunk) + kChunkCapacity * sizeof(Member)));
+    bool in_region;
+    auto* c = static_cast<Chunk*>(
+        allocate_block(sizeof(Chunk) + kChunkCapacity * sizeof(Member), in_region));
     c->size = 0;
+    c->in_region = in_region;
     return c;
+}
+
+void Object::free_chunk(Chunk* c) noexcept { free_block(c, c->in_region != 0); }
+
+Object::Chunked* Object::new_chunked() {
+    bool in_region;
+    void* p = allocate_block(sizeof(Chunked), in_region);
+    auto* holder = new (p) Chunked();
+    holder->size = 0;
+    holder->capacity_bits = in_region ? kInRegion : 0;
+    return holder;
+}
+
+void Object::free_chunked(Chunked* holder) noexcept {
+    const bool in_region = holder->in_region();
+    holder->~Chunked();
+    free_block(holder, in_region);
 }
 
 void Object::release_blocks() noexcept {
     if (!block_) return;
     if (chunked()) {
         Chunked* b = &big();
-        for (Chunk* c : b->chunks) std::free(c);
-        delete b;
+        for (Chunk* c : b->chunks) free_chunk(c);
+        free_chunked(b);
     } else {
-        std::free(block_);
+        free_block(block_, block_->in_region());
     }
     block_ = nullptr;
+}
+
+ChunkList::~ChunkList() {
+    if (items_) free_block(items_, in_region_);
+}
+
+void ChunkList::reserve(std::size_t capacity) {
+    if (capacity <= capacity_) return;
+    if (capacity > kMaxCapacity) throw std::bad_alloc();
+    items_ = static_cast<Chunk**>(grow_block(items_, in_region_, size_ * sizeof(Chunk*),
+                                             block_bytes(0, capacity, sizeof(Chunk*))));
+    capacity_ = static_cast<std::uint32_t>(capacity);
+}
+
+void ChunkList::insert(std::size_t at, Chunk* c) {
+    if (size_ == capacity_) reserve(grown_capacity(capacity_, size_ + 1));
+    std::memmove(items_ + at + 1, items_ + at, (size_ - at) * sizeof(Chunk*));
+    items_[at] = c;
+    ++size_;
+}
+
+void ChunkList::erase(std::size_t at) noexcept {
+    std::memmove(items_ + at, items_ + at + 1, (size_ - at - 1) * sizeof(Chunk*));
+    --size_;
 }
 
 void Object::clear() noexcept {
@@ -416,13 +456,14 @@ Value* Object::find(std::string_view name) noexcept {
 Value& Object::insert_flat(std::size_t at, std::string_view name, Value v) {
     Value key = Value::string(name);
     const std::size_t n = size();
-    if (!block_ || n == block_->capacity) {
-        const std::uint32_t capacity = grown_capacity(block_ ? block_->capacity : 0, n + 1);
-        const bool fresh = block_ == nullptr;
-        block_ = static_cast<Block*>(
-            checked_realloc(block_, block_bytes(sizeof(Block), capacity, sizeof(Member))));
-        if (fresh) block_->size = 0;
-        block_->capacity = capacity;
+    if (!block_ || n == block_->capacity()) {
+        const std::uint32_t capacity = grown_capacity(block_ ? block_->capacity() : 0, n + 1);
+        bool in_region = block_ && block_->in_region();
+        block_ = static_cast<Block*>(grow_block(block_, in_region,
+                                                sizeof(Block) + n * sizeof(Member),
+                                                block_bytes(sizeof(Block), capacity, sizeof(Member))));
+        block_->size = static_cast<std::uint32_t>(n);
+        block_->capacity_bits = capacity | (in_region ? kInRegion : 0);
     }
     Member* m = flat_members();
     relocate(m + at + 1, m + at, n - at);
@@ -432,18 +473,22 @@ Value& Object::insert_flat(std::size_t at, std::string_view name, Value v) {
 }
 
 void Object::make_chunked() {
-    auto holder = std::make_unique<Chunked>();
-    holder->size = block_->size;
-    holder->capacity = 0;
+    struct HolderGuard {
+        Chunked* held;
+        ~HolderGuard() {
+            if (held) free_chunked(held);
+        }
+    } holder{new_chunked()};
+    holder.held->size = block_->size;
     const std::size_t n = block_->size;
     const std::size_t per_chunk = kChunkCapacity / 2;
-    holder->chunks.reserve((n + per_chunk - 1) / per_chunk);
+    holder.held->chunks.reserve((n + per_chunk - 1) / per_chunk);
     // Allocate everything first: a failure leaves this object as it was.
     std::vector<Chunk*> fresh;
     try {
         for (std::size_t i = 0; i < n; i += per_chunk) fresh.push_back(new_chunk());
     } catch (...) {
-        for (Chunk* c : fresh) std::free(c);
+        for (Chunk* c : fresh) free_chunk(c);
         throw;
     }
     Member* m = flat_members();
@@ -453,10 +498,10 @@ void Object::make_chunked() {
         relocate(chunk_members(c), m + i, take);
         c->size = static_cast<std::uint32_t>(take);
         i += take;
-        holder->chunks.push_back(c);
+        holder.held->chunks.push_back(c);  // capacity reserved above: cannot fail
     }
-    std::free(block_);
-    block_ = holder.release();
+    free_block(block_, block_->in_region());
+    block_ = std::exchange(holder.held, nullptr);
 }
 
 Value& Object::set(std::string_view name, Value v) {
@@ -486,9 +531,9 @@ Value& Object::set(std::string_view name, Value v) {
     if (c->size == kChunkCapacity) {
         Chunk* added = new_chunk();
         try {
-            chunks.insert(chunks.begin() + static_cast<std::ptrdiff_t>(lo) + 1, added);
+            chunks.insert(lo + 1, added);
         } catch (...) {
-            std::free(added);
+            free_chunk(added);
             throw;
         }
         if (lo + 2 == chunks.size() && i == c->size) {
@@ -541,8 +586,8 @@ bool Object::take(std::string_view name, Value& out) {
         --block_->size;
         auto& chunks = big().chunks;
         if (chunks[chunk_index]->size == 0) {
-            std::free(chunks[chunk_index]);
-            chunks.erase(chunks.begin() + static_cast<std::ptrdiff_t>(chunk_index));
+            free_chunk(chunks[chunk_index]);
+            chunks.erase(chunk_index);
         }
     }
     if (block_->size == 0) release_blocks();
@@ -574,21 +619,19 @@ Object Object::from_members(Member* members, std::size_t n) {
     }
     if (n > std::numeric_limits<std::uint32_t>::max()) throw std::bad_alloc();
     if (n <= kFlatMax) {
-        o.block_ =
-            static_cast<Block*>(checked_malloc(block_bytes(sizeof(Block), n, sizeof(Member))));
+        bool in_region;
+        o.block_ = static_cast<Block*>(
+            allocate_block(block_bytes(sizeof(Block), n, sizeof(Member)), in_region));
         o.block_->size = static_cast<std::uint32_t>(n);
-        o.block_->capacity = static_cast<std::uint32_t>(n);
+        o.block_->capacity_bits = static_cast<std::uint32_t>(n) | (in_region ? kInRegion : 0);
         Member* out = o.flat_members();
         for (std::size_t i = 0; i < n; ++i) new (out + i) Member(std::move(members[i]));
         return o;
     }
-    auto holder = std::make_unique<Chunked>();
-    holder->size = 0;
-    holder->capacity = 0;
-    holder->chunks.reserve((n + kChunkCapacity - 1) / kChunkCapacity);
     // Chunks are added to the holder as soon as they exist, so a failure frees them.
     Object partial;
-    partial.block_ = holder.release();
+    partial.block_ = new_chunked();
+    partial.big().chunks.reserve((n + kChunkCapacity - 1) / kChunkCapacity);
     auto& chunks = partial.big().chunks;
     for (std::size_t i = 0; i < n;) {
         chunks.push_back(new_chunk());

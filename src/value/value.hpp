@@ -3,6 +3,8 @@
 // 14 bytes, the text itself. Longer strings, arrays and objects live in one heap block each
 // (none while empty). Objects keep their members contiguous, in ascending order of their
 // UTF-8 bytes; a large object is split into sorted chunks so that insertion stays cheap.
+// A block comes from the heap or, while a RegionScope is active, from a region
+// (value/region.hpp); each block records which, so that only heap blocks are ever freed.
 #pragma once
 
 #include <cstddef>
@@ -16,6 +18,11 @@ namespace zel {
 
 class Value;
 struct Member;
+
+// Marks a block that lives in a region, in the top bit of its header's capacity (so that a
+// capacity stays below 2^31).
+inline constexpr std::uint32_t kInRegion = 0x80000000u;
+inline constexpr std::uint32_t kMaxCapacity = kInRegion - 1;
 
 enum class Kind : std::uint8_t { Null, Bool, UInt, Int, Float, String, Array, Object };
 
@@ -60,7 +67,9 @@ private:
     friend class Value;
     struct Block {
         std::uint32_t size;
-        std::uint32_t capacity;
+        std::uint32_t capacity_bits;  // the capacity, and kInRegion for a region block
+        std::uint32_t capacity() const noexcept { return capacity_bits & ~kInRegion; }
+        bool in_region() const noexcept { return (capacity_bits & kInRegion) != 0; }
     };
     inline Value* items() const noexcept;
     // Frees the block without touching the elements (their ownership was taken).
@@ -120,21 +129,29 @@ public:
 
 private:
     friend class Value;
+    friend class ChunkList;
     struct Block {
         std::uint32_t size;
-        std::uint32_t capacity;  // 0 marks a chunked object
+        // The capacity (0 marks a chunked object), and kInRegion for a region block.
+        std::uint32_t capacity_bits;
+        std::uint32_t capacity() const noexcept { return capacity_bits & ~kInRegion; }
+        bool in_region() const noexcept { return (capacity_bits & kInRegion) != 0; }
     };
     struct Chunk {
         std::uint32_t size;
-        std::uint32_t reserved;
+        std::uint32_t in_region;
     };
     struct Chunked;
 
-    bool chunked() const noexcept { return block_->capacity == 0; }
+    bool chunked() const noexcept { return block_->capacity() == 0; }
     inline Member* flat_members() const noexcept;
     Chunked& big() const noexcept;
     static inline Member* chunk_members(Chunk* c) noexcept;
     static Chunk* new_chunk();
+    static void free_chunk(Chunk* c) noexcept;
+    // An empty chunked holder (size 0), and its release with its chunk list (not the chunks).
+    static Chunked* new_chunked();
+    static void free_chunked(Chunked* holder) noexcept;
     // Index of the first chunk whose last member is not below `name` (the chunk count when
     // every member is below it).
     std::size_t chunk_for(std::string_view name) const noexcept;
@@ -148,7 +165,7 @@ private:
 
 class Value {
 public:
-    Value() noexcept : kind_(Kind::Null), short_length_(0), pad_{}, u_(0) {}
+    Value() noexcept : kind_(Kind::Null), short_length_(0), long_in_region_(0), pad_{}, u_(0) {}
     ~Value() {
         if (kind_ >= Kind::String) destroy();
     }
@@ -232,6 +249,10 @@ public:
 
     Value deep_copy() const;
 
+    // Makes this node null without freeing anything: only for a tree whose blocks all live
+    // in a region that is released afterwards.
+    void forget_region_tree() noexcept { set_null_bits(); }
+
     // Structural equality; a float never equals an integer.
     friend bool operator==(const Value& a, const Value& b);
 
@@ -270,7 +291,9 @@ private:
 
     Kind kind_;
     std::uint8_t short_length_;  // inline string length, or kLongString
-    [[maybe_unused]] char pad_[6];  // explicit padding before the 8-byte payload
+    // For a long string (only): its block lives in a region. Inline text overlays it.
+    std::uint8_t long_in_region_;
+    [[maybe_unused]] char pad_[5];  // explicit padding before the 8-byte payload
     union {
         bool b_;
         std::uint64_t u_;
@@ -354,8 +377,39 @@ private:
     Chunk* const* last_ = nullptr;
 };
 
+// The chunk list of a chunked object: a plain array in a block of its own, which like every
+// other block comes from the heap or a region.
+class ChunkList {
+public:
+    using Chunk = Object::Chunk;
+    ChunkList() noexcept = default;
+    ~ChunkList();
+    ChunkList(const ChunkList&) = delete;
+    ChunkList& operator=(const ChunkList&) = delete;
+
+    std::size_t size() const noexcept { return size_; }
+    Chunk** data() const noexcept { return items_; }
+    Chunk** begin() const noexcept { return items_; }
+    Chunk** end() const noexcept { return items_ + size_; }
+    Chunk* operator[](std::size_t i) const noexcept { return items_[i]; }
+    Chunk* front() const noexcept { return items_[0]; }
+    Chunk* back() const noexcept { return items_[size_ - 1]; }
+
+    void reserve(std::size_t capacity);
+    // Inserts at `at` (capacity reserved on the way; std::bad_alloc leaves the list as it was).
+    void insert(std::size_t at, Chunk* c);
+    void push_back(Chunk* c) { insert(size_, c); }
+    void erase(std::size_t at) noexcept;
+
+private:
+    Chunk** items_ = nullptr;
+    std::uint32_t size_ = 0;
+    std::uint32_t capacity_ = 0;
+    bool in_region_ = false;
+};
+
 struct Object::Chunked : Object::Block {
-    std::vector<Chunk*> chunks;  // never empty, no chunk empty
+    ChunkList chunks;  // never empty, no chunk empty
 };
 
 inline Object::Chunked& Object::big() const noexcept { return *static_cast<Chunked*>(block_); }

@@ -1,0 +1,77 @@
+// Regions: the blocks of a loaded document (long strings, arrays, objects, chunks) carved one
+// after another out of a few large allocations, so that a document is built without a heap
+// call per block and released in one go. While a RegionScope is active on a thread, every
+// block the value classes make on that thread comes from its region; blocks remember where
+// they came from, so freeing a region block is a no-op and growing one copies it out.
+// A region must outlive every value whose blocks it holds: its owner keeps it beside the
+// document and releases it after the document.
+#pragma once
+
+#include <cstddef>
+
+namespace zel {
+
+class Region {
+public:
+    Region() noexcept = default;
+    ~Region();
+    Region(const Region&) = delete;
+    Region& operator=(const Region&) = delete;
+
+    // `bytes` of memory aligned for a Value; std::bad_alloc when the system has none.
+    void* allocate(std::size_t bytes) {
+        bytes = (bytes + kAlign - 1) & ~(kAlign - 1);
+        if (bytes <= static_cast<std::size_t>(end_ - next_)) {
+            void* p = next_;
+            next_ += bytes;
+            return p;
+        }
+        return allocate_slow(bytes);
+    }
+
+    // Bytes taken from the system so far (tests and diagnostics).
+    std::size_t reserved_bytes() const noexcept { return reserved_; }
+
+private:
+    static constexpr std::size_t kAlign = 8;
+    static constexpr std::size_t kFirstSpan = 4096;
+    static constexpr std::size_t kMaxSpan = std::size_t(8) << 20;
+    struct Span {
+        Span* previous;
+        std::size_t bytes;
+    };
+
+    void* allocate_slow(std::size_t bytes);
+
+    char* next_ = nullptr;
+    char* end_ = nullptr;
+    Span* spans_ = nullptr;
+    std::size_t next_span_ = kFirstSpan;
+    std::size_t reserved_ = 0;
+};
+
+// Makes `region` the current thread's region for the lifetime of the scope (nullptr: the
+// heap); the previous one is restored afterwards, so scopes nest.
+class RegionScope {
+public:
+    explicit RegionScope(Region* region) noexcept;
+    ~RegionScope();
+    RegionScope(const RegionScope&) = delete;
+    RegionScope& operator=(const RegionScope&) = delete;
+
+private:
+    Region* previous_;
+};
+
+// The current thread's region, or nullptr.
+Region* current_region() noexcept;
+
+// A block for a value class: from the current region (in_region = true) or the heap.
+void* allocate_block(std::size_t bytes, bool& in_region);
+// Frees a heap block; a region block is left to its region.
+void free_block(void* block, bool in_region) noexcept;
+// Resizes a block to `new_bytes`, keeping its first `keep_bytes`: a heap block is
+// reallocated in place where it can be; a region block is copied into a new block.
+void* grow_block(void* block, bool& in_region, std::size_t keep_bytes, std::size_t new_bytes);
+
+}  // namespace zel
