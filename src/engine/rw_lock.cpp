@@ -37,12 +37,10 @@ struct ThreadLocks {
     Holding held[kInline];
 
     unsigned slot() noexcept {
-        if (slot_plus_one == 0) {
-            static std::atomic<unsigned> next{0};
-            slot_plus_one = next.fetch_add(1, std::memory_order_relaxed) % ReaderSlots::kSlots + 1;
-        }
+        if (slot_plus_one == 0) slot_plus_one = claim_slot() + 1;
         return slot_plus_one - 1;
     }
+    static unsigned claim_slot() noexcept;
     Holding* find(const RwLock* lock) noexcept;
     // Makes room for one more holding, so that recording a lock once taken cannot fail.
     void reserve();
@@ -52,6 +50,38 @@ struct ThreadLocks {
 
 thread_local ThreadLocks t_locks;
 thread_local std::vector<Holding> t_more_held;
+
+// How many live threads use each reader slot. A thread takes the least used slot on its
+// first lock operation and gives it back when it ends, so up to kSlots live threads always
+// have a slot each, however many threads came and went before them.
+std::atomic<unsigned> g_slot_users[ReaderSlots::kSlots];
+
+// Gives the thread's slot back at its exit. Constructed only when a slot is claimed, so that
+// the common path never pays for a thread-local with a destructor.
+struct SlotRelease {
+    unsigned slot = ReaderSlots::kSlots;
+    ~SlotRelease() {
+        if (slot < ReaderSlots::kSlots) g_slot_users[slot].fetch_sub(1, std::memory_order_relaxed);
+    }
+};
+thread_local SlotRelease t_slot_release;
+
+[[gnu::noinline]] unsigned ThreadLocks::claim_slot() noexcept {
+    unsigned best = 0;
+    unsigned fewest = g_slot_users[0].load(std::memory_order_relaxed);
+    for (unsigned i = 1; i < ReaderSlots::kSlots && fewest != 0; ++i) {
+        const unsigned users = g_slot_users[i].load(std::memory_order_relaxed);
+        if (users < fewest) {
+            best = i;
+            fewest = users;
+        }
+    }
+    // Two threads claiming at once may pick the same slot; that costs only sharing a cache
+    // line, never correctness, since a slot is a count that any number of threads may share.
+    g_slot_users[best].fetch_add(1, std::memory_order_relaxed);
+    t_slot_release.slot = best;
+    return best;
+}
 
 // Out of line so that a caller computes the thread-local address once and keeps the pointer
 // (the compiler would otherwise look it up again after every atomic operation).
@@ -174,6 +204,9 @@ struct ForkRegistry {
         ForkRegistry& r = get();
         // Taken by this thread before the fork; a fresh one is simply free.
         new (&r.mutex) std::mutex;
+        // Only the forking thread lives on: it alone uses a slot.
+        for (auto& users : g_slot_users) users.store(0, std::memory_order_relaxed);
+        if (t_locks.slot_plus_one) g_slot_users[t_locks.slot_plus_one - 1].store(1);
         for (ForkTracked* t = r.head; t; t = t->next_) t->reset_after_fork();
     }
 };

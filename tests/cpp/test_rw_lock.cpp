@@ -5,7 +5,9 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
+#include <condition_variable>
 #include <chrono>
 #include <future>
 #include <memory>
@@ -124,6 +126,50 @@ TEST(rw_lock, a_reader_that_met_a_writer_leaves_no_count_behind) {
     }
     for (auto& r : readers) r.join();
     delete lock;
+}
+
+TEST(rw_lock, live_threads_get_reader_slots_of_their_own_after_thread_churn) {
+    // Threads that stay alive claim their slots one after another, with threads that come
+    // and go in between; as long as no more threads live than there are slots, no two of the
+    // live ones may count on the same slot.
+    std::mutex mutex;
+    std::condition_variable cv;
+    bool release = false;
+    std::vector<unsigned> live_slots;
+    std::vector<std::thread> live;
+    auto start_live = [&] {
+        std::promise<void> claimed;
+        std::future<void> f = claimed.get_future();
+        live.emplace_back([&, p = std::move(claimed)]() mutable {
+            {
+                std::lock_guard guard(mutex);
+                live_slots.push_back(ReaderSlots::thread_slot());
+            }
+            p.set_value();
+            std::unique_lock lk(mutex);
+            cv.wait(lk, [&] { return release; });
+        });
+        f.wait();
+    };
+    auto churn = [](int n) {
+        for (int i = 0; i < n; ++i) std::thread([] { (void)ReaderSlots::thread_slot(); }).join();
+    };
+    for (unsigned i = 0; i < ReaderSlots::kSlots / 2; ++i) start_live();
+    churn(13);
+    for (unsigned i = ReaderSlots::kSlots / 2; i < ReaderSlots::kSlots; ++i) {
+        start_live();
+        churn(3);
+    }
+    {
+        std::lock_guard guard(mutex);
+        release = true;
+    }
+    cv.notify_all();
+    for (auto& t : live) t.join();
+    std::vector<unsigned> sorted = live_slots;
+    std::sort(sorted.begin(), sorted.end());
+    EXPECT_EQ(std::adjacent_find(sorted.begin(), sorted.end()), sorted.end())
+        << "two live threads share a reader slot";
 }
 
 TEST(rw_lock, waiting_writers_are_served_in_arrival_order) {
