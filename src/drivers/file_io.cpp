@@ -265,8 +265,10 @@ void remove_our_journal(std::string_view target) {
 
 // The old document to read instead of the settings file open at `fd` (a regular file,
 // `st`), when an interrupted rewrite's journal applies: the journal, positioned at it.
-FileDescriptor recovered_document(const std::string& path, int fd, const struct stat& st) {
-    Result<Target> target = resolve_target(path);
+// `not_a_link`: `path` was opened without following a symbolic link, so it is its own target.
+FileDescriptor recovered_document(const std::string& path, int fd, const struct stat& st,
+                                  bool not_a_link) {
+    Result<Target> target = not_a_link ? Result<Target>(Target{path, true, st}) : resolve_target(path);
     if (!target || !target.value().exists) return FileDescriptor();
     std::string bytes;
     Journal journal;
@@ -543,8 +545,13 @@ Result<FileDescriptor> open_settings_file(const std::string& path) {
     if (has_nul(path))
         return make_error(ErrorKind::OpenFailed,
                           std::string("Failed to open config file: ") + kNulInPath);
-    // Without waiting: opening a pipe for reading would wait for a writer.
-    FileDescriptor fd(open_retrying(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY));
+    // Without waiting: opening a pipe for reading would wait for a writer. First without
+    // following a symbolic link, which tells most opens that the path is its own target (no
+    // separate look at the link chain); a link fails with ELOOP and is opened through.
+    constexpr int kFlags = O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY;
+    FileDescriptor fd(open_retrying(path.c_str(), kFlags | O_NOFOLLOW));
+    const bool not_a_link = fd.get() >= 0;
+    if (!not_a_link && errno == ELOOP) fd = FileDescriptor(open_retrying(path.c_str(), kFlags));
     if (fd.get() < 0) {
         if (errno == ENOENT) return fd;
         return make_error(ErrorKind::OpenFailed, "Failed to open config file: " + os_error_text(errno));
@@ -560,7 +567,8 @@ Result<FileDescriptor> open_settings_file(const std::string& path) {
         }
         return fd;
     }
-    if (FileDescriptor journal = recovered_document(path, fd.get(), st); journal.get() >= 0)
+    if (FileDescriptor journal = recovered_document(path, fd.get(), st, not_a_link);
+        journal.get() >= 0)
         return journal;
     return fd;
 }
