@@ -75,10 +75,11 @@ def note(text: str) -> None:
 
 
 def best_of(
-    fn: Callable[..., Any], repeat: int, setup: Callable[[], tuple[Any, ...]] | None = None
+    fn: Callable[..., Any], repeat: int, setup: Callable[[], tuple[Any, ...]] | None = None,
+    with_free: bool = False,
 ) -> float:
-    """Best wall time of fn(*setup()) over `repeat` runs; setup and freeing the result are not
-    timed."""
+    """Best wall time of fn(*setup()) over `repeat` runs; setup is not timed, and freeing the
+    result only `with_free` (what a user pays for a store opened and closed)."""
     best = math.inf
     for _ in range(repeat):
         args = setup() if setup is not None else ()
@@ -87,6 +88,8 @@ def best_of(
         try:
             start = time.perf_counter()
             result = fn(*args)
+            if with_free:
+                result = None
             elapsed = time.perf_counter() - start
         finally:
             gc.enable()
@@ -292,9 +295,36 @@ class Bench:
         print_row(row)
 
     def time(self, label: str, available: bool, fn: Callable[..., Any], setup: Any = None,
-             repeat: int | None = None) -> Figure:
+             repeat: int | None = None, with_free: bool = False) -> Figure:
         n = self.repeat if repeat is None else repeat
-        return attempt(label, available, lambda: best_of(fn, n, setup))
+        return attempt(label, available, lambda: best_of(fn, n, setup, with_free))
+
+    def time_free(self, label: str, available: bool, load: Callable[[], Any],
+                  repeat: int | None = None) -> Figure:
+        """Best time of freeing what load() returned (loading not timed)."""
+        def loaded() -> tuple[list[Any]]:
+            return ([load()],)
+
+        return self.time(label, available, lambda box: box.clear(), loaded, repeat)
+
+    def open_free_rows(self, title: str, short: str, ours: Callable[[], Any],
+                       peers: list[tuple[str, bool, Callable[[], Any]]],
+                       repeat: int | None = None) -> None:
+        """Rows for what an open costs in full: opening and freeing, and freeing alone."""
+        self.add(Row(
+            f"{title} open + free", "time",
+            self.time(f"ours {short} open+free", True, ours, with_free=True),
+            [(name, self.time(f"{name} open+free", available, load, repeat=repeat,
+                              with_free=True))
+             for name, available, load in peers],
+            f"{short}-open+free",
+        ))
+        self.add(Row(
+            f"{title} free", "time", self.time_free(f"ours {short} free", True, ours),
+            [(name, self.time_free(f"{name} free", available, load, repeat=repeat))
+             for name, available, load in peers],
+            f"{short}-free",
+        ))
 
     def time_sync(self, store: ZelSettingEngine) -> float:
         """Best time of store.sync(), the store made dirty by one set_value before each."""
@@ -343,6 +373,11 @@ class Bench:
             ],
             "json-open",
         ))
+
+        self.open_free_rows(
+            "JSON", "json", lambda: ZelSettingEngine(str(path)),
+            [("orjson.loads(read_bytes)", orjson is not None, orjson_load),
+             ("json.load", True, json_load)])
 
         def ours_reads() -> Any:
             store = ZelSettingEngine(str(path))
@@ -521,6 +556,11 @@ class Bench:
              for name, _, available, _, load, _ in peers],
             f"{fmt}-open",
         ))
+        self.open_free_rows(
+            title, fmt, lambda: ZelSettingEngine(str(path), fmt),
+            [(f"{name}{once}", available, lambda load=load: load(path))
+             for name, _, available, _, load, _ in peers],
+            repeat=peer_repeat)
 
         def ours_sync() -> float:
             return self.time_sync(ZelSettingEngine(str(self.scratch_copy(path, self.disk)), fmt))
@@ -552,7 +592,9 @@ class Bench:
                  opens(f"{name} small", available, "load(path)", {"load": load, "path": path}))
                 for name, available, load in SMALL_PEERS[fmt]
             ]
-            self.add(Row(f"small file open: {fmt} ({path.stat().st_size / 1e3:.1f} KB)", "time",
+            # Each call's result is dropped inside the timed statement: open + free.
+            self.add(Row(f"small file open + free: {fmt} ({path.stat().st_size / 1e3:.1f} KB)",
+                         "time",
                          ours, peers, f"small-{fmt}"))
 
 
