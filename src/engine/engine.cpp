@@ -77,12 +77,7 @@ Status Engine::change_member(std::string_view key, Change&& change) {
 
 Status Engine::set_value(std::string_view key, Value value) {
     return change_member(key, [&value](Object& members, std::string_view name, Value& old) {
-        if (Value* current = members.find(name)) {
-            old = std::move(*current);
-            *current = std::move(value);
-        } else {
-            members.set(name, std::move(value));
-        }
+        members.set(name, std::move(value), &old);
     });
 }
 

@@ -58,6 +58,13 @@ std::size_t lower_bound(const Member* members, std::size_t n, std::string_view n
     return lo;
 }
 
+// Puts `v` in `slot`, moving what was there to `replaced` when given.
+Value& replace(Value& slot, Value v, Value* replaced) {
+    if (replaced) *replaced = std::move(slot);
+    slot = std::move(v);
+    return slot;
+}
+
 // Moves `n` members from `from` to uninitialised memory at `to`, leaving nothing to free.
 void relocate(Member* to, Member* from, std::size_t n) noexcept {
     if (n) std::memmove(static_cast<void*>(to), static_cast<const void*>(from), n * sizeof(Member));
@@ -504,28 +511,30 @@ void Object::make_chunked() {
     block_ = std::exchange(holder.held, nullptr);
 }
 
-Value& Object::set(std::string_view name, Value v) {
+Value& Object::set(std::string_view name, Value v, Value* replaced) {
     if (!block_) return insert_flat(0, name, std::move(v));
     if (!chunked()) {
         Member* m = flat_members();
         const std::size_t n = block_->size;
-        const std::size_t i = lower_bound(m, n, name);
-        if (i < n && m[i].name() == name) {
-            m[i].value = std::move(v);
-            return m[i].value;
-        }
+        // Names often arrive in order: one comparison settles an append.
+        const std::size_t i = n && m[n - 1].name() < name ? n : lower_bound(m, n, name);
+        if (i < n && m[i].name() == name) return replace(m[i].value, std::move(v), replaced);
         if (n < kFlatMax) return insert_flat(i, name, std::move(v));
         make_chunked();
     }
     auto& chunks = big().chunks;
-    std::size_t lo = chunk_for(name);
-    if (lo == chunks.size()) --lo;  // after every member: the end of the last chunk
+    std::size_t lo = chunks.size() - 1;
     Chunk* c = chunks[lo];
     Member* m = chunk_members(c);
-    std::size_t i = lower_bound(m, c->size, name);
-    if (i < c->size && m[i].name() == name) {
-        m[i].value = std::move(v);
-        return m[i].value;
+    std::size_t i = c->size;  // every chunk holds at least one member
+    if (!(m[i - 1].name() < name)) {
+        // Not after every member (the append checked first, as above): search.
+        lo = chunk_for(name);
+        if (lo == chunks.size()) --lo;
+        c = chunks[lo];
+        m = chunk_members(c);
+        i = lower_bound(m, c->size, name);
+        if (i < c->size && m[i].name() == name) return replace(m[i].value, std::move(v), replaced);
     }
     Value key = Value::string(name);
     if (c->size == kChunkCapacity) {

@@ -116,8 +116,9 @@ public:
     const Value* find(std::string_view name) const noexcept {
         return const_cast<Object*>(this)->find(name);
     }
-    // Inserts or replaces a member and returns its value.
-    Value& set(std::string_view name, Value v);
+    // Inserts or replaces a member and returns its value. With `replaced`, a value it replaces
+    // is moved there instead of being destroyed (so that the caller can free it later).
+    Value& set(std::string_view name, Value v, Value* replaced = nullptr);
     // Removes a member, moving its value into `out`; false when there is none.
     bool take(std::string_view name, Value& out);
     void clear() noexcept;

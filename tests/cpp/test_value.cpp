@@ -174,6 +174,26 @@ TEST_P(value_object_blocks, large_objects_match_a_model_under_mixed_changes) {
                 o = std::move(whole.as_object());
             }
         }
+        // Names after every member, in order: appends that fill the last chunk and go on past
+        // it. Then some replaced, each handing back the value it replaces.
+        auto tail_name = [](int k) {
+            std::string digits = std::to_string(k);
+            return "z" + std::string(6 - digits.size(), '0') + digits;
+        };
+        for (int k = 0; k < 1000; ++k) {
+            o.set(tail_name(k), Value::uinteger(static_cast<std::uint64_t>(k)));
+            model[tail_name(k)] = static_cast<std::uint64_t>(k);
+        }
+        expect_members(o, model);
+        if (HasFatalFailure()) return;
+        for (int k = 0; k < 1000; k += 7) {
+            Value replaced;
+            o.set(tail_name(k), Value::uinteger(7), &replaced);
+            ASSERT_EQ(replaced.as_uint(), static_cast<std::uint64_t>(k));
+            model[tail_name(k)] = 7;
+        }
+        expect_members(o, model);
+        if (HasFatalFailure()) return;
         // Emptied one member at a time.
         for (const auto& [name, v] : model) {
             Value out;
