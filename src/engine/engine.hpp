@@ -52,6 +52,18 @@ public:
         if (!guard) return std::move(guard).error();
         return fn(resolve_node(document_, groups_, key));
     }
+    // The same for a call that has not taken its shared borrow: the borrow is folded into the
+    // read lock (one count instead of two; RwLock::lock_shared_as_borrow). Only when that is
+    // Granted does fn run, under the lock, which is let go before this returns; Borrowed and
+    // Busy leave it to the caller (raise, or take the borrow and call with_node).
+    template <class Fn>
+    Result<RwLock::Folded> with_node_as_borrow(std::string_view key, Fn&& fn) {
+        auto folded = lock_.lock_shared_as_borrow(borrow_);
+        if (!folded || folded.value() != RwLock::Folded::Granted) return folded;
+        ReadGuard guard(&lock_);
+        fn(resolve_node(document_, groups_, key));
+        return folded;
+    }
 
     Result<bool> contains(std::string_view key);
     Status set_value(std::string_view key, Value value);
@@ -78,8 +90,9 @@ private:
     Result<std::vector<std::string>> list_current_group(Fn&& fill);
 
     std::string path_;
-    BorrowFlag borrow_;
     RwLock lock_{"document"};  // guards document_ and groups_, region_only_
+    // Its exclusive borrows also wait for no reader of lock_ (reads may fold their borrow in).
+    BorrowFlag borrow_{lock_.reader_slots()};
     // The region of the loaded document, released after it (declared before it).
     std::unique_ptr<Region> region_;
     // Every block of the document lives in region_: nothing was changed since loading, so

@@ -459,6 +459,40 @@ bool RwLock::acquire_slow(Waiter& w, bool claimed) {
     return true;
 }
 
+// Takes back a count that must not stay; a writer may be waiting for it.
+void RwLock::leave_and_wake(unsigned slot) noexcept {
+    readers_.leave(slot);
+    if (draining_.load(std::memory_order_seq_cst) && !readers_.any()) {
+        std::lock_guard guard(mutex_);
+        wake_drainer();
+    }
+}
+
+Result<RwLock::Folded> RwLock::lock_shared_as_borrow(const BorrowFlag& flag) {
+    ThreadLocks& me = this_thread();
+    const unsigned slot = me.slot();
+    Holding* mine = me.find(this);
+    if (mine && mine->exclusive) return reentrant_error(false);
+    if (!mine) me.reserve();
+    readers_.enter(slot);
+    // Counted in first, then the flag looked at; an exclusive borrower claims the flag first,
+    // then looks at these counts (all sequentially consistent): never both.
+    if (flag.exclusive_held()) {
+        leave_and_wake(slot);
+        return Folded::Borrowed;
+    }
+    if (mine) {
+        ++mine->shared;  // nested: as in lock_shared
+        return Folded::Granted;
+    }
+    if (writer_.load(std::memory_order_seq_cst) != 0) {
+        leave_and_wake(slot);
+        return Folded::Busy;
+    }
+    me.add(Holding{this, 1, false});
+    return Folded::Granted;
+}
+
 Status RwLock::lock_shared() {
     ThreadLocks& me = this_thread();
     const unsigned slot = me.slot();
@@ -473,12 +507,7 @@ Status RwLock::lock_shared() {
     me.reserve();
     readers_.enter(slot);
     if (writer_.load(std::memory_order_seq_cst) != 0) {
-        readers_.leave(slot);
-        // The writer may be waiting for the count just taken back.
-        if (draining_.load(std::memory_order_seq_cst) && !readers_.any()) {
-            std::lock_guard guard(mutex_);
-            wake_drainer();
-        }
+        leave_and_wake(slot);
         for (;;) {
             Waiter w(*this, false, slot);
             if (acquire_slow(w, false)) break;
@@ -507,11 +536,7 @@ Status RwLock::lock() {
 
 void RwLock::unlock_shared() noexcept {
     ThreadLocks& me = this_thread();
-    readers_.leave(me.slot());
-    if (draining_.load(std::memory_order_seq_cst) && !readers_.any()) {
-        std::lock_guard guard(mutex_);
-        wake_drainer();
-    }
+    leave_and_wake(me.slot());
     if (Holding* mine = me.find(this)) {
         --mine->shared;
         me.forget_if_unused(mine);

@@ -94,6 +94,9 @@ private:
 class BorrowFlag final : public ForkTracked {
 public:
     BorrowFlag() noexcept = default;
+    // `folded`: the reader counts of a lock whose reads may stand in for shared borrows (see
+    // RwLock::lock_shared_as_borrow); an exclusive borrow is then refused while it has readers.
+    explicit BorrowFlag(const ReaderSlots* folded) noexcept : folded_(folded) {}
     ~BorrowFlag() = default;
 
     // `slot` is ReaderSlots::thread_slot() of the calling thread.
@@ -111,16 +114,25 @@ public:
         std::uint32_t expected = kFree;
         if (!exclusive_.compare_exchange_strong(expected, kClaiming, std::memory_order_seq_cst))
             return false;
-        const bool granted = !readers_.any();
+        const bool granted = !readers_.any() && !(folded_ && folded_->any());
         exclusive_.store(granted ? kHeld : kFree, std::memory_order_seq_cst);
         return granted;
     }
     void release_exclusive() noexcept { exclusive_.store(kFree, std::memory_order_release); }
+    // For a reader already counted in the folded lock: whether an exclusive borrow is held
+    // (an attempt still deciding is waited out, as in try_shared).
+    bool exclusive_held() const noexcept {
+        std::uint32_t state;
+        unsigned spins = 0;
+        while ((state = exclusive_.load(std::memory_order_seq_cst)) == kClaiming) spin_pause(spins);
+        return state != kFree;
+    }
 
 private:
     void reset_after_fork() noexcept override;
 
     static constexpr std::uint32_t kFree = 0, kClaiming = 1, kHeld = 2;
+    const ReaderSlots* folded_ = nullptr;
     ReaderSlots readers_;
     alignas(64) std::atomic<std::uint32_t> exclusive_{kFree};
 };
@@ -168,6 +180,16 @@ public:
     void unlock_shared() noexcept;
     void unlock() noexcept;
 
+    // A read that also stands for the caller's shared borrow of `flag`, which must have been
+    // made with this lock's reader_slots(): one count taken instead of two. Granted at once
+    // (Granted) when no exclusive borrow is held and no writer is about, or when the thread
+    // already reads this lock; Borrowed when an exclusive borrow is held; Busy when a writer
+    // is about, and the caller takes its borrow and the lock the usual way instead. Only
+    // Granted holds the lock, released by unlock_shared().
+    enum class Folded { Granted, Borrowed, Busy };
+    Result<Folded> lock_shared_as_borrow(const BorrowFlag& flag);
+    const ReaderSlots* reader_slots() const noexcept { return &readers_; }
+
     const char* name() const noexcept { return name_; }
 
     // How many threads wait in each queue (diagnostics and tests).
@@ -180,6 +202,7 @@ public:
 
 private:
     Error reentrant_error(bool exclusive_wanted) const;
+    void leave_and_wake(unsigned slot) noexcept;
     void reset_after_fork() noexcept override;
 
     bool acquire_slow(Waiter& w, bool claimed);

@@ -128,6 +128,81 @@ TEST(rw_lock, a_reader_that_met_a_writer_leaves_no_count_behind) {
     delete lock;
 }
 
+// A read that stands for its call's shared borrow: it keeps exclusive borrows out while it
+// holds the lock; refused by an exclusive borrow, or left to the usual path by a writer, it
+// takes back its count (a count left behind would refuse exclusive borrows for good).
+TEST(rw_lock, a_read_folding_in_the_borrow_excludes_exclusive_borrows_and_leaves_no_count) {
+    RwLock lock("document");
+    BorrowFlag flag(lock.reader_slots());
+    using Folded = RwLock::Folded;
+    auto folded = [&] {
+        auto r = lock.lock_shared_as_borrow(flag);
+        EXPECT_TRUE(r);
+        return r ? r.value() : Folded::Busy;
+    };
+
+    ASSERT_EQ(folded(), Folded::Granted);
+    EXPECT_FALSE(flag.try_exclusive()) << "an exclusive borrow while a folded read is inside";
+    ASSERT_EQ(folded(), Folded::Granted);  // nested on the same thread
+    lock.unlock_shared();
+    EXPECT_FALSE(flag.try_exclusive());
+    lock.unlock_shared();
+    ASSERT_TRUE(flag.try_exclusive());
+
+    // Refused while the exclusive borrow is held, from this thread and from another.
+    EXPECT_EQ(folded(), Folded::Borrowed);
+    std::thread([&] { EXPECT_EQ(folded(), Folded::Borrowed); }).join();
+    flag.release_exclusive();
+    ASSERT_TRUE(flag.try_exclusive()) << "a refused folded read left its count behind";
+    flag.release_exclusive();
+
+    // A writer about: Busy, and no count stays (the writer's own thread could never wait for
+    // readers otherwise, and exclusive borrows would be refused).
+    ASSERT_TRUE(lock.lock());
+    std::thread([&] { EXPECT_EQ(folded(), Folded::Busy); }).join();
+    lock.unlock();
+    ASSERT_TRUE(flag.try_exclusive()) << "a folded read that met a writer left its count behind";
+    flag.release_exclusive();
+
+    // A thread that holds the lock to write gets the re-entrance error.
+    ASSERT_TRUE(lock.lock());
+    auto r = lock.lock_shared_as_borrow(flag);
+    ASSERT_FALSE(r);
+    EXPECT_EQ(r.error().kind, ErrorKind::Reentrant);
+    lock.unlock();
+
+    // Many threads at once, folded reads against exclusive borrows: never both inside.
+    std::atomic<int> readers_inside{0}, exclusive_inside{0}, overlaps{0};
+    std::atomic<bool> stop{false};
+    std::vector<std::thread> threads;
+    for (int t = 0; t < 3; ++t)
+        threads.emplace_back([&] {
+            while (!stop.load()) {
+                auto got = lock.lock_shared_as_borrow(flag);
+                if (!got || got.value() != Folded::Granted) continue;
+                readers_inside.fetch_add(1);
+                if (exclusive_inside.load() != 0) overlaps.fetch_add(1);
+                readers_inside.fetch_sub(1);
+                lock.unlock_shared();
+            }
+        });
+    int granted = 0;
+    for (int i = 0; i < 20000; ++i) {
+        if (!flag.try_exclusive()) continue;
+        ++granted;
+        exclusive_inside.fetch_add(1);
+        if (readers_inside.load() != 0) overlaps.fetch_add(1);
+        exclusive_inside.fetch_sub(1);
+        flag.release_exclusive();
+    }
+    stop = true;
+    for (auto& t : threads) t.join();
+    EXPECT_EQ(overlaps.load(), 0);
+    EXPECT_GT(granted, 0);
+    EXPECT_TRUE(flag.try_exclusive());
+    flag.release_exclusive();
+}
+
 TEST(rw_lock, live_threads_get_reader_slots_of_their_own_after_thread_churn) {
     // Threads that stay alive claim their slots one after another, with threads that come
     // and go in between; as long as no more threads live than there are slots, no two of the
