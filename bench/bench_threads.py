@@ -1,12 +1,14 @@
-"""Benchmark: value('a/b/c') calls per second from one thread and from two threads.
+"""Benchmark: value('a/b/c') calls per second from one thread and from several threads.
 
-Three runs: one thread with a store; two threads, each with a store of its own; two threads
-sharing one store. Each thread calls value('a/b/c') in a tight loop for --seconds, all threads
+For each thread count N of --threads (2 and 8 by default): one thread with a store; N threads,
+each with a store of its own; N threads sharing one store. Each thread calls value('a/b/c') in a tight loop for --seconds, all threads
 released together by a barrier. On a free-threaded interpreter two threads should do about twice
-the calls of one; with the GIL they share one core's worth. The ratio shared/separate shows what
+the calls of one (and N threads no more than the machine's cores allow); with the GIL they
+share one core's worth. The ratio shared/separate shows what
 sharing one store costs (its reader lock) beyond the interpreter's own limits.
 
-Run with the interpreter to measure: .venv/bin/python bench/bench_threads.py [--seconds 2]
+Run with the interpreter to measure:
+    .venv/bin/python bench/bench_threads.py [--seconds 2] [--threads 2 8] [--repeat 1]
 """
 
 from __future__ import annotations
@@ -74,6 +76,8 @@ def main() -> None:
     parser = argparse.ArgumentParser(description=__doc__.split("\n\n")[0])
     parser.add_argument("--seconds", type=float, default=2.0, help="loop time of each run")
     parser.add_argument("--repeat", type=int, default=1, help="runs of each case (best of)")
+    parser.add_argument("--threads", type=int, nargs="+", default=[2, 8],
+                        help="thread counts to measure")
     args = parser.parse_args()
 
     gil = sys._is_gil_enabled() if hasattr(sys, "_is_gil_enabled") else True
@@ -85,14 +89,13 @@ def main() -> None:
     print()
 
     with tempfile.TemporaryDirectory() as tmp:
-        own = [make_store(tmp, "one.json"), make_store(tmp, "two.json")]
-        cases = [
-            ("1 thread", [own[0]]),
-            ("2 threads, a store each", own),
-            ("2 threads, one shared store", [own[0], own[0]]),
-        ]
+        own = [make_store(tmp, f"s{i}.json") for i in range(max(args.threads))]
+        cases = [("1 thread", [own[0]])]
+        for n in args.threads:
+            cases.append((f"{n} threads, a store each", own[:n]))
+            cases.append((f"{n} threads, one shared store", [own[0]] * n))
         totals: dict[str, float] = {}
-        print(f"{'case':<30}{'calls/s total':>16}{'per thread':>26}")
+        print(f"{'case':<32}{'calls/s total':>16}   per thread")
         print("-" * 72)
         for name, stores in cases:
             best: list[float] = []
@@ -101,13 +104,16 @@ def main() -> None:
                 if sum(rates) > sum(best):
                     best = rates
             totals[name] = sum(best)
-            per_thread = ", ".join(f"{r / 1e6:.2f} M" for r in best)
-            print(f"{name:<30}{totals[name] / 1e6:>14.2f} M{per_thread:>26}", flush=True)
+            per_thread = ", ".join(f"{r / 1e6:.2f}" for r in best)
+            print(f"{name:<32}{totals[name] / 1e6:>14.2f} M   {per_thread} M", flush=True)
 
-    one, separate, shared = (totals[name] for name, _ in cases)
+    one = totals["1 thread"]
     print()
-    print(f"2 threads, a store each / 1 thread:   {separate / one:.2f}")
-    print(f"shared store / a store each:          {shared / separate:.2f}")
+    for n in args.threads:
+        separate = totals[f"{n} threads, a store each"]
+        shared = totals[f"{n} threads, one shared store"]
+        print(f"{n} threads: a store each / 1 thread {separate / one:.2f}; "
+              f"shared store / a store each {shared / separate:.2f}")
     print(f"load average at the end: {' '.join(f'{x:.2f}' for x in os.getloadavg())}")
 
 
