@@ -5,11 +5,13 @@
 
 #include <utf8proc.h>
 
+#include <array>
 #include <charconv>
 #include <cmath>
 #include <cstdint>
 #include <limits>
 #include <string>
+#include <string_view>
 #include <system_error>
 #include <utility>
 
@@ -34,6 +36,14 @@ bool is_unicode_space(char32_t cp) noexcept {
 }
 
 bool is_digit(char c) noexcept { return c >= '0' && c <= '9'; }
+
+// What a byte can start, for skip_space: ASCII white space, or anything else.
+constexpr unsigned char kAsciiSpace = 1;
+constexpr auto kSpaceClass = [] {
+    std::array<unsigned char, 256> table{};
+    for (const unsigned char c : std::string_view("\t\n\v\f\r ")) table[c] = kAsciiSpace;
+    return table;
+}();
 
 bool is_high_surrogate(char32_t cp) noexcept { return cp >= 0xD800 && cp <= 0xDBFF; }
 bool is_low_surrogate(char32_t cp) noexcept { return cp >= 0xDC00 && cp <= 0xDFFF; }
@@ -101,11 +111,15 @@ private:
     // Moves past white space and comments. False only on a broken comment or invalid UTF-8.
     bool skip_space() {
         while (p_ != end_) {
+            // ASCII white space in a loop of its own, a table look-up per byte: most of the
+            // white space of a written file is line breaks and indentation.
+            if (kSpaceClass[static_cast<unsigned char>(*p_)] == kAsciiSpace) {
+                do ++p_;
+                while (p_ != end_ && kSpaceClass[static_cast<unsigned char>(*p_)] == kAsciiSpace);
+                continue;
+            }
             const char c = *p_;
             switch (c) {
-                case '\t': case '\n': case '\v': case '\f': case '\r': case ' ':
-                    ++p_;
-                    continue;
                 case '/':
                     if (end_ - p_ >= 2 && p_[1] == '/') {
                         if (!skip_line_comment()) return false;
@@ -311,7 +325,7 @@ private:
                     break;
                 ++p_;
             }
-            out.append(run, p_);
+            out.append(run, static_cast<std::size_t>(p_ - run));
             if (p_ == end_) return fail("unterminated string", p_);
             const char c = *p_;
             if (c == quote) {
@@ -397,7 +411,7 @@ private:
                 ++p_;
                 first = false;
             }
-            out.append(run, p_);
+            out.append(run, static_cast<std::size_t>(p_ - run));
             if (p_ == end_) break;
             const char* at = p_;
             char32_t cp;
