@@ -514,6 +514,9 @@ void Object::make_chunked() {
 Value& Object::set(std::string_view name, Value v, Value* replaced) {
     if (!block_) return insert_flat(0, name, std::move(v));
     if (!chunked()) {
+        // A small object is scanned, as find() does, before any search for the insertion point.
+        if (block_->size <= kScanMax && name.size() <= Value::kInlineCapacity)
+            if (Value* found = find(name)) return replace(*found, std::move(v), replaced);
         Member* m = flat_members();
         const std::size_t n = block_->size;
         // Names often arrive in order: one comparison settles an append.
