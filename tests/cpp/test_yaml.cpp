@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <random>
 #include <string>
 #include <vector>
@@ -415,7 +416,9 @@ INSTANTIATE_TEST_SUITE_P(answered, yaml_block_shapes, ::testing::Values(
     BlockShape{"a:\n  - b: 1\n    c:\n    - 'it''s'\n    d: \"q # r\"\n  -\n    e: ~\nf: g\n", true},
     BlockShape{"  root: indented\n  'k': v\n  \"k2\": v\n  k::x: a:b c#d\n", true},
     BlockShape{"- a\n-\n- b: 1\n  c: 2\n- x:\n  y:\n", true},
-    BlockShape{"a: 1\na: 2\nbig: 123456789012345678901234567890123456789012\nn: -.inf\n", true}));
+    BlockShape{"a: 1\na: 2\nbig: 123456789012345678901234567890123456789012\nn: -.inf\n", true},
+    BlockShape{"a: \"\\t\\u00e9\\x41\\\"\\\\ \\/\"\n\"k\\n\": 'it''s'\n", true},
+    BlockShape{"--- \na: b\n", true}, BlockShape{"# c\n---  # d\n\n- x\n", true}));
 
 INSTANTIATE_TEST_SUITE_P(left_to_libfyaml, yaml_block_shapes, ::testing::Values(
     BlockShape{"a:\n- \n- x\n", false},            // refused by libfyaml 0.7
@@ -426,14 +429,10 @@ INSTANTIATE_TEST_SUITE_P(left_to_libfyaml, yaml_block_shapes, ::testing::Values(
     BlockShape{"- a\nb: 1\n", false},
     BlockShape{"a: &x 1\nb: *x\n", false},
     BlockShape{"a: !!str 1\n", false},
-    BlockShape{"a: |\n  text\n", false},
-    BlockShape{"a: [1, 2]\n", false},
-    BlockShape{"a: \"\\t\"\n", false},
     BlockShape{"a: 'x\n  y'\n", false},
     BlockShape{"a:\tb\n", false},
     BlockShape{"a: b\r\n", false},
     BlockShape{"\xEF\xBB\xBF" "a: b\n", false},
-    BlockShape{"--- \na: b\n", false},
     BlockShape{"a: b\n...\n", false},
     BlockShape{"%YAML 1.2\n---\na: b\n", false},
     BlockShape{"? a\n: b\n", false},
@@ -442,7 +441,85 @@ INSTANTIATE_TEST_SUITE_P(left_to_libfyaml, yaml_block_shapes, ::testing::Values(
     BlockShape{"a : b\n", false},
     BlockShape{"a: 'b' c\n", false},
     BlockShape{"a: 99999999999999999999999\n", false},  // beyond 64 bits: an error
-    BlockShape{"- - a\n  b: 1\n", false}));
+    BlockShape{"- - a\n  b: 1\n", false},
+    BlockShape{"a: \"\\q\"\n", false},         // not an escape
+    BlockShape{"a: \"x\\\n  y\"\n", false},     // an escaped line break
+    BlockShape{"---\n---\na: b\n", false}, BlockShape{"--- a: b\n", false},
+    BlockShape{"---\n", false}, BlockShape{"a: b\n---\nc: d\n", false},
+    BlockShape{"'" + std::string(1100, '\'') + "': x\n", false}));  // a key beyond 1024 characters
+
+// Literal and folded block scalars: chomping, indentation indicators, folding of text,
+// more-indented and empty lines, comments after them.
+INSTANTIATE_TEST_SUITE_P(block_scalars, yaml_block_shapes, ::testing::Values(
+    BlockShape{"a: |\n  text\n", true},
+    BlockShape{"a: |\n  line 1\n  line 2\n\n  line 4\nb: 1\n", true},
+    BlockShape{"a: >\n  folded\n  text\n\n  para\n    more\n    more 2\n\n  back\n  on\nb: x\n", true},
+    BlockShape{"a: >\n\n\n  x\n\n\n  y\n\n    z\n  # not a comment\n", true},
+    BlockShape{"a: |-\n  x\n\n\nb: 1\n", true}, BlockShape{"a: |+\n  x\n\n \nb: 1\n", true},
+    BlockShape{"a: >+\n  x\n\n", true}, BlockShape{"a: >-\n  x\n  y  \n", true},
+    BlockShape{"a: >\n  x\n   y\n  z\n", true}, BlockShape{"a: |\n  x", true},
+    BlockShape{"a: |+\n  x\n  \n  ", true}, BlockShape{"a: >2-\n   \n  x\n", false},
+    BlockShape{"- |\n  x\n- >\n  y\n  z\n-   |\n   w\n", true},
+    BlockShape{"- a: |2\n    x\n     y\n  b: >-\n     z\n", true},
+    BlockShape{"a:\n  b: |4-\n      x\n       y\n  c: 1\n", true},
+    BlockShape{"a: | # comment\n  x\n# after\nb: 1\n", true},
+    BlockShape{"a: |\n    x\n  # less indented comment\nb: 1\n", true},
+    BlockShape{"a:\n  - |\n   x\n  - >-\n   y\n", true},
+    BlockShape{"a: |2+\n  x\n\n", true}, BlockShape{"a: |-2\n  x\n", true},
+    BlockShape{"--- # doc\na: >\n  x\n", true},
+    BlockShape{"a: |\n", false}, BlockShape{"a: |\nb: 1\n", false},  // no content
+    BlockShape{"a: |0\n  x\n", false}, BlockShape{"a: |10\n  x\n", false},
+    BlockShape{"a: |--\n  x\n", false}, BlockShape{"a: |#c\n  x\n", false},
+    BlockShape{"a: | x\n", false}, BlockShape{"a: |\n  \n   \n  x\n", false},
+    BlockShape{"a: |1\n   x\n", false},          // more indented than the indicator says
+    BlockShape{"a: |\n  x\n     \n", false},    // spaces beyond the indentation
+    BlockShape{"a: |+\n  x\n\n# c\nb: 1\n", false},
+    BlockShape{"a: |\n  x\n\ty\n", false}, BlockShape{"a: >\n  x\n b: 1\n", false},
+    BlockShape{"- a: |\n  x\n", false}, BlockShape{"a: >\n  x\n  ---\n", true},
+    BlockShape{"a: |\n  x\n---\n", false}, BlockShape{"a: |\n  x\n...\n", false}));
+
+// Flow collections on one line.
+INSTANTIATE_TEST_SUITE_P(flow_collections, yaml_block_shapes, ::testing::Values(
+    BlockShape{"a: [1, 2, three]\nb: []\nc: [ ]\nd: { }\n", true},
+    BlockShape{"a: {k: v, k2: [1, 2]}\n", true},
+    BlockShape{"- [a, 'b', \"c\"]\n- {x: 1}\n- - [y]\n", true},
+    BlockShape{"a: [a, b, ]\nb: {a: 1,}\nc: [a,b]\n", true},
+    BlockShape{"a: [[1, [2]], {b: {c: d}}, []]  # c\n", true},
+    BlockShape{"a: [http://x.y/z, a:b, -1, -.inf, a#b, two  words , x?y]\n", true},
+    BlockShape{"a: {'k''s': \"v\\tw\", \"q\\u00e9\": x, k:x: y}\n", true},
+    BlockShape{"a: {x: 1, x: 2, y: [x, x]}\n", true},
+    BlockShape{"a: [~, null, true, 0x1F, 1e3, '1', 99999999999999999999999999999999999999999]\n", true},
+    BlockShape{"a: [1, 2\n  , 3]\n", false}, BlockShape{"a: [1, 2\n", false},
+    BlockShape{"a: [a: 1]\n", false}, BlockShape{"a: [\"a\": 1]\n", false},
+    BlockShape{"a: [\"a\":1]\n", false}, BlockShape{"a: [,]\n", false},
+    BlockShape{"a: [a,,b]\n", false}, BlockShape{"a: {a}\n", false}, BlockShape{"a: {a: }\n", false},
+    BlockShape{"a: {a:1}\n", false}, BlockShape{"a: {a: 1, b}\n", false},
+    BlockShape{"a: {? a: 1}\n", false}, BlockShape{"a: [&x 1]\n", false},
+    BlockShape{"a: [a] b\n", false}, BlockShape{"a: [a]#c\n", false}, BlockShape{"a: [-]\n", false},
+    BlockShape{"a: [- a]\n", false}, BlockShape{"a: [a #c\n  ]\n", false},
+    BlockShape{"a: {a : 1}\n", false}, BlockShape{"a: [\"\\q\"]\n", false},
+    BlockShape{"a: [99999999999999999999999]\n", false}, BlockShape{"a: [a]]\n", false},
+    BlockShape{"a: {[a]: b}\n", false}, BlockShape{"a: [a, b}\n", false},
+    BlockShape{"a: [:a]\n", false}, BlockShape{"a: [a:]\n", false},
+    BlockShape{"[a]: b\n", false}, BlockShape{"a: [a]\n  b: c\n", false}));
+
+// The YAML test suite's streams, valid and invalid: each reads as libfyaml alone reads it.
+TEST(yaml_block_shapes_suite, read_as_libfyaml_reads_them) {
+    const std::string root = ZEL_TEST_DATA_DIR "/yaml-test-suite";
+    std::vector<std::string> paths;
+    for (const auto& entry : std::filesystem::recursive_directory_iterator(root))
+        if (entry.path().filename() == "in.yaml") paths.push_back(entry.path().string());
+    ASSERT_GT(paths.size(), 300u);
+    int answered = 0;
+    for (const std::string& path : paths) {
+        const std::string text = file_contents(path);
+        Value fast;
+        answered += read_plain_block_yaml(text, typed_plain, fast);
+        EXPECT_EQ(outcome(parse_yaml(text)), outcome(parse_yaml_general(text))) << path;
+    }
+    // Many streams are plain block YAML or the shapes above.
+    EXPECT_GT(answered, 40);
+}
 
 // Texts made of block-YAML pieces, mostly valid and often not: each reads as libfyaml alone
 // reads it. The fast reader must answer for a good share of them, or this proves little.
@@ -482,6 +559,86 @@ TEST(yaml_block_shapes_random, read_as_libfyaml_reads_them) {
                 else if (rng() % 3 == 0 && indent >= 2) indent -= 2;
             }
             if (rng() % 16 != 0) text += '\n';
+        }
+        Value fast;
+        answered += read_plain_block_yaml(text, typed_plain, fast);
+        ASSERT_EQ(outcome(parse_yaml(text)), outcome(parse_yaml_general(text))) << text;
+    }
+    EXPECT_GT(answered, total / 10);
+}
+
+// Texts with block scalars and flow collections as values, made of pieces that are often
+// valid and sometimes not: each reads as libfyaml alone reads it, and the fast reader
+// answers for a good share of them.
+std::string random_flow(std::mt19937_64& rng, int depth) {
+    static const char* const kScalar[] = {"a", "1", "-2", "x y", "'q'", "'it''s'", "\"d\"",
+                                          "\"e\\n\\u00e9\"", "a:b", "a#b", "~", "true", "http://h/p",
+                                          "-", "", "a #c", "'", "\"\\q\"", "&x a", "*x", "? a", ":",
+                                          "-x", ".5", "a: b", "{", "]"};
+    static const char* const kSep[] = {", ", ",", " , ", ",  ", ",, ", ", \n  "};
+    const bool mapping = rng() % 2;
+    std::string text(mapping ? "{" : "[");
+    if (rng() % 3 == 0) text += ' ';
+    for (std::uint64_t n = rng() % 4, k = 0; k < n; ++k) {
+        if (k > 0) text += kSep[rng() % 6 == 0 ? rng() % std::size(kSep) : 0];
+        const auto item = [&] {
+            if (depth < 3 && rng() % 4 == 0) return random_flow(rng, depth + 1);
+            return std::string(kScalar[rng() % 2 == 0 ? rng() % std::size(kScalar) : rng() % 10]);
+        };
+        if (mapping) {
+            text += kScalar[rng() % 4 == 0 ? rng() % std::size(kScalar) : rng() % 8];
+            text += rng() % 8 == 0 ? (rng() % 2 ? ":" : " : ") : ": ";
+        }
+        text += item();
+    }
+    if (rng() % 6 == 0) text += ',';
+    if (rng() % 3 == 0) text += ' ';
+    text += rng() % 20 == 0 ? (mapping ? "]" : "}") : (mapping ? "}" : "]");
+    return text;
+}
+
+std::string random_block_scalar(std::mt19937_64& rng, std::size_t parent) {
+    static const char* const kHeader[] = {"|", ">", "|-", ">-", "|+", ">+", "|2", ">1-", "|+2",
+                                          "| # c", ">  ", "|#c", "|0", "|-+", "| x", ">3"};
+    static const char* const kText[] = {"x", "two words", "#x", "- a", "k: v", "x  ", "'q'",
+                                        "[a]", "---", "é"};
+    std::string text = kHeader[rng() % 4 == 0 ? rng() % std::size(kHeader) : rng() % 6];
+    text += '\n';
+    const std::size_t indent = parent + 1 + rng() % 3;
+    for (std::uint64_t lines = rng() % 6; lines > 0; --lines) {
+        const std::uint64_t kind = rng() % 10;
+        if (kind < 2) {  // an empty line, maybe with spaces
+            text.append(rng() % 3 == 0 ? rng() % (indent + 3) : 0, ' ');
+        } else if (kind == 2) {
+            text.append(rng() % (indent + 1), ' ');
+            text += "# comment";
+        } else {
+            text.append(kind == 3 ? indent + 1 + rng() % 2 : kind == 4 ? rng() % (indent + 1) : indent, ' ');
+            text += kText[rng() % std::size(kText)];
+        }
+        text += '\n';
+    }
+    return text;
+}
+
+TEST(yaml_block_shapes_random, block_scalars_and_flow_collections_read_as_libfyaml_reads_them) {
+    std::mt19937_64 rng(11);
+    int answered = 0;
+    const int total = 20000;
+    for (int i = 0; i < total; ++i) {
+        std::string text = rng() % 8 == 0 ? "---\n" : "";
+        const bool sequence = rng() % 3 == 0;
+        for (std::uint64_t entries = 1 + rng() % 4; entries > 0; --entries) {
+            const std::size_t col = rng() % 6 == 0 ? 2 : 0;
+            text.append(col, ' ');
+            text += sequence ? "- " : "k: ";
+            if (rng() % 2) {
+                text += random_block_scalar(rng, col);
+            } else {
+                text += random_flow(rng, 0);
+                if (rng() % 8 == 0) text += rng() % 2 ? " # c" : " x";
+                text += '\n';
+            }
         }
         Value fast;
         answered += read_plain_block_yaml(text, typed_plain, fast);

@@ -1,10 +1,14 @@
-// The fast reader of plain block YAML. It walks the text line by line: each block collection
-// knows the column of its entries; a line indented less ends it, a line indented the same
-// holds its next entry, and a line indented more is only allowed where a nested collection
-// starts (after "key:" or "-" with nothing else on the line). Every rule it is unsure of
-// makes it give up, never guess: the general reader then reads the text from the start.
+// The fast reader of everyday block YAML. It walks the text line by line: each block
+// collection knows the column of its entries; a line indented less ends it, a line indented
+// the same holds its next entry, and a line indented more is only allowed where a nested
+// collection starts (after "key:" or "-" with nothing else on the line) or inside a block
+// scalar. Flow collections are read on their one line. Every rule it is unsure of makes it
+// give up, never guess: the general reader then reads the text from the start.
 #include "formats/yaml/block_reader.hpp"
 
+#include "formats/yaml/scalars.hpp"
+
+#include <algorithm>
 #include <array>
 #include <cstddef>
 #include <cstdint>
@@ -59,6 +63,9 @@ constexpr auto kIndicators = [] {
 }();
 bool is_indicator(char c) { return kIndicators[static_cast<unsigned char>(c)]; }
 
+// Bytes that end a plain scalar inside a flow collection: the flow indicators.
+bool is_flow_indicator(char c) { return c == ',' || c == '[' || c == ']' || c == '{' || c == '}'; }
+
 class Reader {
 public:
     Reader(std::string_view text, PlainScalarTyper type_plain)
@@ -66,6 +73,7 @@ public:
 
     bool read(Value& out) {
         if (!next_content(0) || eof_) return false;
+        may_start_document_ = false;
         if (!starts_entry(pos_)) return false;
         Value root;
         if (!node(col_, 1, root) || !eof_) return false;
@@ -89,6 +97,10 @@ private:
     bool rest_is_empty(std::size_t i, std::size_t from) const {
         return at_end(i) || (s_[i] == '#' && i > from);
     }
+    // ":" at `i` followed by a space or the end of the line: a mapping value indicator.
+    bool is_value_colon(std::size_t i) const {
+        return i < n_ && s_[i] == ':' && (i + 1 >= n_ || s_[i + 1] == ' ' || s_[i + 1] == '\n');
+    }
     // A sequence entry starts at `i`: "-" followed by a space or the end of the line.
     bool is_dash(std::size_t i) const {
         return i < n_ && s_[i] == '-' && (i + 1 >= n_ || s_[i + 1] == ' ' || s_[i + 1] == '\n');
@@ -100,7 +112,8 @@ private:
 
     // Moves to the first line from index `i` (a line start) that holds more than spaces or a
     // comment: pos_ and col_ are where its content starts, or eof_ is set. False when that
-    // line starts with something left to the general reader (document markers, directives).
+    // line starts with something left to the general reader (directives, document markers
+    // other than one "---" alone on its line before the first content).
     bool next_content(std::size_t i) {
         for (;;) {
             if (i >= n_) {
@@ -120,6 +133,14 @@ private:
                 i = after_line(j);
                 continue;
             }
+            if (j == i && n_ - j >= 3 && std::memcmp(s_ + j, "---", 3) == 0 &&
+                may_start_document_ && (at_end(j + 3) || s_[j + 3] == ' ')) {
+                const std::size_t rest = skip_spaces(j + 3);
+                if (!rest_is_empty(rest, j + 3)) return false;
+                may_start_document_ = false;
+                i = after_line(rest);
+                continue;
+            }
             if (j == i && (s_[j] == '%' || (n_ - j >= 3 && (std::memcmp(s_ + j, "---", 3) == 0 ||
                                                           std::memcmp(s_ + j, "...", 3) == 0))))
                 return false;
@@ -130,34 +151,48 @@ private:
     }
 
     // A quoted scalar on one line starting at `i`; `after` is the index past its closing
-    // quote. Single quotes: '' is a quote. Double quotes: no escapes.
+    // quote. Single quotes: '' is a quote. Double quotes: escapes are decoded, and a
+    // backslash at the end of the line (a break escaped) is left to the general reader. The
+    // text may live in scratch_ until the next call.
     bool quoted(std::size_t i, std::string_view& text, std::size_t& after) {
         const char q = s_[i];
         std::size_t j = i + 1;
-        bool doubled = false;
         for (;; ++j) {
             if (at_end(j)) return false;
             const char c = s_[j];
-            if (c == '\\' && q == '"') return false;
+            if (c == q) {
+                if (q == '\'' && j + 1 < n_ && s_[j + 1] == '\'') break;
+                after = j + 1;
+                text = std::string_view(s_ + i + 1, j - i - 1);
+                return true;
+            }
+            if (c == '\\' && q == '"') break;
+        }
+        // Decoded from the first quote pair or escape on.
+        scratch_.assign(s_ + i + 1, j - i - 1);
+        const std::string_view line(s_, n_);
+        for (;;) {
+            if (at_end(j)) return false;
+            const char c = s_[j];
             if (c == q) {
                 if (q == '\'' && j + 1 < n_ && s_[j + 1] == '\'') {
-                    doubled = true;
-                    ++j;
+                    scratch_ += '\'';
+                    j += 2;
                     continue;
                 }
                 break;
             }
+            if (c == '\\' && q == '"') {
+                const std::size_t length = append_yaml_escape(line, j, scratch_);
+                if (length == 0) return false;
+                j += length;
+                continue;
+            }
+            scratch_ += c;
+            ++j;
         }
         after = j + 1;
-        text = std::string_view(s_ + i + 1, j - i - 1);
-        if (doubled) {
-            scratch_.clear();
-            for (std::size_t k = 0; k < text.size(); ++k) {
-                scratch_ += text[k];
-                if (text[k] == '\'') ++k;  // the second quote of a pair
-            }
-            text = scratch_;
-        }
+        text = scratch_;
         return true;
     }
 
@@ -173,22 +208,209 @@ private:
             if (is_indicator(s_[i])) return false;
             for (j = i;; ++j) {
                 if (at_end(j)) return false;
-                if (s_[j] == ':' && (j + 1 >= n_ || s_[j + 1] == ' ' || s_[j + 1] == '\n')) break;
+                if (is_value_colon(j)) break;
                 if (s_[j] == '#' && s_[j - 1] == ' ') return false;
             }
             if (s_[j - 1] == ' ') return false;
             k = std::string_view(s_ + i, j - i);
         }
-        if (k.size() > kMaxKeyBytes) return false;
-        if (j + 1 < n_ && s_[j + 1] != ' ' && s_[j + 1] != '\n') return false;
+        if (j - i > kMaxKeyBytes) return false;
+        if (!is_value_colon(j)) return false;
         after = j + 1;
         if (text != nullptr) *text = k;
         return true;
     }
 
-    // A scalar (or [] or {}) that starts at `i` and ends its line; `next` is the start of the
-    // following line.
-    bool inline_value(std::size_t i, Value& out, std::size_t& next) {
+    // A plain scalar inside a flow collection, from `i` to before `end`, where a flow
+    // indicator, a ": " (or ":" before the end of the line or a flow indicator), or a
+    // comment stops it; `end` is past its last character that is not a space. False when
+    // none starts at `i`.
+    bool flow_plain(std::size_t i, std::size_t& end) const {
+        if (at_end(i)) return false;
+        const char c = s_[i];
+        if (is_indicator(c)) {
+            // "-" starts one when a character that is not an indicator follows.
+            if (c != '-' || at_end(i + 1) || s_[i + 1] == ' ' || is_indicator(s_[i + 1]))
+                return false;
+        }
+        std::size_t last = i;
+        for (std::size_t j = i; !at_end(j); ++j) {
+            const char d = s_[j];
+            if (d == ' ') continue;
+            if (is_flow_indicator(d) || (d == '#' && s_[j - 1] == ' ')) break;
+            if (d == ':' && (at_end(j + 1) || s_[j + 1] == ' ' || is_flow_indicator(s_[j + 1])))
+                break;
+            last = j + 1;
+        }
+        end = last;
+        return true;
+    }
+
+    // A node inside a flow collection at `i`: a nested collection, a quoted or a plain
+    // scalar; `after` is the index past it.
+    bool flow_node(std::size_t i, std::size_t depth, Value& out, std::size_t& after) {
+        if (i >= n_) return false;
+        const char c = s_[i];
+        if (c == '[' || c == '{') return flow(i, depth + 1, out, after);
+        if (c == '\'' || c == '"') {
+            std::string_view text;
+            if (!quoted(i, text, after)) return false;
+            out = Value::string(text);
+            return true;
+        }
+        return flow_plain(i, after) && type_plain_(std::string_view(s_ + i, after - i), out);
+    }
+
+    // A flow collection that starts at `i` ("[" or "{") and ends on its line; `after` is the
+    // index past its closing bracket. Mapping entries are "key: value" with a scalar key;
+    // empty nodes, single pairs in sequences, explicit keys and entries without a value are
+    // left to the general reader. A comma may follow the last entry.
+    bool flow(std::size_t i, std::size_t depth, Value& out, std::size_t& after) {
+        if (depth > kMaxDepth) return false;
+        const bool mapping = s_[i] == '{';
+        const char close = mapping ? '}' : ']';
+        const std::size_t first = mapping ? members_.size() : values_.size();
+        std::size_t j = skip_spaces(i + 1);
+        while (j >= n_ || s_[j] != close) {
+            if (mapping) {
+                std::string_view name;
+                std::size_t end;
+                if (at_end(j)) return false;
+                if (s_[j] == '\'' || s_[j] == '"') {
+                    if (!quoted(j, name, end)) return false;
+                } else {
+                    if (!flow_plain(j, end)) return false;
+                    name = std::string_view(s_ + j, end - j);
+                }
+                if (end - j > kMaxKeyBytes || end >= n_ || s_[end] != ':' || end + 1 >= n_ ||
+                    s_[end + 1] != ' ')
+                    return false;
+                members_.push_back(Member{Value::string(name), Value()});
+                const std::size_t at = members_.size() - 1;
+                Value v;
+                if (!flow_node(skip_spaces(end + 1), depth, v, end)) return false;
+                members_[at].value = std::move(v);
+                j = skip_spaces(end);
+            } else {
+                Value v;
+                std::size_t end;
+                if (!flow_node(j, depth, v, end)) return false;
+                values_.push_back(std::move(v));
+                j = skip_spaces(end);
+            }
+            if (j < n_ && s_[j] == ',') {
+                j = skip_spaces(j + 1);
+            } else if (j >= n_ || s_[j] != close) {
+                return false;
+            }
+        }
+        after = j + 1;
+        if (mapping) {
+            out = Value::object(
+                Object::from_members(members_.data() + first, members_.size() - first));
+            members_.resize(first);
+        } else {
+            out = Value::array(Array::from_values(values_.data() + first, values_.size() - first));
+            values_.resize(first);
+        }
+        return true;
+    }
+
+    // A block scalar whose header ("|" or ">") is at `i`, the value of an entry of the block
+    // collection in column `parent`; `next` is the start of the line that ends it. Content
+    // lines are indented by the header's indicator beyond `parent`, or as the first of them
+    // is. Left to the general reader: no content line, a line of spaces reaching past the
+    // indentation (its spaces would be content), leading empty lines longer than the first
+    // content line's indentation, a first content line indented more than an indicator asks,
+    // and a comment right after a scalar that keeps its trailing lines.
+    bool block_scalar(std::size_t i, std::size_t parent, Value& out, std::size_t& next) {
+        const bool folded = s_[i] == '>';
+        std::size_t indicator = 0;
+        char chomping = 0;  // '-', '+', or 0 for clip
+        std::size_t j = i + 1;
+        for (; !at_end(j) && j <= i + 2; ++j) {
+            const char c = s_[j];
+            if (c >= '1' && c <= '9' && indicator == 0) {
+                indicator = static_cast<std::size_t>(c - '0');
+            } else if ((c == '-' || c == '+') && chomping == 0) {
+                chomping = c;
+            } else {
+                break;
+            }
+        }
+        if (!at_end(j) && s_[j] != ' ') return false;
+        const std::size_t rest = skip_spaces(j);
+        if (!rest_is_empty(rest, j)) return false;
+        std::size_t indent = indicator != 0 ? parent + indicator : 0;
+        std::string& text = block_;
+        text.clear();
+        std::size_t longest_leading = 0;  // spaces of the longest empty line before the content
+        std::size_t empty_lines = 0;      // since the last content line
+        bool any = false, last_spaced = false, last_break = false;
+        std::size_t p = after_line(rest);
+        while (p < n_) {
+            const std::size_t sp = skip_spaces(p);
+            const std::size_t spaces = sp - p;
+            if (at_end(sp)) {
+                if (any || indent != 0) {
+                    if (spaces > indent) return false;
+                } else {
+                    longest_leading = std::max(longest_leading, spaces);
+                }
+                if (sp >= n_) {
+                    p = n_;
+                    break;
+                }
+                ++empty_lines;
+                p = sp + 1;
+                continue;
+            }
+            if (!any) {
+                if (indicator == 0) {
+                    if (spaces <= parent || longest_leading > spaces) return false;
+                    indent = spaces;
+                } else if (spaces != indent) {
+                    return false;
+                }
+            }
+            if (spaces < indent) break;
+            const std::size_t end = after_line(sp);
+            const bool has_break = end <= n_ && s_[end - 1] == '\n';
+            const std::size_t line_end = has_break ? end - 1 : end;
+            const bool spaced = spaces > indent;
+            if (!any) {
+                text.append(empty_lines, '\n');
+            } else if (folded && !last_spaced && !spaced) {
+                if (empty_lines == 0) text += ' ';
+                text.append(empty_lines, '\n');
+            } else {
+                text.append(empty_lines + 1, '\n');
+            }
+            text.append(s_ + p + indent, line_end - p - indent);
+            empty_lines = 0;
+            any = true;
+            last_spaced = spaced;
+            last_break = has_break;
+            p = end;
+        }
+        if (!any) return false;
+        if (chomping != '-' && last_break) {
+            text += '\n';
+            if (chomping == '+') {
+                if (p < n_ && s_[skip_spaces(p)] == '#') return false;
+                text.append(empty_lines, '\n');
+            }
+        }
+        out = Value::string(text);
+        next = p;
+        return true;
+    }
+
+    // A scalar, flow collection or block scalar that starts at `i` (after "key: " or "- " of
+    // an entry of the block collection in column `col`), and ends its line or, for a block
+    // scalar, the lines it takes; `next` is the start of the following line.
+    bool inline_value(std::size_t i, std::size_t col, std::size_t depth, Value& out,
+                      std::size_t& next) {
         const char c = s_[i];
         std::size_t end;
         if (c == '\'' || c == '"') {
@@ -196,9 +418,9 @@ private:
             if (!quoted(i, text, end)) return false;
             out = Value::string(text);
         } else if (c == '[' || c == '{') {
-            if (i + 1 >= n_ || s_[i + 1] != (c == '[' ? ']' : '}')) return false;
-            out = c == '[' ? Value::array() : Value::object();
-            end = i + 2;
+            if (!flow(i, depth + 1, out, end)) return false;
+        } else if (c == '|' || c == '>') {
+            return block_scalar(i, col, out, next);
         } else {
             if (is_indicator(c) && !(c == '-' && !at_end(i + 1) && s_[i + 1] != ' ')) return false;
             std::size_t last = i;  // past the last character that is not a space
@@ -263,7 +485,8 @@ private:
                 if (!node(inner, depth + 1, v)) return false;
             } else {
                 std::size_t next;
-                if (!inline_value(sp, v, next) || !after_inline(next, col)) return false;
+                if (!inline_value(sp, col, depth, v, next) || !after_inline(next, col))
+                    return false;
             }
             values_.push_back(std::move(v));
             if (eof_ || col_ < col) break;
@@ -289,7 +512,8 @@ private:
                 if (!value_below(after_line(sp), col, depth, true, v)) return false;
             } else {
                 std::size_t next;
-                if (!inline_value(sp, v, next) || !after_inline(next, col)) return false;
+                if (!inline_value(sp, col, depth, v, next) || !after_inline(next, col))
+                    return false;
             }
             members_[at].value = std::move(v);
             if (eof_ || col_ < col) break;
@@ -306,7 +530,9 @@ private:
     std::size_t pos_ = 0;  // where the current line's content starts
     std::size_t col_ = 0;  // its indentation
     bool eof_ = false;     // no content line is left
-    std::string scratch_;
+    bool may_start_document_ = true;  // no content yet: one "---" line may come
+    std::string scratch_;  // a quoted scalar's decoded text
+    std::string block_;    // a block scalar's text
     std::vector<Value> values_;    // elements of the open sequences, innermost last
     std::vector<Member> members_;  // members of the open mappings, innermost last
 };
