@@ -478,7 +478,7 @@ INSTANTIATE_TEST_SUITE_P(block_scalars, yaml_block_shapes, ::testing::Values(
     BlockShape{"- a: |\n  x\n", false}, BlockShape{"a: >\n  x\n  ---\n", true},
     BlockShape{"a: |\n  x\n---\n", false}, BlockShape{"a: |\n  x\n...\n", false}));
 
-// Flow collections on one line.
+// Flow collections.
 INSTANTIATE_TEST_SUITE_P(flow_collections, yaml_block_shapes, ::testing::Values(
     BlockShape{"a: [1, 2, three]\nb: []\nc: [ ]\nd: { }\n", true},
     BlockShape{"a: {k: v, k2: [1, 2]}\n", true},
@@ -489,19 +489,29 @@ INSTANTIATE_TEST_SUITE_P(flow_collections, yaml_block_shapes, ::testing::Values(
     BlockShape{"a: {'k''s': \"v\\tw\", \"q\\u00e9\": x, k:x: y}\n", true},
     BlockShape{"a: {x: 1, x: 2, y: [x, x]}\n", true},
     BlockShape{"a: [~, null, true, 0x1F, 1e3, '1', 99999999999999999999999999999999999999999]\n", true},
-    BlockShape{"a: [1, 2\n  , 3]\n", false}, BlockShape{"a: [1, 2\n", false},
+    BlockShape{"a: [1, 2\n  , 3]\n", true}, BlockShape{"a: [1, 2\n", false},
     BlockShape{"a: [a: 1]\n", false}, BlockShape{"a: [\"a\": 1]\n", false},
     BlockShape{"a: [\"a\":1]\n", false}, BlockShape{"a: [,]\n", false},
     BlockShape{"a: [a,,b]\n", false}, BlockShape{"a: {a}\n", false}, BlockShape{"a: {a: }\n", false},
     BlockShape{"a: {a:1}\n", false}, BlockShape{"a: {a: 1, b}\n", false},
     BlockShape{"a: {? a: 1}\n", false}, BlockShape{"a: [&x 1]\n", false},
     BlockShape{"a: [a] b\n", false}, BlockShape{"a: [a]#c\n", false}, BlockShape{"a: [-]\n", false},
-    BlockShape{"a: [- a]\n", false}, BlockShape{"a: [a #c\n  ]\n", false},
+    BlockShape{"a: [- a]\n", false}, BlockShape{"a: [a #c\n  ]\n", true},
     BlockShape{"a: {a : 1}\n", false}, BlockShape{"a: [\"\\q\"]\n", false},
     BlockShape{"a: [99999999999999999999999]\n", false}, BlockShape{"a: [a]]\n", false},
     BlockShape{"a: {[a]: b}\n", false}, BlockShape{"a: [a, b}\n", false},
     BlockShape{"a: [:a]\n", false}, BlockShape{"a: [a:]\n", false},
-    BlockShape{"[a]: b\n", false}, BlockShape{"a: [a]\n  b: c\n", false}));
+    BlockShape{"[a]: b\n", false}, BlockShape{"a: [a]\n  b: c\n", false},
+    // on several lines, each indented more than the block collection that holds it
+    BlockShape{"a: [\n  1, 2,\n  3\n  ]\nb: 1\n", true},
+    BlockShape{"a: {  # c\n  k: v,  # comment\n\n  k2: [x,\n    y]\n }\n", true},
+    BlockShape{"- [a,\n  b]\n- k: [a,\n     b]\n", true}, BlockShape{"a: [a,\n # c\n  b]\n", true},
+    BlockShape{"a: [\n1]\n", false}, BlockShape{"a: [\n  1\n]\n", false},
+    BlockShape{"a: [a\n  b]\n", false}, BlockShape{"a: {k:\n  v}\n", false},
+    BlockShape{"a: {k\n  : v}\n", false}, BlockShape{"a: ['x\n  y']\n", false},
+    BlockShape{"- k: [a,\n  b]\n", false}, BlockShape{"a: [a,\n# c\n  b]\n", false},
+    BlockShape{"a: [a,\n", false}, BlockShape{"a: [a,\n  b]\n  c: d\n", false},
+    BlockShape{"a: [a,\n  b] x\n", false}, BlockShape{"a: [a,\n---\n  b]\n", false}));
 
 // The YAML test suite's streams, valid and invalid: each reads as libfyaml alone reads it.
 TEST(yaml_block_shapes_suite, read_as_libfyaml_reads_them) {

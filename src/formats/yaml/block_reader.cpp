@@ -2,8 +2,8 @@
 // collection knows the column of its entries; a line indented less ends it, a line indented
 // the same holds its next entry, and a line indented more is only allowed where a nested
 // collection starts (after "key:" or "-" with nothing else on the line) or inside a block
-// scalar. Flow collections are read on their one line. Every rule it is unsure of makes it
-// give up, never guess: the general reader then reads the text from the start.
+// scalar or a flow collection. Every rule it is unsure of makes it give up, never guess: the
+// general reader then reads the text from the start.
 #include "formats/yaml/block_reader.hpp"
 
 #include "formats/yaml/scalars.hpp"
@@ -17,6 +17,10 @@
 #include <utility>
 #include <vector>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 namespace zel {
 namespace {
 
@@ -26,8 +30,8 @@ constexpr std::size_t kMaxDepth = 100;
 constexpr std::size_t kMaxKeyBytes = 1000;
 
 // Bytes that make the text "not mine" wherever they are: tab and CR (white space and line
-// breaks with rules of their own), and a byte order mark, NEL, LS and PS. Eight bytes at a
-// time while they are ASCII without tab or CR.
+// breaks with rules of their own), and a byte order mark, NEL, LS and PS. Sixteen or eight
+// bytes at a time while they are ASCII without tab or CR.
 bool has_unsupported_bytes(std::string_view text) {
     const auto* p = reinterpret_cast<const unsigned char*>(text.data());
     const std::size_t n = text.size();
@@ -35,6 +39,17 @@ bool has_unsupported_bytes(std::string_view text) {
     const auto has_zero = [](std::uint64_t x) { return (x - kOnes) & ~x & kHighs; };
     std::size_t i = 0;
     while (i < n) {
+#if defined(__SSE2__)
+        // Sixteen bytes at a time while they are ASCII without tab or CR.
+        const __m128i tab = _mm_set1_epi8('\t'), cr = _mm_set1_epi8('\r');
+        while (n - i >= 16) {
+            const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i));
+            const __m128i odd = _mm_or_si128(_mm_cmpeq_epi8(v, tab), _mm_cmpeq_epi8(v, cr));
+            if (_mm_movemask_epi8(_mm_or_si128(v, odd)) != 0) break;
+            i += 16;
+        }
+        if (i == n) break;
+#endif
         if (n - i >= 8) {
             std::uint64_t w;
             std::memcpy(&w, p + i, 8);
@@ -261,16 +276,36 @@ private:
         return flow_plain(i, after) && type_plain_(std::string_view(s_ + i, after - i), out);
     }
 
-    // A flow collection that starts at `i` ("[" or "{") and ends on its line; `after` is the
-    // index past its closing bracket. Mapping entries are "key: value" with a scalar key;
-    // empty nodes, single pairs in sequences, explicit keys and entries without a value are
-    // left to the general reader. A comma may follow the last entry.
+    // The first index from `i` that is not white space between flow nodes: spaces, and
+    // where a line ends (after a comment or not), the lines after it up to the next with
+    // content. Every line crossed that is not empty must be indented by at least
+    // flow_indent_; npos when one is not, or when the text ends.
+    std::size_t flow_space(std::size_t i) const {
+        for (;;) {
+            std::size_t j = skip_spaces(i);
+            if (j < n_ && s_[j] == '#' && (s_[j - 1] == ' ' || s_[j - 1] == '\n')) {
+                const void* nl = std::memchr(s_ + j, '\n', n_ - j);
+                j = nl == nullptr ? n_ : static_cast<std::size_t>(static_cast<const char*>(nl) - s_);
+            }
+            if (!at_end(j)) return j;
+            if (j >= n_) return std::string_view::npos;
+            i = j + 1;
+            const std::size_t k = skip_spaces(i);
+            if (!at_end(k) && k - i < flow_indent_) return std::string_view::npos;
+        }
+    }
+
+    // A flow collection that starts at `i` ("[" or "{"); `after` is the index past its
+    // closing bracket. Mapping entries are "key: value" with a scalar key, the key, the ":"
+    // and the start of the value on one line; empty nodes, single pairs in sequences,
+    // explicit keys, entries without a value and scalars on several lines are left to the
+    // general reader. A comma may follow the last entry. Lines may break between nodes.
     bool flow(std::size_t i, std::size_t depth, Value& out, std::size_t& after) {
         if (depth > kMaxDepth) return false;
         const bool mapping = s_[i] == '{';
         const char close = mapping ? '}' : ']';
         const std::size_t first = mapping ? members_.size() : values_.size();
-        std::size_t j = skip_spaces(i + 1);
+        std::size_t j = flow_space(i + 1);
         while (j >= n_ || s_[j] != close) {
             if (mapping) {
                 std::string_view name;
@@ -290,16 +325,18 @@ private:
                 Value v;
                 if (!flow_node(skip_spaces(end + 1), depth, v, end)) return false;
                 members_[at].value = std::move(v);
-                j = skip_spaces(end);
+                j = flow_space(end);
             } else {
                 Value v;
                 std::size_t end;
                 if (!flow_node(j, depth, v, end)) return false;
                 values_.push_back(std::move(v));
-                j = skip_spaces(end);
+                j = flow_space(end);
             }
+            // After a plain scalar, a line that does not start with "," or the closing
+            // bracket would continue it.
             if (j < n_ && s_[j] == ',') {
-                j = skip_spaces(j + 1);
+                j = flow_space(j + 1);
             } else if (j >= n_ || s_[j] != close) {
                 return false;
             }
@@ -418,6 +455,7 @@ private:
             if (!quoted(i, text, end)) return false;
             out = Value::string(text);
         } else if (c == '[' || c == '{') {
+            flow_indent_ = col + 1;
             if (!flow(i, depth + 1, out, end)) return false;
         } else if (c == '|' || c == '>') {
             return block_scalar(i, col, out, next);
@@ -531,6 +569,7 @@ private:
     std::size_t col_ = 0;  // its indentation
     bool eof_ = false;     // no content line is left
     bool may_start_document_ = true;  // no content yet: one "---" line may come
+    std::size_t flow_indent_ = 0;     // the least indentation of a flow collection's lines
     std::string scratch_;  // a quoted scalar's decoded text
     std::string block_;    // a block scalar's text
     std::vector<Value> values_;    // elements of the open sequences, innermost last
