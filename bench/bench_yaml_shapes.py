@@ -1,7 +1,7 @@
 """Open times of YAML settings files of several shapes: ZelSettingEngine against PyYAML.
 
 For each shape (plain block YAML; with literal and folded block scalars; with one-line flow
-collections; all of them mixed) a document of about 10 MB and one of about 3 KB are generated
+collections; all of them mixed, and that with CR LF line breaks) a document of about 10 MB and one of about 3 KB are generated
 from a fixed seed. Printed per file: the best-of-N time of `ZelSettingEngine(path, "yaml")`
 (open, which reads and parses the whole file, then free) for this build and, when given, for a
 baseline build (another interpreter with its own `_zel_core`, e.g. main's); the best-of-N time
@@ -17,7 +17,6 @@ from __future__ import annotations
 import argparse
 import json
 import os
-import pathlib
 import random
 import subprocess
 import sys
@@ -30,6 +29,7 @@ WORDS = (
     "shortcut toolbar panel layout margin zoom scale device audio volume network sync backup"
 ).split()
 SHAPES = ("plain", "block_scalars", "flow", "mixed")
+FILES = SHAPES + ("mixed_crlf",)  # the mixed document with CR LF line breaks
 SIZES = {"10MB": 10_000_000, "3KB": 3_000}
 
 
@@ -107,6 +107,8 @@ def group(rng: random.Random, shape: str, indent: int, depth: int, out: list[str
 
 
 def document(shape: str, size: int) -> str:
+    if shape.endswith("_crlf"):
+        return document(shape.removesuffix("_crlf"), size).replace("\n", "\r\n")
     rng = random.Random(f"{shape}-{size}")
     out = ["# generated settings", "---"] if shape == "mixed" else ["# generated settings"]
     length = 0
@@ -181,10 +183,11 @@ def main() -> None:
     print(f"load average before: {' '.join(f'{x:.2f}' for x in os.getloadavg())}")
     with tempfile.TemporaryDirectory() as tmp:
         files: dict[tuple[str, str], str] = {}
-        for shape in SHAPES:
+        for shape in FILES:
             for size_name, size in SIZES.items():
                 path = os.path.join(tmp, f"{shape}_{size_name}.yaml")
-                pathlib.Path(path).write_text(document(shape, size), encoding="utf-8")
+                with open(path, "w", encoding="utf-8", newline="") as f:
+                    f.write(document(shape, size))
                 files[shape, size_name] = path
         paths = list(files.values())
         ours = engine_times_with(sys.executable, paths)
@@ -197,7 +200,8 @@ def main() -> None:
             header += f"{'ratio before':>14}"
         print(header)
         for (shape, size_name), path in files.items():
-            text = pathlib.Path(path).read_text(encoding="utf-8")
+            with open(path, encoding="utf-8", newline="") as f:
+                text = f.read()
             loaded = yaml.load(text, Loader=yaml.CSafeLoader)
             if size_name == "3KB" and not same_tree(sys.executable, path, loaded):
                 raise SystemExit(f"{path}: the engine's tree differs from PyYAML's")

@@ -431,8 +431,6 @@ INSTANTIATE_TEST_SUITE_P(left_to_libfyaml, yaml_block_shapes, ::testing::Values(
     BlockShape{"a: !!str 1\n", false},
     BlockShape{"a: 'x\n  y'\n", false},
     BlockShape{"a:\tb\n", false},
-    BlockShape{"a: b\r\n", false},
-    BlockShape{"\xEF\xBB\xBF" "a: b\n", false},
     BlockShape{"a: b\n...\n", false},
     BlockShape{"%YAML 1.2\n---\na: b\n", false},
     BlockShape{"? a\n: b\n", false},
@@ -447,6 +445,28 @@ INSTANTIATE_TEST_SUITE_P(left_to_libfyaml, yaml_block_shapes, ::testing::Values(
     BlockShape{"---\n---\na: b\n", false}, BlockShape{"--- a: b\n", false},
     BlockShape{"---\n", false}, BlockShape{"a: b\n---\nc: d\n", false},
     BlockShape{"'" + std::string(1100, '\'') + "': x\n", false}));  // a key beyond 1024 characters
+
+// The fast reader leaves CR and byte order marks alone; parse_yaml gives it the text with LF
+// line breaks, as libfyaml gets it, and without a byte order mark at the start.
+struct ReadShape : TextCase<ReadShape> {};
+
+class yaml_line_breaks_and_marks : public ::testing::TestWithParam<ReadShape> {};
+
+TEST_P(yaml_line_breaks_and_marks, read_as_libfyaml_reads_them) {
+    const std::string& text = GetParam().text;
+    EXPECT_EQ(outcome(parse_yaml(text)), outcome(parse_yaml_general(text)));
+    Value fast;
+    EXPECT_FALSE(read_plain_block_yaml(text, typed_plain, fast));
+}
+
+INSTANTIATE_TEST_SUITE_P(all, yaml_line_breaks_and_marks, ::testing::Values(
+    ReadShape{"a: b\r\n"}, ReadShape{"a: |\r\n  x\r\n\r\n  y\r\nb: [1,\r\n  2]\r\n"},
+    ReadShape{"a: 'x\r\n  y'\r\n"}, ReadShape{"a: b\rc: d\r"}, ReadShape{"a: b\r\r\nc: d"},
+    ReadShape{"a: |\r  x\r\r\n  y\r"}, ReadShape{"\xEF\xBB\xBF" "a: b\n"},
+    ReadShape{"\xEF\xBB\xBF" "  a: b\n  c: d\n"}, ReadShape{"\xEF\xBB\xBF" "a: b\n c: d\n"},
+    ReadShape{"\xEF\xBB\xBF" "- a\n -b\n"}, ReadShape{"\xEF\xBB\xBF" "\xEF\xBB\xBF" "a: b\n"},
+    ReadShape{"\xEF\xBB\xBF" "---\na: b\n"}, ReadShape{"a: b\n\xEF\xBB\xBF" "c: d\n"},
+    ReadShape{"\xEF\xBB\xBF" "a: |\r\n  x\r\n"}, ReadShape{"\xEF\xBB\xBF" "\r\na: b\r\n"}));
 
 // Literal and folded block scalars: chomping, indentation indicators, folding of text,
 // more-indented and empty lines, comments after them.

@@ -875,12 +875,16 @@ Result<Value> parse_yaml(std::string_view text, bool plain_block_first) {
         return parse_error(Format::Yaml, problem, position_of(text, bad));
     }
     if (text.empty()) return Value::null();
-    // Most settings files are plain block YAML, which the fast reader takes whole; anything
-    // else, invalid text included, is read from the start by libfyaml.
-    if (Value fast; plain_block_first && read_plain_block_yaml(text, type_plain_scalar, fast))
-        return fast;
+    // libfyaml reads the text with LF line breaks, and so does the fast reader.
     std::string storage;
     const std::string_view input = with_line_feeds(text, storage);
+    // Most settings files have the everyday shapes of block YAML, which the fast reader takes
+    // whole; anything else, invalid text included, is read from the start by libfyaml. A byte
+    // order mark at the start is no part of the document.
+    if (Value fast; plain_block_first &&
+                    read_plain_block_yaml(input.starts_with("\xEF\xBB\xBF") ? input.substr(3) : input,
+                                          type_plain_scalar, fast))
+        return fast;
     Diagnostics diagnostics;
     if (diagnostics.get() == nullptr) return parse_error(Format::Yaml, "out of memory");
     Parser parser(diagnostics, input);
