@@ -391,6 +391,8 @@ TEST(yaml_writer, writes_block_style_with_quoting_by_reading) {
 // reads as libfyaml alone reads it (a tree, or the same error) ----
 
 bool typed_plain(std::string_view text, Value& out) {
+    // Lines folded into one scalar: typed as the reader types them.
+    if (text.find('\n') != std::string_view::npos) return type_plain_scalar(text, out);
     const Result<Value> r = parse_yaml_general("- " + std::string(text) + "\n");
     if (!r) return false;
     out = r.value().as_array()[0].deep_copy();
@@ -422,7 +424,6 @@ INSTANTIATE_TEST_SUITE_P(answered, yaml_block_shapes, ::testing::Values(
 
 INSTANTIATE_TEST_SUITE_P(left_to_libfyaml, yaml_block_shapes, ::testing::Values(
     BlockShape{"a:\n- \n- x\n", false},            // refused by libfyaml 0.7
-    BlockShape{"a: b\n  c\n", false},              // a plain scalar on two lines
     BlockShape{"a: 1\n  b: 2\n", false},           // indented under a scalar
     BlockShape{"a: b: c\n", false},
     BlockShape{"a:\n    b: 1\n  c: 2\n", false},
@@ -467,6 +468,25 @@ INSTANTIATE_TEST_SUITE_P(all, yaml_line_breaks_and_marks, ::testing::Values(
     ReadShape{"\xEF\xBB\xBF" "- a\n -b\n"}, ReadShape{"\xEF\xBB\xBF" "\xEF\xBB\xBF" "a: b\n"},
     ReadShape{"\xEF\xBB\xBF" "---\na: b\n"}, ReadShape{"a: b\n\xEF\xBB\xBF" "c: d\n"},
     ReadShape{"\xEF\xBB\xBF" "a: |\r\n  x\r\n"}, ReadShape{"\xEF\xBB\xBF" "\r\na: b\r\n"}));
+
+// Plain scalars on several lines, and values on the lines after their key.
+INSTANTIATE_TEST_SUITE_P(plain_lines, yaml_block_shapes, ::testing::Values(
+    BlockShape{"a: b\n  c\n", true},
+    BlockShape{"a: long text\n  that wraps\n\n  and a paragraph\n\n\n   after two\nb: 1\n", true},
+    BlockShape{"- a\n  b\n- c\n d\n", true}, BlockShape{"- k: a\n    b\n  j: c\n", true},
+    BlockShape{"a: 1\n  2\n", true}, BlockShape{"a: x\n  y # c\nb: 1\n", true},
+    BlockShape{"a: x\n   \n  y  \n", true}, BlockShape{"a: x\n  y\n\n\nb: 1\n", true},
+    BlockShape{"a: x\n  y#z w:v\n", true}, BlockShape{"a: x\n  y\n# c\nb: 1\n", true},
+    BlockShape{"a:\n  b\nc:\n  'd'\ne:\n  [1,\n   2]\n-\n", false},
+    BlockShape{"a:\n  b\n  c\nd:\n    'e'\nf:\n  [1,\n   2]\ng:\n  {h: i}\n", true},
+    BlockShape{"-\n  b\n-\n   c\n   d\n", true},
+    BlockShape{"a: x\n  - y\n", false}, BlockShape{"a: x\n  y: z\n", false},
+    BlockShape{"a: x\n  # c\n  y\n", false}, BlockShape{"a: x # c\n  y\n", false},
+    BlockShape{"a: x\n  [y]\n", false}, BlockShape{"a: x\n  'y'\n", false},
+    BlockShape{"- k: a\n  b\n", false}, BlockShape{"a: x\n  y:\n", false},
+    BlockShape{"a: 'x'\n  y\n", false}, BlockShape{"a:\n  |\n   x\n", false},
+    BlockShape{"a:\n  b\n c\n", true}, BlockShape{"a: x\n  ---\n", false},
+    BlockShape{"a: x\n---\n", false}, BlockShape{"a:\n  x\n  y: 1\n", false}));
 
 // Literal and folded block scalars: chomping, indentation indicators, folding of text,
 // more-indented and empty lines, comments after them.

@@ -236,6 +236,23 @@ private:
         return true;
     }
 
+    // The line of a plain scalar in a block collection from `i`: `end` is where the line or
+    // a comment starts, `last` past its last character that is not a space. False where a
+    // ": " (or ":" at the end of the line) would make it a key.
+    bool plain_line(std::size_t i, std::size_t& end, std::size_t& last) const {
+        last = i;
+        std::size_t j = i;
+        for (; !at_end(j); ++j) {
+            const char d = s_[j];
+            if (d == ' ') continue;
+            if (d == '#' && s_[j - 1] == ' ') break;
+            if (d == ':' && (j + 1 >= n_ || s_[j + 1] == ' ' || s_[j + 1] == '\n')) return false;
+            last = j + 1;
+        }
+        end = j;
+        return true;
+    }
+
     // A plain scalar inside a flow collection, from `i` to before `end`, where a flow
     // indicator, a ": " (or ":" before the end of the line or a flow indicator), or a
     // comment stops it; `end` is past its last character that is not a space. False when
@@ -461,18 +478,35 @@ private:
             return block_scalar(i, col, out, next);
         } else {
             if (is_indicator(c) && !(c == '-' && !at_end(i + 1) && s_[i + 1] != ' ')) return false;
-            std::size_t last = i;  // past the last character that is not a space
-            std::size_t j = i;
-            for (; !at_end(j); ++j) {
-                const char d = s_[j];
-                if (d == ' ') continue;
-                if (d == '#' && s_[j - 1] == ' ') break;
-                if (d == ':' && (j + 1 >= n_ || s_[j + 1] == ' ' || s_[j + 1] == '\n')) return false;
-                last = j + 1;
-            }
-            if (!type_plain_(std::string_view(s_ + i, last - i), out)) return false;
+            std::size_t j, last;
+            if (!plain_line(i, j, last)) return false;
             next = after_line(j);
-            return true;
+            std::string_view text(s_ + i, last - i);
+            // Lines indented more than the collection continue the scalar, unless a comment
+            // ended it: each line break folds into a space, or into a line feed per empty
+            // line after it; the spaces around a break go.
+            bool folded = false;
+            while (at_end(j) && next < n_) {
+                std::size_t p = next, empty_lines = 0, sp;
+                for (;; ++empty_lines, p = sp + 1) {
+                    sp = skip_spaces(p);
+                    if (sp >= n_ || s_[sp] != '\n') break;
+                }
+                if (sp >= n_ || sp - p <= col || s_[sp] == '#') break;
+                if (is_indicator(s_[sp])) return false;
+                std::size_t line_last;
+                if (!plain_line(sp, j, line_last)) return false;
+                if (!folded) {
+                    scratch_.assign(text);
+                    folded = true;
+                }
+                if (empty_lines == 0) scratch_ += ' ';
+                scratch_.append(empty_lines, '\n');
+                scratch_.append(s_ + sp, line_last - sp);
+                next = after_line(j);
+            }
+            if (folded) text = scratch_;
+            return type_plain_(text, out);
         }
         const std::size_t rest = skip_spaces(end);
         if (!rest_is_empty(rest, end)) return false;
@@ -492,15 +526,18 @@ private:
         return next_content(next) && (eof_ || col_ <= col);
     }
 
-    // A value given on the lines after "key:" or "-": a nested collection indented more, a
-    // sequence at the mapping's own column (`same_column_sequence`), else null.
+    // A value given on the lines after "key:" or "-": a nested collection or a scalar indented
+    // more, a sequence at the mapping's own column (`same_column_sequence`), else null.
     bool value_below(std::size_t line_end, std::size_t col, std::size_t depth,
                      bool same_column_sequence, Value& out) {
         if (!next_content(line_end)) return false;
         if (eof_ || col_ < col) return true;  // out stays null
         if (col_ > col) {
-            if (!starts_entry(pos_)) return false;
-            return node(col_, depth + 1, out);
+            if (starts_entry(pos_)) return node(col_, depth + 1, out);
+            // A scalar or flow collection on the lines below; not a block scalar.
+            if (s_[pos_] == '|' || s_[pos_] == '>') return false;
+            std::size_t next;
+            return inline_value(pos_, col, depth, out, next) && after_inline(next, col);
         }
         if (same_column_sequence && is_dash(pos_)) return sequence(col, depth + 1, true, out);
         return true;
