@@ -617,9 +617,9 @@ TEST(yaml_block_shapes_random, read_as_libfyaml_reads_them) {
     EXPECT_GT(answered, total / 10);
 }
 
-// Texts with block scalars and flow collections as values, made of pieces that are often
-// valid and sometimes not: each reads as libfyaml alone reads it, and the fast reader
-// answers for a good share of them.
+// Texts with block scalars, flow collections and plain scalars on several lines as values,
+// made of pieces that are often valid and sometimes not: each reads as libfyaml alone reads
+// it, and the fast reader answers for a good share of them.
 std::string random_flow(std::mt19937_64& rng, int depth) {
     static const char* const kScalar[] = {"a", "1", "-2", "x y", "'q'", "'it''s'", "\"d\"",
                                           "\"e\\n\\u00e9\"", "a:b", "a#b", "~", "true", "http://h/p",
@@ -671,6 +671,24 @@ std::string random_block_scalar(std::mt19937_64& rng, std::size_t parent) {
     return text;
 }
 
+// A plain scalar that may go on over more lines, or start on the line below.
+std::string random_plain_lines(std::mt19937_64& rng, std::size_t parent) {
+    static const char* const kPiece[] = {"x", "two words", "1", "~", "a:b", "y # c", "- z", "k: v",
+                                         "#c", "[a]", "'q'", "w:", "...", "é", "x  "};
+    std::string text = rng() % 4 == 0 ? "\n" + std::string(parent + 1 + rng() % 2, ' ') : "";
+    text += kPiece[rng() % 3];
+    text += '\n';
+    for (std::uint64_t lines = rng() % 4; lines > 0; --lines) {
+        if (rng() % 4 == 0) text.append(rng() % 4, ' ');  // an empty line
+        else {
+            text.append(rng() % 5 == 0 ? rng() % (parent + 2) : parent + 1 + rng() % 3, ' ');
+            text += kPiece[rng() % 2 ? rng() % 3 : rng() % std::size(kPiece)];
+        }
+        text += '\n';
+    }
+    return text;
+}
+
 TEST(yaml_block_shapes_random, block_scalars_and_flow_collections_read_as_libfyaml_reads_them) {
     std::mt19937_64 rng(11);
     int answered = 0;
@@ -682,12 +700,16 @@ TEST(yaml_block_shapes_random, block_scalars_and_flow_collections_read_as_libfya
             const std::size_t col = rng() % 6 == 0 ? 2 : 0;
             text.append(col, ' ');
             text += sequence ? "- " : "k: ";
-            if (rng() % 2) {
+            const std::uint64_t kind = rng() % 5;
+            if (kind < 2) {
                 text += random_block_scalar(rng, col);
-            } else {
+            } else if (kind < 4) {
+                if (rng() % 6 == 0) text += "\n" + std::string(col + 1 + rng() % 3, ' ');
                 text += random_flow(rng, 0);
                 if (rng() % 8 == 0) text += rng() % 2 ? " # c" : " x";
                 text += '\n';
+            } else {
+                text += random_plain_lines(rng, col);
             }
         }
         Value fast;
