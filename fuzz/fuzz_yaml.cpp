@@ -1,8 +1,8 @@
 // libFuzzer target for the YAML reader (any bytes, as the file reaches it unchecked): a
 // rejection must be a parse error; an accepted tree, aliases expanded, must round-trip through
 // the YAML writer exactly, and through the other writers when it is not huge; with CR LF line
-// breaks the input reads the same; libfyaml alone reads it as the fast reader of plain block
-// YAML does where that one answers. Built with assertions, the reader also checks each plain
+// breaks the input reads the same; libfyaml alone reads it as the fast reader of everyday
+// block YAML (block scalars and flow collections included) does where that one answers. Built with assertions, the reader also checks each plain
 // scalar it takes from one line of the input against the text libfyaml makes of it.
 #include <cstddef>
 #include <cstdint>

@@ -298,7 +298,7 @@ inline std::string check_json_extras(std::string_view input, std::size_t cut) {
 // alias bounds, which grow with the size of the file, are left out, and so are large trees
 // (alias expansions), whose second reading would only cost time.
 inline std::string check_yaml_extras(std::string_view input, const Result<Value>& as_read) {
-    // The fast reader of plain block YAML may only answer where libfyaml reads the same tree.
+    // The fast reader may only answer where libfyaml reads the same tree.
     const Result<Value> general = parse_yaml_general(input);
     if (as_read.ok() != general.ok() || (as_read && !(as_read.value() == general.value())) ||
         (!as_read && as_read.error().message != general.error().message))

@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <random>
 #include <string>
 #include <vector>
@@ -390,6 +391,8 @@ TEST(yaml_writer, writes_block_style_with_quoting_by_reading) {
 // reads as libfyaml alone reads it (a tree, or the same error) ----
 
 bool typed_plain(std::string_view text, Value& out) {
+    // Lines folded into one scalar: typed as the reader types them.
+    if (text.find('\n') != std::string_view::npos) return type_plain_scalar(text, out);
     const Result<Value> r = parse_yaml_general("- " + std::string(text) + "\n");
     if (!r) return false;
     out = r.value().as_array()[0].deep_copy();
@@ -415,25 +418,20 @@ INSTANTIATE_TEST_SUITE_P(answered, yaml_block_shapes, ::testing::Values(
     BlockShape{"a:\n  - b: 1\n    c:\n    - 'it''s'\n    d: \"q # r\"\n  -\n    e: ~\nf: g\n", true},
     BlockShape{"  root: indented\n  'k': v\n  \"k2\": v\n  k::x: a:b c#d\n", true},
     BlockShape{"- a\n-\n- b: 1\n  c: 2\n- x:\n  y:\n", true},
-    BlockShape{"a: 1\na: 2\nbig: 123456789012345678901234567890123456789012\nn: -.inf\n", true}));
+    BlockShape{"a: 1\na: 2\nbig: 123456789012345678901234567890123456789012\nn: -.inf\n", true},
+    BlockShape{"a: \"\\t\\u00e9\\x41\\\"\\\\ \\/\"\n\"k\\n\": 'it''s'\n", true},
+    BlockShape{"--- \na: b\n", true}, BlockShape{"# c\n---  # d\n\n- x\n", true}));
 
 INSTANTIATE_TEST_SUITE_P(left_to_libfyaml, yaml_block_shapes, ::testing::Values(
     BlockShape{"a:\n- \n- x\n", false},            // refused by libfyaml 0.7
-    BlockShape{"a: b\n  c\n", false},              // a plain scalar on two lines
     BlockShape{"a: 1\n  b: 2\n", false},           // indented under a scalar
     BlockShape{"a: b: c\n", false},
     BlockShape{"a:\n    b: 1\n  c: 2\n", false},
     BlockShape{"- a\nb: 1\n", false},
     BlockShape{"a: &x 1\nb: *x\n", false},
     BlockShape{"a: !!str 1\n", false},
-    BlockShape{"a: |\n  text\n", false},
-    BlockShape{"a: [1, 2]\n", false},
-    BlockShape{"a: \"\\t\"\n", false},
     BlockShape{"a: 'x\n  y'\n", false},
     BlockShape{"a:\tb\n", false},
-    BlockShape{"a: b\r\n", false},
-    BlockShape{"\xEF\xBB\xBF" "a: b\n", false},
-    BlockShape{"--- \na: b\n", false},
     BlockShape{"a: b\n...\n", false},
     BlockShape{"%YAML 1.2\n---\na: b\n", false},
     BlockShape{"? a\n: b\n", false},
@@ -442,7 +440,136 @@ INSTANTIATE_TEST_SUITE_P(left_to_libfyaml, yaml_block_shapes, ::testing::Values(
     BlockShape{"a : b\n", false},
     BlockShape{"a: 'b' c\n", false},
     BlockShape{"a: 99999999999999999999999\n", false},  // beyond 64 bits: an error
-    BlockShape{"- - a\n  b: 1\n", false}));
+    BlockShape{"- - a\n  b: 1\n", false},
+    BlockShape{"a: \"\\q\"\n", false},         // not an escape
+    BlockShape{"a: \"x\\\n  y\"\n", false},     // an escaped line break
+    BlockShape{"---\n---\na: b\n", false}, BlockShape{"--- a: b\n", false},
+    BlockShape{"---\n", false}, BlockShape{"a: b\n---\nc: d\n", false},
+    BlockShape{"'" + std::string(1100, '\'') + "': x\n", false}));  // a key beyond 1024 characters
+
+// The fast reader leaves CR and byte order marks alone; parse_yaml gives it the text with LF
+// line breaks, as libfyaml gets it, and without a byte order mark at the start.
+struct ReadShape : TextCase<ReadShape> {};
+
+class yaml_line_breaks_and_marks : public ::testing::TestWithParam<ReadShape> {};
+
+TEST_P(yaml_line_breaks_and_marks, read_as_libfyaml_reads_them) {
+    const std::string& text = GetParam().text;
+    EXPECT_EQ(outcome(parse_yaml(text)), outcome(parse_yaml_general(text)));
+    Value fast;
+    EXPECT_FALSE(read_plain_block_yaml(text, typed_plain, fast));
+}
+
+INSTANTIATE_TEST_SUITE_P(all, yaml_line_breaks_and_marks, ::testing::Values(
+    ReadShape{"a: b\r\n"}, ReadShape{"a: |\r\n  x\r\n\r\n  y\r\nb: [1,\r\n  2]\r\n"},
+    ReadShape{"a: 'x\r\n  y'\r\n"}, ReadShape{"a: b\rc: d\r"}, ReadShape{"a: b\r\r\nc: d"},
+    ReadShape{"a: |\r  x\r\r\n  y\r"}, ReadShape{"\xEF\xBB\xBF" "a: b\n"},
+    ReadShape{"\xEF\xBB\xBF" "  a: b\n  c: d\n"}, ReadShape{"\xEF\xBB\xBF" "a: b\n c: d\n"},
+    ReadShape{"\xEF\xBB\xBF" "- a\n -b\n"}, ReadShape{"\xEF\xBB\xBF" "\xEF\xBB\xBF" "a: b\n"},
+    ReadShape{"\xEF\xBB\xBF" "---\na: b\n"}, ReadShape{"a: b\n\xEF\xBB\xBF" "c: d\n"},
+    ReadShape{"\xEF\xBB\xBF" "a: |\r\n  x\r\n"}, ReadShape{"\xEF\xBB\xBF" "\r\na: b\r\n"}));
+
+// Plain scalars on several lines, and values on the lines after their key.
+INSTANTIATE_TEST_SUITE_P(plain_lines, yaml_block_shapes, ::testing::Values(
+    BlockShape{"a: b\n  c\n", true},
+    BlockShape{"a: long text\n  that wraps\n\n  and a paragraph\n\n\n   after two\nb: 1\n", true},
+    BlockShape{"- a\n  b\n- c\n d\n", true}, BlockShape{"- k: a\n    b\n  j: c\n", true},
+    BlockShape{"a: 1\n  2\n", true}, BlockShape{"a: x\n  y # c\nb: 1\n", true},
+    BlockShape{"a: x\n   \n  y  \n", true}, BlockShape{"a: x\n  y\n\n\nb: 1\n", true},
+    BlockShape{"a: x\n  y#z w:v\n", true}, BlockShape{"a: x\n  y\n# c\nb: 1\n", true},
+    BlockShape{"a:\n  b\nc:\n  'd'\ne:\n  [1,\n   2]\n-\n", false},
+    BlockShape{"a:\n  b\n  c\nd:\n    'e'\nf:\n  [1,\n   2]\ng:\n  {h: i}\n", true},
+    BlockShape{"-\n  b\n-\n   c\n   d\n", true},
+    BlockShape{"a: x\n  - y\n", false}, BlockShape{"a: x\n  y: z\n", false},
+    BlockShape{"a: x\n  # c\n  y\n", false}, BlockShape{"a: x # c\n  y\n", false},
+    BlockShape{"a: x\n  [y]\n", false}, BlockShape{"a: x\n  'y'\n", false},
+    BlockShape{"- k: a\n  b\n", false}, BlockShape{"a: x\n  y:\n", false},
+    BlockShape{"a: 'x'\n  y\n", false}, BlockShape{"a:\n  |\n   x\n", false},
+    BlockShape{"a:\n  b\n c\n", true}, BlockShape{"a: x\n  ---\n", false},
+    BlockShape{"a: x\n---\n", false}, BlockShape{"a:\n  x\n  y: 1\n", false}));
+
+// Literal and folded block scalars: chomping, indentation indicators, folding of text,
+// more-indented and empty lines, comments after them.
+INSTANTIATE_TEST_SUITE_P(block_scalars, yaml_block_shapes, ::testing::Values(
+    BlockShape{"a: |\n  text\n", true},
+    BlockShape{"a: |\n  line 1\n  line 2\n\n  line 4\nb: 1\n", true},
+    BlockShape{"a: >\n  folded\n  text\n\n  para\n    more\n    more 2\n\n  back\n  on\nb: x\n", true},
+    BlockShape{"a: >\n\n\n  x\n\n\n  y\n\n    z\n  # not a comment\n", true},
+    BlockShape{"a: |-\n  x\n\n\nb: 1\n", true}, BlockShape{"a: |+\n  x\n\n \nb: 1\n", true},
+    BlockShape{"a: >+\n  x\n\n", true}, BlockShape{"a: >-\n  x\n  y  \n", true},
+    BlockShape{"a: >\n  x\n   y\n  z\n", true}, BlockShape{"a: |\n  x", true},
+    BlockShape{"a: |+\n  x\n  \n  ", true}, BlockShape{"a: >2-\n   \n  x\n", false},
+    BlockShape{"- |\n  x\n- >\n  y\n  z\n-   |\n   w\n", true},
+    BlockShape{"- a: |2\n    x\n     y\n  b: >-\n     z\n", true},
+    BlockShape{"a:\n  b: |4-\n      x\n       y\n  c: 1\n", true},
+    BlockShape{"a: | # comment\n  x\n# after\nb: 1\n", true},
+    BlockShape{"a: |\n    x\n  # less indented comment\nb: 1\n", true},
+    BlockShape{"a:\n  - |\n   x\n  - >-\n   y\n", true},
+    BlockShape{"a: |2+\n  x\n\n", true}, BlockShape{"a: |-2\n  x\n", true},
+    BlockShape{"--- # doc\na: >\n  x\n", true},
+    BlockShape{"a: |\n", false}, BlockShape{"a: |\nb: 1\n", false},  // no content
+    BlockShape{"a: |0\n  x\n", false}, BlockShape{"a: |10\n  x\n", false},
+    BlockShape{"a: |--\n  x\n", false}, BlockShape{"a: |#c\n  x\n", false},
+    BlockShape{"a: | x\n", false}, BlockShape{"a: |\n  \n   \n  x\n", false},
+    BlockShape{"a: |1\n   x\n", false},          // more indented than the indicator says
+    BlockShape{"a: |\n  x\n     \n", false},    // spaces beyond the indentation
+    BlockShape{"a: |+\n  x\n\n# c\nb: 1\n", false},
+    BlockShape{"a: |\n  x\n\ty\n", false}, BlockShape{"a: >\n  x\n b: 1\n", false},
+    BlockShape{"- a: |\n  x\n", false}, BlockShape{"a: >\n  x\n  ---\n", true},
+    BlockShape{"a: |\n  x\n---\n", false}, BlockShape{"a: |\n  x\n...\n", false}));
+
+// Flow collections.
+INSTANTIATE_TEST_SUITE_P(flow_collections, yaml_block_shapes, ::testing::Values(
+    BlockShape{"a: [1, 2, three]\nb: []\nc: [ ]\nd: { }\n", true},
+    BlockShape{"a: {k: v, k2: [1, 2]}\n", true},
+    BlockShape{"- [a, 'b', \"c\"]\n- {x: 1}\n- - [y]\n", true},
+    BlockShape{"a: [a, b, ]\nb: {a: 1,}\nc: [a,b]\n", true},
+    BlockShape{"a: [[1, [2]], {b: {c: d}}, []]  # c\n", true},
+    BlockShape{"a: [http://x.y/z, a:b, -1, -.inf, a#b, two  words , x?y]\n", true},
+    BlockShape{"a: {'k''s': \"v\\tw\", \"q\\u00e9\": x, k:x: y}\n", true},
+    BlockShape{"a: {x: 1, x: 2, y: [x, x]}\n", true},
+    BlockShape{"a: [~, null, true, 0x1F, 1e3, '1', 99999999999999999999999999999999999999999]\n", true},
+    BlockShape{"a: [1, 2\n  , 3]\n", true}, BlockShape{"a: [1, 2\n", false},
+    BlockShape{"a: [a: 1]\n", false}, BlockShape{"a: [\"a\": 1]\n", false},
+    BlockShape{"a: [\"a\":1]\n", false}, BlockShape{"a: [,]\n", false},
+    BlockShape{"a: [a,,b]\n", false}, BlockShape{"a: {a}\n", false}, BlockShape{"a: {a: }\n", false},
+    BlockShape{"a: {a:1}\n", false}, BlockShape{"a: {a: 1, b}\n", false},
+    BlockShape{"a: {? a: 1}\n", false}, BlockShape{"a: [&x 1]\n", false},
+    BlockShape{"a: [a] b\n", false}, BlockShape{"a: [a]#c\n", false}, BlockShape{"a: [-]\n", false},
+    BlockShape{"a: [- a]\n", false}, BlockShape{"a: [a #c\n  ]\n", true},
+    BlockShape{"a: {a : 1}\n", false}, BlockShape{"a: [\"\\q\"]\n", false},
+    BlockShape{"a: [99999999999999999999999]\n", false}, BlockShape{"a: [a]]\n", false},
+    BlockShape{"a: {[a]: b}\n", false}, BlockShape{"a: [a, b}\n", false},
+    BlockShape{"a: [:a]\n", false}, BlockShape{"a: [a:]\n", false},
+    BlockShape{"[a]: b\n", false}, BlockShape{"a: [a]\n  b: c\n", false},
+    // on several lines, each indented more than the block collection that holds it
+    BlockShape{"a: [\n  1, 2,\n  3\n  ]\nb: 1\n", true},
+    BlockShape{"a: {  # c\n  k: v,  # comment\n\n  k2: [x,\n    y]\n }\n", true},
+    BlockShape{"- [a,\n  b]\n- k: [a,\n     b]\n", true}, BlockShape{"a: [a,\n # c\n  b]\n", true},
+    BlockShape{"a: [\n1]\n", false}, BlockShape{"a: [\n  1\n]\n", false},
+    BlockShape{"a: [a\n  b]\n", false}, BlockShape{"a: {k:\n  v}\n", false},
+    BlockShape{"a: {k\n  : v}\n", false}, BlockShape{"a: ['x\n  y']\n", false},
+    BlockShape{"- k: [a,\n  b]\n", false}, BlockShape{"a: [a,\n# c\n  b]\n", false},
+    BlockShape{"a: [a,\n", false}, BlockShape{"a: [a,\n  b]\n  c: d\n", false},
+    BlockShape{"a: [a,\n  b] x\n", false}, BlockShape{"a: [a,\n---\n  b]\n", false}));
+
+// The YAML test suite's streams, valid and invalid: each reads as libfyaml alone reads it.
+TEST(yaml_block_shapes_suite, read_as_libfyaml_reads_them) {
+    const std::string root = ZEL_TEST_DATA_DIR "/yaml-test-suite";
+    std::vector<std::string> paths;
+    for (const auto& entry : std::filesystem::recursive_directory_iterator(root))
+        if (entry.path().filename() == "in.yaml") paths.push_back(entry.path().string());
+    ASSERT_GT(paths.size(), 300u);
+    int answered = 0;
+    for (const std::string& path : paths) {
+        const std::string text = file_contents(path);
+        Value fast;
+        answered += read_plain_block_yaml(text, typed_plain, fast);
+        EXPECT_EQ(outcome(parse_yaml(text)), outcome(parse_yaml_general(text))) << path;
+    }
+    // Many streams are plain block YAML or the shapes above.
+    EXPECT_GT(answered, 40);
+}
 
 // Texts made of block-YAML pieces, mostly valid and often not: each reads as libfyaml alone
 // reads it. The fast reader must answer for a good share of them, or this proves little.
@@ -482,6 +609,108 @@ TEST(yaml_block_shapes_random, read_as_libfyaml_reads_them) {
                 else if (rng() % 3 == 0 && indent >= 2) indent -= 2;
             }
             if (rng() % 16 != 0) text += '\n';
+        }
+        Value fast;
+        answered += read_plain_block_yaml(text, typed_plain, fast);
+        ASSERT_EQ(outcome(parse_yaml(text)), outcome(parse_yaml_general(text))) << text;
+    }
+    EXPECT_GT(answered, total / 10);
+}
+
+// Texts with block scalars, flow collections and plain scalars on several lines as values,
+// made of pieces that are often valid and sometimes not: each reads as libfyaml alone reads
+// it, and the fast reader answers for a good share of them.
+std::string random_flow(std::mt19937_64& rng, int depth) {
+    static const char* const kScalar[] = {"a", "1", "-2", "x y", "'q'", "'it''s'", "\"d\"",
+                                          "\"e\\n\\u00e9\"", "a:b", "a#b", "~", "true", "http://h/p",
+                                          "-", "", "a #c", "'", "\"\\q\"", "&x a", "*x", "? a", ":",
+                                          "-x", ".5", "a: b", "{", "]"};
+    static const char* const kSep[] = {", ", ",", " , ", ",  ", ",, ", ", \n  "};
+    const bool mapping = rng() % 2;
+    std::string text(mapping ? "{" : "[");
+    if (rng() % 3 == 0) text += ' ';
+    for (std::uint64_t n = rng() % 4, k = 0; k < n; ++k) {
+        if (k > 0) text += kSep[rng() % 6 == 0 ? rng() % std::size(kSep) : 0];
+        const auto item = [&] {
+            if (depth < 3 && rng() % 4 == 0) return random_flow(rng, depth + 1);
+            return std::string(kScalar[rng() % 2 == 0 ? rng() % std::size(kScalar) : rng() % 10]);
+        };
+        if (mapping) {
+            text += kScalar[rng() % 4 == 0 ? rng() % std::size(kScalar) : rng() % 8];
+            text += rng() % 8 == 0 ? (rng() % 2 ? ":" : " : ") : ": ";
+        }
+        text += item();
+    }
+    if (rng() % 6 == 0) text += ',';
+    if (rng() % 3 == 0) text += ' ';
+    text += rng() % 20 == 0 ? (mapping ? "]" : "}") : (mapping ? "}" : "]");
+    return text;
+}
+
+std::string random_block_scalar(std::mt19937_64& rng, std::size_t parent) {
+    static const char* const kHeader[] = {"|", ">", "|-", ">-", "|+", ">+", "|2", ">1-", "|+2",
+                                          "| # c", ">  ", "|#c", "|0", "|-+", "| x", ">3"};
+    static const char* const kText[] = {"x", "two words", "#x", "- a", "k: v", "x  ", "'q'",
+                                        "[a]", "---", "é"};
+    std::string text = kHeader[rng() % 4 == 0 ? rng() % std::size(kHeader) : rng() % 6];
+    text += '\n';
+    const std::size_t indent = parent + 1 + rng() % 3;
+    for (std::uint64_t lines = rng() % 6; lines > 0; --lines) {
+        const std::uint64_t kind = rng() % 10;
+        if (kind < 2) {  // an empty line, maybe with spaces
+            text.append(rng() % 3 == 0 ? rng() % (indent + 3) : 0, ' ');
+        } else if (kind == 2) {
+            text.append(rng() % (indent + 1), ' ');
+            text += "# comment";
+        } else {
+            text.append(kind == 3 ? indent + 1 + rng() % 2 : kind == 4 ? rng() % (indent + 1) : indent, ' ');
+            text += kText[rng() % std::size(kText)];
+        }
+        text += '\n';
+    }
+    return text;
+}
+
+// A plain scalar that may go on over more lines, or start on the line below.
+std::string random_plain_lines(std::mt19937_64& rng, std::size_t parent) {
+    static const char* const kPiece[] = {"x", "two words", "1", "~", "a:b", "y # c", "- z", "k: v",
+                                         "#c", "[a]", "'q'", "w:", "...", "é", "x  "};
+    std::string text = rng() % 4 == 0 ? "\n" + std::string(parent + 1 + rng() % 2, ' ') : "";
+    text += kPiece[rng() % 3];
+    text += '\n';
+    for (std::uint64_t lines = rng() % 4; lines > 0; --lines) {
+        if (rng() % 4 == 0) text.append(rng() % 4, ' ');  // an empty line
+        else {
+            text.append(rng() % 5 == 0 ? rng() % (parent + 2) : parent + 1 + rng() % 3, ' ');
+            text += kPiece[rng() % 2 ? rng() % 3 : rng() % std::size(kPiece)];
+        }
+        text += '\n';
+    }
+    return text;
+}
+
+TEST(yaml_block_shapes_random, block_scalars_and_flow_collections_read_as_libfyaml_reads_them) {
+    std::mt19937_64 rng(11);
+    int answered = 0;
+    const int total = 20000;
+    for (int i = 0; i < total; ++i) {
+        std::string text = rng() % 8 == 0 ? "---\n" : "";
+        const bool sequence = rng() % 3 == 0;
+        for (std::uint64_t entries = 1 + rng() % 4; entries > 0; --entries) {
+            const std::size_t col = rng() % 6 == 0 ? 2 : 0;
+            text.append(col, ' ');
+            text += sequence ? "- " : "k: ";
+            const std::uint64_t kind = rng() % 5;
+            if (kind < 2) {
+                text += random_block_scalar(rng, col);
+            } else if (kind < 4) {
+                if (rng() % 6 == 0) text += "\n" + std::string(col + 1 + rng() % 3, ' ');
+                text += random_flow(rng, 0);
+                if (rng() % 8 == 0) text += rng() % 2 ? " # c" : " x";
+                text += '\n';
+            } else {
+                text += random_plain_lines(rng, col);
+            }
         }
         Value fast;
         answered += read_plain_block_yaml(text, typed_plain, fast);

@@ -1,10 +1,11 @@
-// A fast reader for the plainest shape of block YAML, the shape the YAML writer gives most
-// settings files: block mappings and sequences (compact ones included), plain, single-quoted
-// and escape-free double-quoted scalars on one line, empty [] and {}, comments. Anything else
-// (anchors, tags, flow collections, block scalars, multi-line scalars, tabs, CR, a byte order
-// mark, document markers, deep nesting) and anything invalid is left to the general reader:
-// this one only ever answers "read, and here is the tree" or "not mine". Where it answers,
-// the tree is the one the general reader builds from the same text.
+// A fast reader for the everyday shapes of block YAML that settings files take: block
+// mappings and sequences (compact ones included); plain, single-quoted and double-quoted
+// scalars on one line; literal and folded block scalars as values; flow collections (lines
+// may break between their nodes); comments; one "---" before the content. Anything else
+// (anchors, tags, scalars on several lines other than block scalars, tabs, CR, a byte order
+// mark, other document markers, directives, deep nesting) and anything invalid is left to
+// the general reader: this one only ever answers "read, and here is the tree" or "not
+// mine". Where it answers, the tree is the one the general reader builds from the same text.
 #pragma once
 
 #include <string_view>

@@ -269,50 +269,6 @@ std::size_t break_length(std::string_view s, std::size_t at) {
     return s[at] == '\r' && at + 1 < s.size() && s[at + 1] == '\n' ? 2 : 1;
 }
 
-// Decodes the escape sequence of a double-quoted scalar at `at` (its backslash) into `out`
-// and returns its length; 0 when it is not one.
-std::size_t append_escape(std::string_view s, std::size_t at, std::string& out) {
-    if (at + 1 >= s.size()) return 0;
-    std::size_t digits = 0;
-    std::uint32_t code = 0;
-    switch (s[at + 1]) {
-        case '0': code = 0x00; break;
-        case 'a': code = 0x07; break;
-        case 'b': code = 0x08; break;
-        case 't': case '\t': code = 0x09; break;
-        case 'n': code = 0x0A; break;
-        case 'v': code = 0x0B; break;
-        case 'f': code = 0x0C; break;
-        case 'r': code = 0x0D; break;
-        case 'e': code = 0x1B; break;
-        case ' ': code = 0x20; break;
-        case '"': code = 0x22; break;
-        case '/': code = 0x2F; break;
-        case '\\': code = 0x5C; break;
-        case 'N': code = 0x85; break;
-        case '_': code = 0xA0; break;
-        case 'L': code = 0x2028; break;
-        case 'P': code = 0x2029; break;
-        case 'x': digits = 2; break;
-        case 'u': digits = 4; break;
-        case 'U': digits = 8; break;
-        default: return 0;
-    }
-    if (digits > s.size() - at - 2) return 0;
-    for (std::size_t k = 0; k < digits; ++k) {
-        const char c = s[at + 2 + k];
-        const int d = c >= '0' && c <= '9'   ? c - '0'
-                      : c >= 'a' && c <= 'f' ? c - 'a' + 10
-                      : c >= 'A' && c <= 'F' ? c - 'A' + 10
-                                             : -1;
-        if (d < 0) return 0;
-        code = code << 4 | static_cast<std::uint32_t>(d);
-    }
-    if (code > 0x10FFFF || (code >= 0xD800 && code <= 0xDFFF)) return 0;
-    append_utf8(static_cast<char32_t>(code), out);
-    return 2 + digits;
-}
-
 // The value of a plain, single-quoted or double-quoted scalar from its bytes in the input
 // (between the quotes), which the parser has checked; false for a double-quoted escape that
 // is not one. Lines fold as YAML 1.2 folds flow scalars: the white space around a line break
@@ -355,7 +311,7 @@ bool flow_scalar_text(std::string_view raw, fy_scalar_style style, std::string& 
             }
             kept = out.size();
         } else if (style == FYSS_DOUBLE_QUOTED && c == '\\') {
-            const std::size_t length = append_escape(raw, i, out);
+            const std::size_t length = append_yaml_escape(raw, i, out);
             if (length == 0) return false;
             i += length;
             kept = out.size();
@@ -919,12 +875,16 @@ Result<Value> parse_yaml(std::string_view text, bool plain_block_first) {
         return parse_error(Format::Yaml, problem, position_of(text, bad));
     }
     if (text.empty()) return Value::null();
-    // Most settings files are plain block YAML, which the fast reader takes whole; anything
-    // else, invalid text included, is read from the start by libfyaml.
-    if (Value fast; plain_block_first && read_plain_block_yaml(text, type_plain_scalar, fast))
-        return fast;
+    // libfyaml reads the text with LF line breaks, and so does the fast reader.
     std::string storage;
     const std::string_view input = with_line_feeds(text, storage);
+    // Most settings files have the everyday shapes of block YAML, which the fast reader takes
+    // whole; anything else, invalid text included, is read from the start by libfyaml. A byte
+    // order mark at the start is no part of the document.
+    if (Value fast; plain_block_first &&
+                    read_plain_block_yaml(input.starts_with("\xEF\xBB\xBF") ? input.substr(3) : input,
+                                          type_plain_scalar, fast))
+        return fast;
     Diagnostics diagnostics;
     if (diagnostics.get() == nullptr) return parse_error(Format::Yaml, "out of memory");
     Parser parser(diagnostics, input);

@@ -32,7 +32,7 @@ inline constexpr std::size_t kYamlAliasBytesFloor = std::size_t{64} << 20;
 // ErrorKind::Parse, "YAML parse error: {description} at line L column C".
 Result<Value> parse_yaml(std::string_view text);
 
-// parse_yaml without its fast path for plain block YAML (block_reader.hpp): libfyaml
+// parse_yaml without its fast path for everyday block YAML (block_reader.hpp): libfyaml
 // reads every text. For the tests and fuzz targets that compare the two.
 Result<Value> parse_yaml_general(std::string_view text);
 

@@ -3,9 +3,11 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <string>
 #include <string_view>
 
 #include "text/number_text.hpp"
+#include "text/utf8.hpp"
 
 namespace zel {
 namespace {
@@ -246,6 +248,48 @@ bool yaml_plain_text_is_string(std::string_view text) {
     Value typed;
     return type_scalar(text, true, TagRule::None, typed) == ScalarFailure::None &&
            typed.is_string();
+}
+
+std::size_t append_yaml_escape(std::string_view s, std::size_t at, std::string& out) {
+    if (at + 1 >= s.size()) return 0;
+    std::size_t digits = 0;
+    std::uint32_t code = 0;
+    switch (s[at + 1]) {
+        case '0': code = 0x00; break;
+        case 'a': code = 0x07; break;
+        case 'b': code = 0x08; break;
+        case 't': case '\t': code = 0x09; break;
+        case 'n': code = 0x0A; break;
+        case 'v': code = 0x0B; break;
+        case 'f': code = 0x0C; break;
+        case 'r': code = 0x0D; break;
+        case 'e': code = 0x1B; break;
+        case ' ': code = 0x20; break;
+        case '"': code = 0x22; break;
+        case '/': code = 0x2F; break;
+        case '\\': code = 0x5C; break;
+        case 'N': code = 0x85; break;
+        case '_': code = 0xA0; break;
+        case 'L': code = 0x2028; break;
+        case 'P': code = 0x2029; break;
+        case 'x': digits = 2; break;
+        case 'u': digits = 4; break;
+        case 'U': digits = 8; break;
+        default: return 0;
+    }
+    if (digits > s.size() - at - 2) return 0;
+    for (std::size_t k = 0; k < digits; ++k) {
+        const char c = s[at + 2 + k];
+        const int d = c >= '0' && c <= '9'   ? c - '0'
+                      : c >= 'a' && c <= 'f' ? c - 'a' + 10
+                      : c >= 'A' && c <= 'F' ? c - 'A' + 10
+                                             : -1;
+        if (d < 0) return 0;
+        code = code << 4 | static_cast<std::uint32_t>(d);
+    }
+    if (code > 0x10FFFF || (code >= 0xD800 && code <= 0xDFFF)) return 0;
+    append_utf8(static_cast<char32_t>(code), out);
+    return 2 + digits;
 }
 
 }  // namespace zel

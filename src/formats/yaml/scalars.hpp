@@ -2,6 +2,8 @@
 // writer (which quotes the strings that would not read back as strings).
 #pragma once
 
+#include <cstddef>
+#include <string>
 #include <string_view>
 
 #include "value/value.hpp"
@@ -35,5 +37,9 @@ bool type_plain_scalar(std::string_view text, Value& out);
 // YAML 1.2 core-schema reader (which types 0123, 1e400 and integers of any length as
 // numbers): the writer quotes the strings for which it does not.
 bool yaml_plain_text_is_string(std::string_view text);
+
+// Decodes the escape sequence of a double-quoted scalar at `at` in `s` (its backslash) into
+// `out` (UTF-8) and returns its length; 0 when it is not one (an escaped line break included).
+std::size_t append_yaml_escape(std::string_view s, std::size_t at, std::string& out);
 
 }  // namespace zel
