@@ -6,10 +6,12 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <string>
 #include <string_view>
 
 #include "round_trip.hpp"
+#include "value/region.hpp"
 
 // The sanitizers' defaults for every run of a target, by hand or by scripts/fuzz.sh: halt on
 // the first report, with its stack, except those fuzz/ubsan.supp lists.
@@ -42,7 +44,14 @@ inline Result<Value> fuzz_reader(Format f, std::string_view input, bool utf8_onl
     const bool valid_utf8 = is_valid_utf8(input);
     if (utf8_only && !valid_utf8 && !raw_bytes_mode())
         return make_error(ErrorKind::Parse, "skipped: not UTF-8");
-    Result<Value> r = parse(f, input);
+    // Read into a region, as a store loads a file; the tree handed back holds its blocks, so
+    // the region lives until the next input (a target's checks are done with the tree by then).
+    static std::unique_ptr<Region> region;
+    region = std::make_unique<Region>();
+    Result<Value> r = [&] {
+        RegionScope scope(region.get());
+        return parse(f, input);
+    }();
     if (!r) {
         if (std::string fault = check_rejection(f, r.error()); !fault.empty())
             report_and_abort(f, input, fault);
