@@ -65,18 +65,19 @@ const char* first_unreadable(std::string_view text, std::size_t& offset) {
         const __m128i space_less_one = _mm_set1_epi8(0x1F);
         const __m128i del = _mm_set1_epi8(0x7F);
         const __m128i line_feed = _mm_set1_epi8('\n');
+        // The loop only ever adds 16, so that the next load never waits for this one's
+        // compare (clang merged the two ways of moving on into a conditional move).
+        int ok = 0xFFFF;
         while (n - i >= 16) {
             const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i));
             // Signed compare: bytes from 0x80 up are negative and fail it.
             const __m128i printable =
                 _mm_andnot_si128(_mm_cmpeq_epi8(v, del), _mm_cmpgt_epi8(v, space_less_one));
-            const int ok = _mm_movemask_epi8(_mm_or_si128(printable, _mm_cmpeq_epi8(v, line_feed)));
-            if (ok != 0xFFFF) {
-                i += static_cast<std::size_t>(__builtin_ctz(~ok));
-                break;
-            }
+            ok = _mm_movemask_epi8(_mm_or_si128(printable, _mm_cmpeq_epi8(v, line_feed)));
+            if (ok != 0xFFFF) break;
             i += 16;
         }
+        if (ok != 0xFFFF) i += static_cast<std::size_t>(__builtin_ctz(~ok));
         if (i == n) break;
 #endif
         const unsigned char c = p[i];
