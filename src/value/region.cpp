@@ -25,21 +25,7 @@ std::atomic<int> g_active_scopes{0};
 // 2 MiB instead of per 4 KiB, and releasing it one unmap per span. (Left to malloc, a freed
 // span goes back to the system on the next trim and its pages fault in again on every
 // load.) Smaller spans come from malloc.
-//
-// Under AddressSanitizer every span comes from malloc: LeakSanitizer scans only memory it
-// handed out, and heap blocks that a changed document links from region nodes must stay
-// visible to it.
-#if defined(__SANITIZE_ADDRESS__)
-#define ZEL_REGION_MAPS_SPANS 0
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer)
-#define ZEL_REGION_MAPS_SPANS 0
-#endif
-#endif
-#ifndef ZEL_REGION_MAPS_SPANS
-#define ZEL_REGION_MAPS_SPANS 1
-#endif
-constexpr std::size_t kMapped = ZEL_REGION_MAPS_SPANS ? std::size_t(2) << 20 : ~std::size_t(0);
+constexpr std::size_t kMapped = std::size_t(2) << 20;
 
 std::size_t mapped_bytes(std::size_t bytes) noexcept { return (bytes + kMapped - 1) & ~(kMapped - 1); }
 
@@ -71,6 +57,7 @@ void free_span_memory(void* p, std::size_t bytes) noexcept {
 }  // namespace
 
 Region::~Region() {
+    for (void* block : separate_) std::free(block);
     for (Span* s = spans_; s;) {
         Span* previous = s->previous;
         free_span_memory(s, s->bytes);
@@ -107,6 +94,17 @@ void* Region::allocate_slow(std::size_t bytes) {
     next_span_ = std::min(next_span_ * 2, kMaxSpan);
     void* p = next_;
     next_ += bytes;
+    return p;
+}
+
+void* Region::allocate_separately(std::size_t bytes) {
+    // Room first (doubling), so that a failure leaks nothing.
+    if (separate_.size() == separate_.capacity())
+        separate_.reserve(separate_.empty() ? 64 : 2 * separate_.size());
+    void* p = std::malloc(bytes ? bytes : 1);
+    if (!p) throw std::bad_alloc();
+    separate_.push_back(p);
+    reserved_ += bytes;
     return p;
 }
 

@@ -8,6 +8,22 @@
 #pragma once
 
 #include <cstddef>
+#include <vector>
+
+// Under AddressSanitizer every region block is a malloc block of its own, released with the
+// region: the sanitizer then sees each block's bounds (an overflow into the next block, a use
+// after the region is gone), which a span carved into blocks would hide, and LeakSanitizer sees
+// whatever heap blocks they point to.
+#if defined(__SANITIZE_ADDRESS__)
+#define ZEL_REGION_SEPARATE_BLOCKS 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define ZEL_REGION_SEPARATE_BLOCKS 1
+#endif
+#endif
+#ifndef ZEL_REGION_SEPARATE_BLOCKS
+#define ZEL_REGION_SEPARATE_BLOCKS 0
+#endif
 
 namespace zel {
 
@@ -20,6 +36,9 @@ public:
 
     // `bytes` of memory aligned for a Value; std::bad_alloc when the system has none.
     void* allocate(std::size_t bytes) {
+#if ZEL_REGION_SEPARATE_BLOCKS
+        return allocate_separately(bytes);
+#endif
         bytes = (bytes + kAlign - 1) & ~(kAlign - 1);
         if (bytes <= static_cast<std::size_t>(end_ - next_)) {
             void* p = next_;
@@ -42,12 +61,14 @@ private:
     };
 
     void* allocate_slow(std::size_t bytes);
+    void* allocate_separately(std::size_t bytes);
 
     char* next_ = nullptr;
     char* end_ = nullptr;
     Span* spans_ = nullptr;
     std::size_t next_span_ = kFirstSpan;
     std::size_t reserved_ = 0;
+    std::vector<void*> separate_;  // the blocks of allocate_separately
 };
 
 // Makes `region` the current thread's region for the lifetime of the scope (nullptr: the
