@@ -5,15 +5,13 @@
 namespace zel {
 
 Result<std::unique_ptr<Engine>> Engine::open(std::string path, Driver driver) {
-    if (driver.kind == DriverKind::Custom || driver.kind == DriverKind::Memory) {
-        Result<Value> loaded = load(driver, path);
-        if (!loaded) return std::move(loaded).error();
-        return std::make_unique<Engine>(std::move(path), std::move(loaded).value(),
-                                        std::move(driver));
-    }
     // A file's document is built in a region of its own (a reader runs no foreign code, so
-    // nothing else is built in the region meanwhile). The region outlives the result.
-    auto region = std::make_unique<Region>();
+    // nothing else is built in the region meanwhile); the region outlives the result. A custom
+    // driver's load runs Python code and a memory store starts empty: their documents come
+    // from the heap.
+    std::unique_ptr<Region> region;
+    if (driver.kind != DriverKind::Custom && driver.kind != DriverKind::Memory)
+        region = std::make_unique<Region>();
     Result<Value> loaded = [&] {
         RegionScope scope(region.get());
         return load(driver, path);

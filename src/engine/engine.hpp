@@ -22,8 +22,9 @@ class Engine {
 public:
     // Chooses nothing and loads nothing: see open().
     Engine(std::string path, Value document, Driver driver)
-        : path_(std::move(path)), document_(std::move(document)), driver_(std::move(driver)) {}
-    // The same with a document whose blocks all live in `region`, which the engine keeps.
+        : Engine(std::move(path), nullptr, std::move(document), std::move(driver)) {}
+    // The same with a document whose blocks all live in `region` (when given), which the
+    // engine keeps.
     Engine(std::string path, std::unique_ptr<Region> region, Value document, Driver driver)
         : path_(std::move(path)),
           region_(std::move(region)),

@@ -108,14 +108,14 @@ void* Region::allocate_separately(std::size_t bytes) {
     return p;
 }
 
-RegionScope::RegionScope(Region* region) noexcept : previous_(t_region) {
+RegionScope::RegionScope(Region* region) noexcept : previous_(t_region), counted_(region != nullptr) {
     t_region = region;
-    g_active_scopes.fetch_add(1, std::memory_order_relaxed);
+    if (counted_) g_active_scopes.fetch_add(1, std::memory_order_relaxed);
 }
 
 RegionScope::~RegionScope() {
     t_region = previous_;
-    g_active_scopes.fetch_sub(1, std::memory_order_relaxed);
+    if (counted_) g_active_scopes.fetch_sub(1, std::memory_order_relaxed);
 }
 
 Region* current_region() noexcept {

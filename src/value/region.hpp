@@ -82,6 +82,7 @@ public:
 
 private:
     Region* previous_;
+    bool counted_;  // a region was given, and counted among the active ones
 };
 
 // The current thread's region, or nullptr.
