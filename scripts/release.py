@@ -10,13 +10,13 @@ and 3.13t on every platform, 3.14 and 3.15 on the manylinux ones. --ci: the CPyt
 aarch64-manylinux, and the free-threaded 3.13 one for x86_64-manylinux (where a thread ended at
 interpreter exit unwinds through the module); the Debian 11 run is left to the full release.
 
-Each wheel is built by Zig from the sdist (see scripts/zel_release/wheels.py), then audited: the
+Each wheel is built by Zig from the sdist (see scripts/zel_tools/wheels.py), then audited: the
 tag auditwheel gives must be the platform's, the module may need only the C library's shared
 objects (and libgcc_s on glibc) and may export only PyInit__zel_core, and the metadata and stub
 files must be there. Then the whole pytest suite runs against it: in a fresh venv here for
 x86-64 glibc (and for CPython 3.13 also inside a Debian 11 tree, glibc 2.31), under qemu with the
 target's own interpreter for ARM64 and musl where one can be had here (see
-scripts/zel_release/pythons.py). The results go to dist/: the distributions, SUMMARY.md (the
+scripts/zel_tools/pythons.py). The results go to dist/: the distributions, SUMMARY.md (the
 table), AUDIT.txt (what auditwheel show said of each wheel) and logs/ (each test run's output).
 The exit status is non-zero when anything failed.
 """
@@ -36,8 +36,8 @@ from pathlib import Path
 
 sys.path.insert(0, str(Path(__file__).resolve().parent))
 
-from zel_release import pythons, testing, wheels  # noqa: E402
-from zel_release.common import NATIVE_MACHINE, PLATFORMS, ROOT, VERSIONS, log  # noqa: E402
+from zel_tools import pythons, testing, wheels  # noqa: E402
+from zel_tools.common import NATIVE_MACHINE, PLATFORMS, ROOT, VERSIONS, log  # noqa: E402
 
 
 @dataclass

@@ -1,8 +1,7 @@
 #!/usr/bin/env bash
 # Main job: set up everything that is missing (Debian packages, .venv, tools), build and install
 # _zel_core into the venv when its sources changed, then run examples/quickstart.py.
+# `python3 scripts/zel.py run`, which see.
 set -euo pipefail
-source "$(dirname "${BASH_SOURCE[0]}")/setup.sh"
-zel_setup
-cd "$ZEL_ROOT"
-exec "$ZEL_PY" examples/quickstart.py
+source "$(dirname "${BASH_SOURCE[0]}")/py.sh"
+exec "$ZEL_HOST_PY" "$(dirname "${BASH_SOURCE[0]}")/zel.py" run "$@"

@@ -145,7 +145,7 @@ zel_ensure_venv() {
 # Install into the venv the tools of ZEL_TOOL_GROUPS that are not installed yet.
 zel_ensure_tools() {
     local listed
-    listed="$("$ZEL_PY" "$ZEL_ROOT/scripts/zel_release/requirements.py" --missing \
+    listed="$("$ZEL_PY" "$ZEL_ROOT/scripts/zel_tools/requirements.py" --missing \
         "${ZEL_TOOL_GROUPS[@]}")" || zel_die "could not read the tool lists of pyproject.toml"
     [[ -n "$listed" ]] || return 0
     local reqs=()

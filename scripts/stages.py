@@ -22,7 +22,7 @@ STAGES: dict[str, tuple[list[str], str]] = {
                    "both suites under AddressSanitizer and UndefinedBehaviorSanitizer"),
     "free-threaded": (["bash", "scripts/test-ft.sh"],
                       "the suite on a free-threaded CPython 3.13, thread stress tests included"),
-    "tsan": ([PYTHON, "scripts/test_tsan.py"],
+    "tsan": ([PYTHON, "scripts/zel.py", "tsan"],
              "the thread tests under ThreadSanitizer (interpreter and module built with it)"),
     "refleaks": (["bash", "scripts/test-refleaks.sh"],
                  "the reference-leak tests on a debug free-threaded build"),

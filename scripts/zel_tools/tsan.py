@@ -1,12 +1,11 @@
-#!/usr/bin/env python3
 """ThreadSanitizer stage: the thread tests against a ThreadSanitizer build of everything.
 
 1. The free-threaded CPython 3.13 built with --with-thread-sanitizer:
-   `scripts/build-python.sh 3.13t-tsan` (cached under /var/cache/zel like the other
+   `python3 scripts/zel.py interpreter 3.13t-tsan` (cached under /var/cache/zel like the other
    interpreters; a cold build takes about twenty minutes on two cores, eight of them compiling
    the standard library's bytecode under the sanitizer). pip would run several times slower on
    it, so it gets no venv: pytest (pure Python) goes into build/tsan/tools through the
-   repository's own .venv (scripts/setup.sh), whose cmake and ninja also do the build.
+   repository's own .venv, whose cmake and ninja also do the build.
 2. The module and the C++ tests built with -fsanitize=thread in build/tsan (CMake option
    ZEL_SANITIZE_THREAD), the module installed into build/tsan/site.
 3. The C++ lock tests, then the Python thread tests (free threading, stress, fork and exit),
@@ -20,7 +19,7 @@ detached merely on its stack): they are counted and listed, not failed on. The i
 suppression list (Tools/tsan/suppressions_free_threading.txt of its source, installed with it)
 keeps its known races out of the logs.
 
-    scripts/test_tsan.py [extra pytest arguments]
+    python3 scripts/zel.py tsan [extra pytest arguments]
 """
 
 from __future__ import annotations
@@ -33,9 +32,10 @@ import sys
 import tempfile
 from pathlib import Path
 
-ROOT = Path(__file__).resolve().parent.parent
-sys.path.insert(0, str(ROOT / "scripts"))
-from zel_release.requirements import distribution, group  # noqa: E402
+from . import provision
+from .requirements import distribution, group
+
+ROOT = provision.ROOT
 BUILD = ROOT / "build" / "tsan"
 SITE = BUILD / "site"
 TOOLS = BUILD / "tools"
@@ -55,14 +55,8 @@ def run(cmd: list[str], **kwargs) -> subprocess.CompletedProcess:
 
 
 def host_venv() -> Path:
-    """The repository's .venv python (made or reused by scripts/setup.sh, module left alone)."""
-    script = ('source scripts/setup.sh && zel_ensure_venv "$(zel_find_python)" >&2 && '
-              'zel_ensure_tools >&2 && printf "%s\\n" "$ZEL_PY"')
-    proc = run(["bash", "-c", script], cwd=ROOT, stdout=subprocess.PIPE, text=True,
-               stdin=subprocess.DEVNULL)
-    if proc.returncode != 0 or not proc.stdout.strip():
-        sys.exit("error: could not set up the repository's .venv")
-    return Path(proc.stdout.split()[-1])
+    """The repository's .venv python (made or reused, module left alone)."""
+    return provision.ensure_repo_venv()
 
 
 def tools(host: Path) -> None:
@@ -78,13 +72,8 @@ def tools(host: Path) -> None:
 
 
 def interpreter() -> Path:
-    """The sanitized interpreter, built or reused by build-python.sh."""
-    proc = run(["bash", str(ROOT / "scripts" / "build-python.sh"), "3.13t-tsan"],
-               stdout=subprocess.PIPE, text=True, stdin=subprocess.DEVNULL)
-    lines = proc.stdout.split()
-    if proc.returncode != 0 or not lines:
-        sys.exit(f"error: build-python.sh 3.13t-tsan failed (exit {proc.returncode})")
-    return Path(lines[-1])
+    """The sanitized interpreter, built or reused by the provisioning."""
+    return provision.interpreter("3.13t-tsan")
 
 
 def build(py: Path, host: Path, env: dict[str, str]) -> None:
@@ -104,7 +93,7 @@ def build(py: Path, host: Path, env: dict[str, str]) -> None:
 
 
 def suppressions(py: Path, logdir: Path) -> Path:
-    """The interpreter's suppression list (installed beside it by build-python.sh)."""
+    """The interpreter's suppression list (installed beside it by the provisioning)."""
     base = Path(subprocess.run([str(py), "-c", "import sys; print(sys.base_prefix)"],
                                capture_output=True, text=True, check=True,
                                env=dict(os.environ, TSAN_OPTIONS="report_bugs=0")).stdout.strip())
@@ -157,7 +146,7 @@ def is_ours(report: str) -> bool:
     return False
 
 
-def main() -> int:
+def main(pytest_args: list[str]) -> int:
     py = interpreter()
     host = host_venv()
     tools(host)
@@ -181,7 +170,7 @@ def main() -> int:
                  f"assert _zel_core.__file__.startswith({str(SITE)!r}), _zel_core.__file__")
         if run([str(py), "-c", check], env=env).returncode != 0:
             failed.append("module check")
-        cmd = [str(py), "-m", "pytest", "-p", "no:cacheprovider", "-q", *PY_TESTS, *sys.argv[1:]]
+        cmd = [str(py), "-m", "pytest", "-p", "no:cacheprovider", "-q", *PY_TESTS, *pytest_args]
         if run(cmd, env=env, cwd=ROOT, stdin=subprocess.DEVNULL).returncode != 0:
             failed.append("pytest")
 
@@ -206,6 +195,3 @@ def main() -> int:
     finally:
         shutil.rmtree(logdir, ignore_errors=True)
 
-
-if __name__ == "__main__":
-    sys.exit(main())

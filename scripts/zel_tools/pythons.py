@@ -3,7 +3,7 @@ version and platform, and an interpreter to run the tests, on this machine or un
 
 Where the headers come from:
   - x86-64 glibc: the include directory of the interpreter itself (the machine's 3.13, the
-    free-threaded 3.13 of scripts/build-python.sh, Debian's 3.14 and 3.15 of its amd64 tree;
+    free-threaded 3.13 of the provisioning (zel.py interpreter), Debian's 3.14 and 3.15 of its amd64 tree;
     Debian's pyconfig.h, which only includes the machine's own, is replaced by that one).
   - the other platforms, for versions whose source tarball can be had (3.13): Include/ of the
     verified tarball with the pyconfig.h that CPython's own configure writes for the target,
@@ -14,7 +14,7 @@ Where the headers come from:
     build and for musl (measured here) carried over; see derived_headers().
 
 Where the interpreters come from:
-  - x86-64 glibc: scripts/build-python.sh (the machine's own for 3.13).
+  - x86-64 glibc: the provisioning (zel.py interpreter) (the machine's own for 3.13).
   - ARM64 glibc: Debian's arm64 packages (3.13 of trixie, 3.14 and 3.15 of sid), and 3.13t
     compiled here by Debian's cross GCC against the sid tree; run under qemu-aarch64.
   - musl: 3.13 compiled here, dynamically linked (a static interpreter cannot load extension
@@ -39,13 +39,15 @@ from pathlib import Path
 
 if __package__ in (None, ""):
     sys.path.insert(0, str(Path(__file__).resolve().parents[1]))
-    from zel_release.common import (CACHE, NATIVE_MACHINE, PLATFORMS, ROOT, VERSIONS, Platform,
+    from zel_tools.common import (CACHE, NATIVE_MACHINE, PLATFORMS, VERSIONS, Platform,
                                     debian_tree, ensure_debs, host_python, log, python_tarball,
-                                    run, shell_setup, zig_wrappers)
+                                    run, zel_command, zig_wrappers)
+    from zel_tools import provision
 else:
-    from .common import (CACHE, NATIVE_MACHINE, PLATFORMS, ROOT, VERSIONS, Platform, debian_tree,
-                         ensure_debs, host_python, log, python_tarball, run, shell_setup,
+    from .common import (CACHE, NATIVE_MACHINE, PLATFORMS, VERSIONS, Platform, debian_tree,
+                         ensure_debs, host_python, log, python_tarball, run, zel_command,
                          zig_wrappers)
+    from . import provision
 
 
 # ---------------------------------------------------------------------------------------------
@@ -325,15 +327,13 @@ def _source_tarball(minor: str) -> Path | None:
 
 @functools.cache
 def _built_python(version: str) -> Path | None:
-    """The venv python of scripts/build-python.sh for `version` (None when it cannot make it:
-    the free-threaded builds need a source tarball)."""
-    result = subprocess.run(["bash", str(ROOT / "scripts/build-python.sh"), "--no-module", version],
-                            stdout=subprocess.PIPE, text=True)
-    lines = result.stdout.split()
-    if result.returncode != 0 or not lines:
-        log(f"scripts/build-python.sh {version} failed (exit {result.returncode})")
+    """The venv python the provisioning makes for `version` (None when it cannot make it: the
+    free-threaded builds need a source tarball)."""
+    try:
+        return Path(zel_command("interpreter", "--no-module", version))
+    except subprocess.CalledProcessError as error:
+        log(f"the interpreter {version} could not be provided (exit {error.returncode})")
         return None
-    return Path(lines[-1])
 
 
 def _interpreter_headers(python: Path, version: str, platform: Platform) -> Headers:
@@ -365,7 +365,7 @@ def _patchlevel(include: Path) -> str:
 
 def _debian_pyconfig(platform: Platform, minor: str) -> tuple[Path, Path]:
     """Debian's include directory and real pyconfig.h of CPython `minor` for the machine of
-    `platform` (the amd64 tree of scripts/build-python.sh, or the arm64 sid tree)."""
+    `platform` (the amd64 tree of the provisioning (zel.py interpreter), or the arm64 sid tree)."""
     if platform.machine == NATIVE_MACHINE:
         if minor == "3.13":
             raise RuntimeError("CPython 3.13's headers come from its source, not from Debian")
@@ -511,9 +511,9 @@ def interpreter(version: str, platform: Platform) -> Interpreter | None:
     if platform.machine == NATIVE_MACHINE and platform.libc == "gnu":
         python = host_python() if version == "3.13" else _built_python(version)
         if python is None:
-            log(f"no CPython {version} for {platform.name}: scripts/build-python.sh cannot make it")
+            log(f"no CPython {version} for {platform.name}: the provisioning (zel.py interpreter) cannot make it")
             return None
-        return _checked(version, platform, python, "scripts/build-python.sh"
+        return _checked(version, platform, python, "the provisioning (zel.py interpreter)"
                         if version != "3.13" else "this machine's")
     if platform.libc == "gnu":
         if not ft:
@@ -610,7 +610,7 @@ def debian_orig_tarball(package: str, suite: str = "trixie") -> Path:
         sums = found.with_name(found.name + ".sha256")
         if sums.is_file() and sums.read_text().strip() == _sha256(found):
             return found
-    mirror = shell_setup("zel_debian_mirror")
+    mirror = provision.debian_mirror()
     apt = Path(tempfile.mkdtemp(prefix="zel-apt-"))
     try:
         for d in ("lists/partial", "cache/archives/partial", "sources.list.d", "dl"):

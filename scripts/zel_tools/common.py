@@ -7,13 +7,15 @@ import hashlib
 import os
 import shutil
 import subprocess
+import sys
 from dataclasses import dataclass
 from pathlib import Path
 
+from . import provision
 from .requirements import group
 
-ROOT = Path(__file__).resolve().parents[2]
-CACHE = Path(os.environ.get("ZEL_CACHE_DIR", "/var/cache/zel"))
+ROOT = provision.ROOT
+CACHE = provision.CACHE
 ZIG_VERSION = "0.17.1"
 
 # The interpreters a wheel is built for ("t": free-threaded).
@@ -57,20 +59,24 @@ def run(*args: str | os.PathLike[str], **kwargs) -> subprocess.CompletedProcess[
     return subprocess.run([str(a) for a in args], check=True, text=True, **kwargs)
 
 
-def shell_setup(command: str) -> str:
-    """Runs `command` in bash after sourcing scripts/setup.sh (the Debian provisioning helpers);
-    returns its standard output."""
-    return subprocess.run(["bash", "-c", f"source {ROOT}/scripts/setup.sh >&2 && {command}"],
-                          check=True, stdout=subprocess.PIPE, text=True).stdout.strip()
-
-
 def ensure_debs(*packages: str) -> None:
-    shell_setup("zel_ensure_debs " + " ".join(packages))
+    provision.ensure_debs(*packages)
 
 
 def host_python() -> Path:
     """The machine's CPython 3.13 (the one scripts/test.sh uses)."""
-    return Path(shell_setup("zel_find_python"))
+    return provision.find_python()
+
+
+def zel_command(*args: str) -> str:
+    """Runs `python3 scripts/zel.py ARGS` in a process of its own (its failures are exit
+    statuses, whichever thread asks) and returns the last line it printed."""
+    out = subprocess.run([sys.executable, str(ROOT / "scripts/zel.py"), *args], check=True,
+                         stdout=subprocess.PIPE, text=True).stdout
+    lines = out.split()
+    if not lines:
+        raise subprocess.CalledProcessError(1, ["zel.py", *args])
+    return lines[-1]
 
 
 def tools_venv(name: str, *requirements: str, base: Path | None = None) -> Path:
@@ -115,7 +121,7 @@ def zig_wrappers(platform: Platform, directory: Path) -> dict[str, Path]:
 def debian_tree(root: Path, suite: str, options: list[str], packages: list[str]) -> Path:
     """A Debian `suite` root file system with `packages`, made by mmdebstrap from the machine's
     own mirror beside `root` (at <root>.tmp, which the caller moves into place when complete)."""
-    mirror = shell_setup("zel_debian_mirror")
+    mirror = provision.debian_mirror()
     ensure_debs("mmdebstrap")
     log(f"building the Debian {suite} tree in {root} from {mirror}")
     partial = root.with_name(root.name + ".tmp")
@@ -126,20 +132,14 @@ def debian_tree(root: Path, suite: str, options: list[str], packages: list[str])
 
 
 def python_tarball(version: str) -> Path:
-    """The verified upstream source tarball of CPython `version` ("3.13", "3.14", "3.15"), as
-    scripts/build-python.sh fetches it from Debian's source package."""
-    minor = version.rstrip("t")
-    found = sorted((CACHE / "src").glob(f"python{minor}_{minor}.*.orig.tar.xz"))
-    if not found:
-        run("bash", ROOT / "scripts/build-python.sh", "--no-module", f"{minor}t",
-            stdout=subprocess.DEVNULL)
-        found = sorted((CACHE / "src").glob(f"python{minor}_{minor}.*.orig.tar.xz"))
-    return found[-1]
+    """The verified upstream source tarball of CPython `version` ("3.13", "3.14", "3.15"), as the
+    provisioning fetches it from Debian's source package."""
+    return Path(zel_command("source", version.rstrip("t")))
 
 
 def build_interpreter(version: str) -> Path:
     """The x86-64 CPython `version` of this machine: the machine's own 3.13, the others from
-    scripts/build-python.sh (compiled, or Debian's packages run from an extracted tree)."""
+    the provisioning (compiled, or Debian's packages run from an extracted tree)."""
     if version == "3.13":
         return host_python()
     return Path(os.path.realpath(build_venv(version)))
@@ -147,13 +147,11 @@ def build_interpreter(version: str) -> Path:
 
 def build_venv(version: str) -> Path:
     """The python of a venv of the x86-64 CPython `version` holding the build frontend: made
-    here for the machine's 3.13, scripts/build-python.sh's own venv (which has the build tools)
+    here for the machine's 3.13, the provisioning's own venv (which has the build tools)
     for the others, whose Debian-tree launchers cannot make a venv with pip."""
     if version == "3.13":
         return tools_venv("venv-build-3.13", *group("release"))
-    out = subprocess.run(["bash", str(ROOT / "scripts/build-python.sh"), "--no-module", version],
-                         check=True, stdout=subprocess.PIPE, text=True).stdout
-    python = Path(out.strip().splitlines()[-1])
+    python = Path(zel_command("interpreter", "--no-module", version))
     # Not every one of those venvs has the frontend itself (and run from the checkout, its
     # build/ directory would pass for it).
     found = subprocess.run([python, "-c", "import importlib.util as u; "

@@ -2,7 +2,7 @@
 every script that installs tools (setup.sh through the command line below, the release and
 test modules through `group`).
 
-    python3 scripts/zel_release/requirements.py [--missing] GROUP...
+    python3 scripts/zel_tools/requirements.py [--missing] GROUP...
 
 prints the requirements of the groups, one per line; with --missing, only those whose
 distribution the running interpreter does not have installed.
