@@ -1,4 +1,4 @@
-"""The pyconfig.h reading and rewriting of the release tooling (scripts/zel_release/pythons.py),
+"""The pyconfig.h reading and rewriting of the release tooling (scripts/zel_tools/pythons.py),
 which makes the headers of the interpreters whose source cannot be had."""
 
 from __future__ import annotations
@@ -10,12 +10,12 @@ from pathlib import Path
 import pytest
 
 _SCRIPTS = Path(__file__).resolve().parents[2] / "scripts"
-if not (_SCRIPTS / "zel_release/pythons.py").is_file():
+if not (_SCRIPTS / "zel_tools/pythons.py").is_file():
     pytest.skip("the release tooling is not beside these tests", allow_module_level=True)
-if importlib.util.find_spec("zel_release") is None:
+if importlib.util.find_spec("zel_tools") is None:
     sys.path.insert(0, str(_SCRIPTS))
-from zel_release import pythons  # noqa: E402
-from zel_release.common import PLATFORMS  # noqa: E402
+from zel_tools import pythons  # noqa: E402
+from zel_tools.common import PLATFORMS  # noqa: E402
 
 SAMPLE = """\
 #ifndef Py_PYCONFIG_H
