@@ -1,5 +1,5 @@
 # Cross-compiling for 32-bit ARM hard-float (armhf) against a Debian root file system, used by
-# scripts/test-armhf.sh. The tree's path comes from the environment (ZEL_ARMHF_ROOT), so that the
+# `python3 scripts/zel.py armhf`. The tree's path comes from the environment (ZEL_ARMHF_ROOT), so that the
 # try_compile projects CMake configures from this file see it too.
 set(CMAKE_SYSTEM_NAME Linux)
 set(CMAKE_SYSTEM_PROCESSOR arm)

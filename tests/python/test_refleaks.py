@@ -2,7 +2,7 @@
 driver, repeated many times, must leave sys.gettotalrefcount() where it was.
 
 Needs a debug interpreter (--with-pydebug gives sys.gettotalrefcount); skipped elsewhere.
-`bash scripts/test-refleaks.sh` builds one and runs this file.
+`python3 scripts/zel.py refleaks` builds one and runs this file.
 
 How a leak is told from noise: before each sample, CPython's method cache is emptied
 (sys._clear_type_cache) and garbage is collected. The cache keeps a reference to every attribute
