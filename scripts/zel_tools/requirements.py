@@ -1,5 +1,5 @@
 """The project's tool lists, kept once in pyproject.toml's [dependency-groups] and read here by
-every script that installs tools (setup.sh through the command line below, the release and
+every script that installs tools (the provisioning through the command line below, the release and
 test modules through `group`).
 
     python3 scripts/zel_tools/requirements.py [--missing] GROUP...
