@@ -103,12 +103,31 @@ INSTANTIATE_TEST_SUITE_P(numbers, json5_parsing_accepted, ::testing::Values(
          "[18446744073709551615,1.8446744073709552e19,-9223372036854775808,-9.223372036854775808e18]"),
     CASE("decimal_edges", "[18446744073709551615, 18446744073709551616, -9223372036854775808, -9223372036854775809]",
          "[18446744073709551615,1.8446744073709552e19,-9223372036854775808,-9.223372036854775808e18]"),
+    CASE("nineteen_digits", "[9999999999999999999, -9223372036854775807, -9999999999999999999]",
+         "[9999999999999999999,-9223372036854775807,-1e19]"),
     CASE("infinity_and_nan_load_as_null", "[Infinity, -Infinity, +Infinity, NaN, -NaN, +NaN]",
          "[null,null,null,null,null,null]"),
     CASE("underflow_is_zero", "[1e-400, -1e-400]", "[0.0,-0.0]"),
     CASE("long_mantissa", "[0.30000000000000004, 1" + std::string(30, '0') + "]", "[0.30000000000000004,1e30]")),
     CaseName());
 #undef CASE
+
+// Runs of blanks of every length around the eight-byte step, before values, separators,
+// other white space, comments and the end of the text.
+TEST(json5_parsing_space, blank_runs_of_every_length) {
+    const Value expected = parsed("{a: [1, 'x'], b: 2}");
+    for (std::size_t n = 0; n <= 20; ++n) {
+        const std::string b(n, ' ');
+        const std::string text = b + "{" + b + "a" + b + ":" + b + "[" + b + "1" + b + "," + b +
+                                 "\t" + b + "'x'" + b + "]" + b + ",\n" + b + "// c\n" + b + "b:" +
+                                 b + "/* c */" + b + "2" + b + "\r\n" + b + "}" + b;
+        EXPECT_EQ(parsed(text), expected) << n;
+        EXPECT_TRUE(fails_with(parse_json5(b + "[" + b + "1" + b + "x]"), ErrorKind::Parse,
+                               "JSON5 parse error: unexpected character 'x' at line 1 column " +
+                                   std::to_string(3 * n + 3)))
+            << n;
+    }
+}
 
 TEST(json5_parsing_numbers, kinds_follow_the_number_rule) {
     EXPECT_EQ(parsed("-0").kind(), Kind::UInt);

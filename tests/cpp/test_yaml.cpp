@@ -66,7 +66,9 @@ INSTANTIATE_TEST_SUITE_P(plain, yaml_typing, ::testing::Values(
     Typing{"0b101", "5"}, Typing{"0X1F", "\"0X1F\""}, Typing{"0x", "\"0x\""}, Typing{"0o8", "\"0o8\""},
     Typing{"0b2", "\"0b2\""}, Typing{"+-1", "\"+-1\""}, Typing{"--1", "\"--1\""}, Typing{"1_000", "\"1_000\""},
     Typing{"0x-1", "\"0x-1\""}, Typing{"18446744073709551615", "18446744073709551615"},
-    Typing{"-9223372036854775808", "-9223372036854775808"}, Typing{"0xFFFFFFFFFFFFFFFF", "18446744073709551615"},
+    Typing{"-9223372036854775808", "-9223372036854775808"}, Typing{"9999999999999999999", "9999999999999999999"},
+    Typing{"+0009", "\"+0009\""}, Typing{"12a", "\"12a\""},
+    Typing{"0xFFFFFFFFFFFFFFFF", "18446744073709551615"},
     // Integers too long even for 128 bits keep their digits as text.
     Typing{"340282366920938463463374607431768211456", "\"340282366920938463463374607431768211456\""},
     Typing{"0123", "\"0123\""}, Typing{"-007", "\"-007\""}, Typing{"00", "\"00\""},
@@ -112,6 +114,7 @@ TEST_P(yaml_failing, fails_with_message_from_memory_and_file) {
 INSTANTIATE_TEST_SUITE_P(scalars, yaml_failing, ::testing::Values(
     Failing{"v: 18446744073709551616", "JSON number out of range at line 1 column 4"},
     Failing{"v: -9223372036854775809", "JSON number out of range at line 1 column 4"},
+    Failing{"v: -9999999999999999999", "JSON number out of range at line 1 column 4"},
     Failing{"v: 0xFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFF", "JSON number out of range at line 1 column 4"},
     Failing{"v: -170141183460469231731687303715884105728", "JSON number out of range at line 1 column 4"},
     Failing{"- !!int 0123", "invalid value for tag !!int at line 1 column 3"},

@@ -6,14 +6,17 @@
 #include <utf8proc.h>
 
 #include <array>
+#include <bit>
 #include <charconv>
 #include <cmath>
 #include <cstdint>
+#include <cstring>
 #include <limits>
 #include <string>
 #include <string_view>
 #include <system_error>
 #include <utility>
+#include <vector>
 
 #include "formats/format.hpp"
 #include "formats/json/json5_identifier.hpp"
@@ -37,11 +40,14 @@ bool is_unicode_space(char32_t cp) noexcept {
 
 bool is_digit(char c) noexcept { return c >= '0' && c <= '9'; }
 
-// What a byte can start, for skip_space: ASCII white space, or anything else.
-constexpr unsigned char kAsciiSpace = 1;
+// What a byte can start, for skip_space: ASCII white space, a comment or white space outside
+// ASCII (a '/' or any byte above 0x7F), or nothing of the kind.
+constexpr unsigned char kNotSpace = 0, kAsciiSpace = 1, kMaybeSpace = 2;
 constexpr auto kSpaceClass = [] {
     std::array<unsigned char, 256> table{};
     for (const unsigned char c : std::string_view("\t\n\v\f\r ")) table[c] = kAsciiSpace;
+    table['/'] = kMaybeSpace;
+    for (unsigned c = 0x80; c < 0x100; ++c) table[c] = kMaybeSpace;
     return table;
 }();
 
@@ -109,13 +115,39 @@ private:
     // ---- white space and comments ----
 
     // Moves past white space and comments. False only on a broken comment or invalid UTF-8.
+    // Most calls stand on a byte that starts no white space (after a key, after a value), or
+    // on a single blank after a colon: both are settled here, the rest out of line.
     bool skip_space() {
+        if (p_ != end_ && kSpaceClass[static_cast<unsigned char>(*p_)] == kNotSpace) return true;
+        if (end_ - p_ >= 2 && *p_ == ' ' &&
+            kSpaceClass[static_cast<unsigned char>(p_[1])] == kNotSpace) {
+            ++p_;
+            return true;
+        }
+        return skip_space_run();
+    }
+
+    [[gnu::noinline]] bool skip_space_run() {
         while (p_ != end_) {
             // ASCII white space in a loop of its own, a table look-up per byte: most of the
-            // white space of a written file is line breaks and indentation.
+            // white space of a written file is line breaks and indentation, whose blanks are
+            // passed eight at a time.
             if (kSpaceClass[static_cast<unsigned char>(*p_)] == kAsciiSpace) {
-                do ++p_;
-                while (p_ != end_ && kSpaceClass[static_cast<unsigned char>(*p_)] == kAsciiSpace);
+                do {
+                    ++p_;
+                    while (end_ - p_ >= 8) {
+                        std::uint64_t word;
+                        std::memcpy(&word, p_, 8);
+                        const std::uint64_t other = word ^ 0x2020202020202020u;  // 0 for blanks
+                        if (other == 0) {
+                            p_ += 8;
+                            continue;
+                        }
+                        p_ += (std::endian::native == std::endian::little ? std::countr_zero(other)
+                                                                          : std::countl_zero(other)) / 8;
+                        break;
+                    }
+                } while (p_ != end_ && kSpaceClass[static_cast<unsigned char>(*p_)] == kAsciiSpace);
                 continue;
             }
             const char c = *p_;
@@ -195,6 +227,14 @@ private:
             case '"':
             case '\'':
             {
+                // A string of plain ASCII characters is taken straight from the text.
+                const char* run = p_ + 1;
+                const char* stop = plain_run_end(run, *p_);
+                if (stop != end_ && *stop == *p_) {
+                    out = Value::string(std::string_view(run, static_cast<std::size_t>(stop - run)));
+                    p_ = stop + 1;
+                    return true;
+                }
                 std::string text;
                 if (!parse_string(text)) return false;
                 out = Value::string(text);
@@ -226,15 +266,19 @@ private:
         return true;
     }
 
+    // Arrays and objects gather their elements and members on the parser's pending stacks
+    // (an enclosing container's above its own) and are made at their closing bracket, each
+    // block of exactly its size, an object's members sorted once.
     bool parse_array(Value& out, std::size_t depth) {
         ++p_;  // '['
-        out = Value::array();
-        Array& items = out.as_array();
+        const std::size_t first = elements_.size();
         for (;;) {
             if (!skip_space()) return false;
             if (p_ != end_ && *p_ == ']') break;
-            items.push_back(Value());
-            if (!parse_value(items.back(), depth) || !skip_space()) return false;
+            Value item;
+            if (!parse_value(item, depth)) return false;
+            elements_.push_back(std::move(item));
+            if (!skip_space()) return false;
             if (p_ != end_ && *p_ == ',') {
                 ++p_;
                 continue;
@@ -243,13 +287,14 @@ private:
             return fail_unexpected(p_);
         }
         ++p_;  // ']'
+        out = Value::array(Array::from_values(elements_.data() + first, elements_.size() - first));
+        elements_.resize(first);
         return true;
     }
 
     bool parse_object(Value& out, std::size_t depth) {
         ++p_;  // '{'
-        out = Value::object();
-        Object& members = out.as_object();
+        const std::size_t first = members_.size();
         std::string key;
         for (;;) {
             if (!skip_space()) return false;
@@ -266,8 +311,8 @@ private:
             if (!skip_space()) return false;
             Value member;
             if (!parse_value(member, depth)) return false;
-            // A repeated key replaces the earlier value.
-            members.set(key, std::move(member));
+            // Of a repeated key the later value is kept (by from_members).
+            members_.push_back(Member{Value::string(key), std::move(member)});
             if (!skip_space()) return false;
             if (p_ != end_ && *p_ == ',') {
                 ++p_;
@@ -277,6 +322,8 @@ private:
             return fail_unexpected(p_);
         }
         ++p_;  // '}'
+        out = Value::object(Object::from_members(members_.data() + first, members_.size() - first));
+        members_.resize(first);
         return true;
     }
 
@@ -313,18 +360,25 @@ private:
         return true;
     }
 
+    // The end of the characters from `from` on that stand for themselves in a string closed
+    // by `quote`: the quote, a backslash, a line break, a byte above 0x7F or the end.
+    const char* plain_run_end(const char* from, char quote) const noexcept {
+        while (from != end_) {
+            const char c = *from;
+            if (c == quote || c == '\\' || c == '\n' || c == '\r' ||
+                static_cast<unsigned char>(c) >= 0x80)
+                break;
+            ++from;
+        }
+        return from;
+    }
+
     // A single- or double-quoted string at `p_`, decoded and appended to `out`.
     bool parse_string(std::string& out) {
         const char quote = *p_++;
         for (;;) {
             const char* run = p_;
-            while (p_ != end_) {
-                const char c = *p_;
-                if (c == quote || c == '\\' || c == '\n' || c == '\r' ||
-                    static_cast<unsigned char>(c) >= 0x80)
-                    break;
-                ++p_;
-            }
+            p_ = plain_run_end(p_, quote);
             out.append(run, static_cast<std::size_t>(p_ - run));
             if (p_ == end_) return fail("unterminated string", p_);
             const char c = *p_;
@@ -485,6 +539,21 @@ private:
             while (p_ != end_ && is_digit(*p_)) ++p_;
             if (p_ == exponent) return fail_unexpected(p_);
         }
+        // Up to 19 digits always fit 64 bits: the integers of everyday files, made here as
+        // decimal_number would make them ("-0" is the unsigned zero).
+        if (integral && p_ - digits <= 19) {
+            std::uint64_t u = 0;
+            for (const char* d = digits; d != p_; ++d)
+                u = u * 10 + static_cast<unsigned>(*d - '0');
+            if (!negative || u == 0) {
+                out = Value::uinteger(u);
+                return true;
+            }
+            if (u <= static_cast<std::uint64_t>(std::numeric_limits<std::int64_t>::max())) {
+                out = Value::integer(-static_cast<std::int64_t>(u));
+                return true;
+            }
+        }
         switch (decimal_number(std::string_view(sign, static_cast<std::size_t>(p_ - sign)),
                                integral, out)) {
             case NumberText::Ok: return true;
@@ -526,6 +595,8 @@ private:
     const char* end_;
     std::string description_;
     const char* error_at_ = nullptr;
+    std::vector<Value> elements_;  // pending elements of the open arrays
+    std::vector<Member> members_;  // pending members of the open objects
 };
 
 }  // namespace

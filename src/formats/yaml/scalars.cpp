@@ -77,6 +77,16 @@ IntText parse_integer(std::string_view t, Value& out) {
     if (i == t.size()) return IntText::NotInteger;
     const bool leading_zero = base == 10 && t[i] == '0' && t.size() - i >= 2;
     U128 magnitude;
+    // Up to 19 decimal digits always fit 64 bits: the common case, without the 128-bit steps.
+    if (base == 10 && t.size() - i <= 19) {
+        std::uint64_t value = 0;
+        for (; i < t.size(); ++i) {
+            const unsigned d = static_cast<unsigned char>(t[i]) - unsigned{'0'};
+            if (d > 9) return IntText::NotInteger;
+            value = value * 10 + d;
+        }
+        magnitude.lo = value;
+    }
     bool too_long = false;
     for (; i < t.size(); ++i) {
         const int d = digit_value(t[i]);
