@@ -66,6 +66,20 @@ public:
         return folded;
     }
 
+    // A read for a caller that runs alone: until fn returns, no other thread can take or ask
+    // for this engine's lock or an exclusive borrow of it, and fn neither blocks nor calls
+    // back into the engine. (The Python boundary under a global interpreter lock: every lock
+    // and borrow request is made by a thread that holds it, and fn runs no Python code.) A
+    // read then needs no count: fn runs on the document when no writer holds or waits for the
+    // lock and no exclusive borrow is held, and true is returned; otherwise nothing runs,
+    // false is returned, and the caller takes the counted path.
+    template <class Fn>
+    bool with_node_alone(std::string_view key, Fn&& fn) {
+        if (lock_.writer_about() || borrow_.exclusive_held()) return false;
+        fn(resolve_node(document_, groups_, key));
+        return true;
+    }
+
     Result<bool> contains(std::string_view key);
     Status set_value(std::string_view key, Value value);
     Status remove(std::string_view key);

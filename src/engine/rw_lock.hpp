@@ -190,6 +190,10 @@ public:
     Result<Folded> lock_shared_as_borrow(const BorrowFlag& flag);
     const ReaderSlots* reader_slots() const noexcept { return &readers_; }
 
+    // Whether a writer holds the lock or waits for it (it stays up from one queued writer to
+    // the next). Acquire: when down, whatever the last writer did is visible.
+    bool writer_about() const noexcept { return writer_.load(std::memory_order_acquire) != 0; }
+
     const char* name() const noexcept { return name_; }
 
     // How many threads wait in each queue (diagnostics and tests).

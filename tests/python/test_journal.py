@@ -361,6 +361,33 @@ def test_a_wait_for_the_file_lock_can_be_interrupted(locked_linked_file):
     assert not os.path.exists(journal_of(path))
 
 
+def test_a_read_after_a_waiting_writer_waits_and_sees_its_write(locked_linked_file):
+    """A save waiting for the file lock reads the document meanwhile; a set_value then waits for
+    it, and a read that comes after the writer waits behind it: it sees the new value, never
+    the document as it was before the write (nor one the write is halfway through)."""
+    path, holder = locked_linked_file
+    store = ZelSettingEngine(path)
+    store.set_value("v", "saved")
+    results = {}
+
+    def start(name, call):
+        thread = threading.Thread(target=lambda: results.__setitem__(name, call()))
+        thread.start()
+        time.sleep(0.3)  # long enough to reach its wait
+        return thread
+
+    threads = [start("sync", store.sync), start("set", lambda: store.set_value("v", "new")),
+               start("value", lambda: store.value("v"))]
+    try:
+        assert results == {}  # the saver, the writer and the reader all wait
+    finally:
+        holder.stdin.close()  # the other program lets go of the lock
+        for thread in threads:
+            thread.join(30)
+    assert results == {"sync": None, "set": None, "value": "new"}
+    assert read_bytes(path) == b'{\n  "v": "saved"\n}'
+
+
 def test_opening_and_saving_a_pipe_never_waits_for_the_other_end(tmp_path):
     fifo = str(tmp_path / "pipe.json")
     os.mkfifo(fifo)
