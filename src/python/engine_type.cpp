@@ -104,9 +104,9 @@ PyObject* run(PyObject* self, Borrow kind, Body&& body) {
 // document's read lock with the call's shared borrow folded into it, which costs one count
 // instead of two (Engine::with_node_as_borrow); when a writer is about, the borrow and the
 // lock the usual way. With the GIL, a lookup that meets no writer and no exclusive borrow
-// takes no count at all (Engine::with_node_alone). finish(result) builds the answer after the lock is let go. Converting
-// the key first cannot be told apart from converting it under the borrow: a str argument's
-// conversion runs no Python code.
+// takes no count at all (Engine::with_node_alone). finish(result) builds the answer after the
+// lock is let go. Converting the key first cannot be told apart from converting it under the
+// borrow: a str argument's conversion runs no Python code.
 template <class Lookup, class Finish>
 PyObject* run_lookup(PyObject* self, PyObject* key_arg, Lookup&& lookup, Finish&& finish) {
     try {
@@ -116,18 +116,16 @@ PyObject* run_lookup(PyObject* self, PyObject* key_arg, Lookup&& lookup, Finish&
         Engine& engine = *as_engine(self)->engine;
         using Found = decltype(lookup(static_cast<const Value*>(nullptr)));
         std::optional<Found> found;
+        auto take = [&](const Value* node) { found.emplace(lookup(node)); };
 #ifndef Py_GIL_DISABLED
         // With the GIL, no other thread of this interpreter runs until this call returns: it
         // releases the GIL nowhere, and neither the lookup nor the conversion runs Python code
         // (the collector runs from the evaluation loop, not from allocations). Locks and
         // borrows are only ever requested by threads holding the GIL, so when nobody holds or
         // waits for the lock, nobody can until then, and the read needs no count.
-        if (engine.with_node_alone(key, [&](const Value* node) { found.emplace(lookup(node)); }))
-            return finish(std::move(*found));
+        if (engine.with_node_alone(key, take)) return finish(std::move(*found));
 #endif
-        auto folded = engine.with_node_as_borrow(key, [&](const Value* node) {
-            found.emplace(lookup(node));
-        });
+        auto folded = engine.with_node_as_borrow(key, take);
         if (!folded) return raise_error(state(self), folded.error());
         switch (folded.value()) {
             case RwLock::Folded::Granted:
