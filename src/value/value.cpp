@@ -84,21 +84,16 @@ Value Value::floating(double d) noexcept {
     return v;
 }
 
-Value Value::string(std::string_view s) {
+Value Value::long_string(std::string_view s) {
     Value v;
-    if (s.size() <= kInlineCapacity) {
-        if (!s.empty()) std::memcpy(v.inline_text(), s.data(), s.size());
-        v.short_length_ = static_cast<std::uint8_t>(s.size());
-    } else {
-        bool in_region;
-        auto* block = static_cast<LongString*>(allocate_block(
-            block_bytes(sizeof(LongString), s.size(), 1), in_region));
-        block->size = s.size();
-        v.long_in_region_ = in_region;
-        std::memcpy(block->text(), s.data(), s.size());
-        v.s_ = block;
-        v.short_length_ = kLongString;
-    }
+    bool in_region;
+    auto* block = static_cast<LongString*>(
+        allocate_block(block_bytes(sizeof(LongString), s.size(), 1), in_region));
+    block->size = s.size();
+    v.long_in_region_ = in_region;
+    std::memcpy(block->text(), s.data(), s.size());
+    v.s_ = block;
+    v.short_length_ = kLongString;
     v.kind_ = Kind::String;
     return v;
 }
@@ -461,7 +456,12 @@ Value* Object::find(std::string_view name) noexcept {
 }
 
 Value& Object::insert_flat(std::size_t at, std::string_view name, Value v) {
-    Value key = Value::string(name);
+    // A long name's block is made before anything moves, since that may throw. A short name is
+    // written straight into its slot: built elsewhere byte by byte and then copied as a whole,
+    // its bytes would be loaded before their stores had landed, which stalls the load.
+    const bool short_name = name.size() <= Value::kInlineCapacity;
+    Value key;
+    if (!short_name) key = Value::string(name);
     const std::size_t n = size();
     if (!block_ || n == block_->capacity()) {
         const std::uint32_t capacity = grown_capacity(block_ ? block_->capacity() : 0, n + 1);
@@ -474,7 +474,13 @@ Value& Object::insert_flat(std::size_t at, std::string_view name, Value v) {
     }
     Member* m = flat_members();
     relocate(m + at + 1, m + at, n - at);
-    new (m + at) Member{std::move(key), std::move(v)};
+    if (short_name) {
+        new (&m[at].key) Value();
+        m[at].key.set_inline_string(name.data(), name.size());
+    } else {
+        new (&m[at].key) Value(std::move(key));
+    }
+    new (&m[at].value) Value(std::move(v));
     block_->size = static_cast<std::uint32_t>(n + 1);
     return m[at].value;
 }
@@ -512,16 +518,32 @@ void Object::make_chunked() {
 }
 
 Value& Object::set(std::string_view name, Value v, Value* replaced) {
+    bool inserted;
+    return place(name, std::move(v), replaced, false, inserted);
+}
+
+Value& Object::emplace(std::string_view name, bool& inserted) {
+    return place(name, Value(), nullptr, true, inserted);
+}
+
+Value& Object::place(std::string_view name, Value v, Value* replaced, bool keep,
+                     bool& inserted) {
+    // A member of that name: kept as it is, or given the new value.
+    auto found = [&](Value& slot) -> Value& {
+        inserted = false;
+        return keep ? slot : replace(slot, std::move(v), replaced);
+    };
+    inserted = true;
     if (!block_) return insert_flat(0, name, std::move(v));
     if (!chunked()) {
         // A small object is scanned, as find() does, before any search for the insertion point.
         if (block_->size <= kScanMax && name.size() <= Value::kInlineCapacity)
-            if (Value* found = find(name)) return replace(*found, std::move(v), replaced);
+            if (Value* slot = find(name)) return found(*slot);
         Member* m = flat_members();
         const std::size_t n = block_->size;
         // Names often arrive in order: one comparison settles an append.
         const std::size_t i = n && m[n - 1].name() < name ? n : lower_bound(m, n, name);
-        if (i < n && m[i].name() == name) return replace(m[i].value, std::move(v), replaced);
+        if (i < n && m[i].name() == name) return found(m[i].value);
         if (n < kFlatMax) return insert_flat(i, name, std::move(v));
         make_chunked();
     }
@@ -537,7 +559,7 @@ Value& Object::set(std::string_view name, Value v, Value* replaced) {
         c = chunks[lo];
         m = chunk_members(c);
         i = lower_bound(m, c->size, name);
-        if (i < c->size && m[i].name() == name) return replace(m[i].value, std::move(v), replaced);
+        if (i < c->size && m[i].name() == name) return found(m[i].value);
     }
     Value key = Value::string(name);
     if (c->size == kChunkCapacity) {

@@ -119,6 +119,9 @@ public:
     // Inserts or replaces a member and returns its value. With `replaced`, a value it replaces
     // is moved there instead of being destroyed (so that the caller can free it later).
     Value& set(std::string_view name, Value v, Value* replaced = nullptr);
+    // The member's value; a member that is missing is first inserted, null. `inserted` tells
+    // which it was. One search, where find() and then set() would make two.
+    Value& emplace(std::string_view name, bool& inserted);
     // Removes a member, moving its value into `out`; false when there is none.
     bool take(std::string_view name, Value& out);
     void clear() noexcept;
@@ -157,6 +160,8 @@ private:
     // every member is below it).
     std::size_t chunk_for(std::string_view name) const noexcept;
     Value& insert_flat(std::size_t at, std::string_view name, Value v);
+    // set() and emplace(): an existing member is kept (`keep`) or given `v`.
+    Value& place(std::string_view name, Value v, Value* replaced, bool keep, bool& inserted);
     void make_chunked();
     // Frees the blocks without touching the members (their ownership was taken).
     void release_blocks() noexcept;
@@ -206,7 +211,12 @@ public:
     }
     // Applies the number rule: a non-finite double becomes null.
     static Value floating(double d) noexcept;
-    static Value string(std::string_view s);
+    static Value string(std::string_view s) {
+        if (s.size() > kInlineCapacity) return long_string(s);
+        Value v;
+        v.set_inline_string(s.data(), s.size());
+        return v;
+    }
     static Value string(const char* s) { return string(std::string_view(s)); }
     static Value string(const std::string& s) { return string(std::string_view(s)); }
     static Value array(Array a = {}) noexcept;
@@ -273,9 +283,61 @@ private:
     char* inline_text() noexcept { return reinterpret_cast<char*>(this) + 2; }
     const char* inline_text() const noexcept { return reinterpret_cast<const char*>(this) + 2; }
 
+    static Value long_string(std::string_view s);
+
+    // Makes this (null) node the inline string of `n` <= kInlineCapacity bytes at `s`. The
+    // node is assembled in two registers and stored as two 8-byte words: byte stores, or a
+    // copy of the text into the node, would be followed by a move that loads the node in
+    // words, and a load that spans several stores still on their way waits for them.
+    void set_inline_string(const char* s, std::size_t n) noexcept {
+        static_assert(__BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__);
+        auto load8 = [](const char* at) {
+            std::uint64_t w;
+            __builtin_memcpy(&w, at, 8);
+            return w;
+        };
+        auto load4 = [](const char* at) {
+            std::uint32_t w;
+            __builtin_memcpy(&w, at, 4);
+            return std::uint64_t{w};
+        };
+        // The text's bytes 0-7 in `lo` and 8-13 in `hi`, each read once within the text.
+        std::uint64_t lo = 0;
+        std::uint64_t hi = 0;
+        if (n >= 8) {
+            lo = load8(s);
+            if (n > 8) hi = load8(s + n - 8) >> (8 * (16 - n));
+        } else if (n >= 4) {
+            lo = load4(s) | load4(s + n - 4) << (8 * (n - 4));
+        } else if (n > 0) {
+            lo = std::uint64_t{static_cast<unsigned char>(s[0])} |
+                 std::uint64_t{static_cast<unsigned char>(s[n / 2])} << (8 * (n / 2)) |
+                 std::uint64_t{static_cast<unsigned char>(s[n - 1])} << (8 * (n - 1));
+        }
+        // Byte 0 the kind, byte 1 the length, bytes 2-15 the text.
+        const std::uint64_t head =
+            static_cast<std::uint64_t>(Kind::String) | std::uint64_t{n} << 8 | lo << 16;
+        const std::uint64_t payload = lo >> 48 | hi << 16;
+        __builtin_memcpy(static_cast<void*>(this), &head, 8);
+        __builtin_memcpy(reinterpret_cast<char*>(this) + 8, &payload, 8);
+    }
+
     // Bitwise move: every kind is trivially relocatable, since heap blocks never point back.
+    // The node moves as two 8-byte words, not one 16-byte word: a value is mostly moved just
+    // after it was made, by separate stores of its header and its payload, and a load that
+    // spans two stores still on their way to the cache waits for them, where a load matching
+    // one store is served from it at once.
     void take_bits(Value& other) noexcept {
-        __builtin_memcpy(static_cast<void*>(this), &other, sizeof(Value));
+        static_assert(sizeof(Value) == 16);
+        std::uint64_t head;
+        std::uint64_t payload;
+        __builtin_memcpy(&head, &other, 8);
+        __builtin_memcpy(&payload, reinterpret_cast<const char*>(&other) + 8, 8);
+#if defined(__GNUC__)
+        __asm__("" : "+r"(head), "+r"(payload));  // kept apart: not merged into one wide move
+#endif
+        __builtin_memcpy(static_cast<void*>(this), &head, 8);
+        __builtin_memcpy(reinterpret_cast<char*>(this) + 8, &payload, 8);
         other.kind_ = Kind::Null;
         other.short_length_ = 0;
         other.u_ = 0;

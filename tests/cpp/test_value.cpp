@@ -2,8 +2,10 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstring>
 #include <limits>
 #include <map>
+#include <memory>
 #include <optional>
 #include <random>
 #include <string>
@@ -53,6 +55,23 @@ Value deep_chain(int depth) {
     for (int i = 0; i < depth; ++i) node = &node->set("k", Value::object());
     node->set("leaf", Value::array());
     return root;
+}
+
+TEST(value_string, every_inline_length_keeps_its_bytes_and_reads_nothing_outside) {
+    // Each text sits at the very end of its own exact-size heap block, so that AddressSanitizer
+    // sees any read past it; bytes all differ, so a byte misplaced by a shift shows.
+    for (std::size_t n = 0; n <= 16; ++n) {
+        std::string text;
+        for (std::size_t i = 0; i < n; ++i) text += static_cast<char>(0xA1 + 3 * i);
+        auto block = std::make_unique<char[]>(n + 1);
+        std::memcpy(block.get() + 1, text.data(), n);
+        const Value v = Value::string(std::string_view(block.get() + 1, n));
+        ASSERT_TRUE(v.is_string());
+        EXPECT_EQ(v.as_string(), text) << n;
+        Value moved = Value::object();
+        moved.as_object().set(std::string_view(block.get() + 1, n), Value::uinteger(n));
+        EXPECT_EQ((*moved.as_object().begin()).name(), text) << n;
+    }
 }
 
 TEST(value_tree, very_deep_trees_copy_compare_and_free_without_recursion) {
@@ -150,6 +169,18 @@ TEST_P(value_object_blocks, large_objects_match_a_model_under_mixed_changes) {
             if (op < 5) {
                 o.set(name, Value::uinteger(static_cast<std::uint64_t>(step)));
                 model[name] = static_cast<std::uint64_t>(step);
+            } else if (op == 5) {
+                // Inserts a null only where the model has no such member.
+                bool inserted;
+                Value& slot = o.emplace(name, inserted);
+                const auto [it, added] = model.try_emplace(name, 0);
+                ASSERT_EQ(inserted, added) << name;
+                if (inserted) {
+                    ASSERT_TRUE(slot.is_null());
+                    slot = Value::uinteger(0);
+                } else {
+                    EXPECT_EQ(slot.as_uint(), it->second);
+                }
             } else if (op < 8) {
                 Value out;
                 const bool took = o.take(name, out);

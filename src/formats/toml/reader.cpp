@@ -474,8 +474,9 @@ private:
         if (p_ == end_ || *p_ != '=') return fail_unexpected("'=' after a key", p_);
         ++p_;
         skip_blanks();
-        if (const Value* old = table->find(name)) return fail_redefined(*old, name, p_);
-        Value& slot = table->as_object().set(name, Value());
+        bool added;
+        Value& slot = table->as_object().emplace(name, added);
+        if (!added) return fail_redefined(slot, name, p_);
         return value(slot, level.depth + segments) && end_of_line();
     }
 
@@ -791,8 +792,9 @@ private:
             ++p_;
             skip_blanks();
             const std::string_view name = segment(segments - 1);
-            if (const Value* old = table->find(name)) return fail_redefined(*old, name, p_);
-            Value& slot = table->as_object().set(name, Value());
+            bool added;
+            Value& slot = table->as_object().emplace(name, added);
+            if (!added) return fail_redefined(slot, name, p_);
             if (!value(slot, depth + segments)) return false;
             skip_blanks();
             if (p_ < end_ && *p_ == ',') {

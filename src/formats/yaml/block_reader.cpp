@@ -78,6 +78,21 @@ constexpr auto kIndicators = [] {
 }();
 bool is_indicator(char c) { return kIndicators[static_cast<unsigned char>(c)]; }
 
+// Bytes a plain scalar's line looks at: the line break, and the space, '#' and ':' that may end
+// the scalar.
+constexpr auto kPlainLineStops = [] {
+    std::array<bool, 256> table{};
+    for (const unsigned char c : std::string_view("\n #:")) table[c] = true;
+    return table;
+}();
+
+// Bytes a plain key looks at: the line break, and the ':' and '#' that may end it.
+constexpr auto kKeyStops = [] {
+    std::array<bool, 256> table{};
+    for (const unsigned char c : std::string_view("\n:#")) table[c] = true;
+    return table;
+}();
+
 // Bytes that end a plain scalar inside a flow collection: the flow indicators.
 bool is_flow_indicator(char c) { return c == ',' || c == '[' || c == ']' || c == '{' || c == '}'; }
 
@@ -225,9 +240,12 @@ private:
         } else {
             if (is_indicator(s_[i])) return false;
             for (j = i;; ++j) {
-                if (at_end(j)) return false;
+                if (j >= n_) return false;
+                const char d = s_[j];
+                if (!kKeyStops[static_cast<unsigned char>(d)]) continue;
+                if (d == '\n') return false;
                 if (is_value_colon(j)) break;
-                if (s_[j] == '#' && s_[j - 1] == ' ') return false;
+                if (d == '#' && s_[j - 1] == ' ') return false;
             }
             if (s_[j - 1] == ' ') return false;
             k = std::string_view(s_ + i, j - i);
@@ -245,8 +263,13 @@ private:
     bool plain_line(std::size_t i, std::size_t& end, std::size_t& last) const {
         last = i;
         std::size_t j = i;
-        for (; !at_end(j); ++j) {
+        for (; j < n_; ++j) {
             const char d = s_[j];
+            if (!kPlainLineStops[static_cast<unsigned char>(d)]) {
+                last = j + 1;
+                continue;
+            }
+            if (d == '\n') break;
             if (d == ' ') continue;
             if (d == '#' && s_[j - 1] == ' ') break;
             if (d == ':' && (j + 1 >= n_ || s_[j + 1] == ' ' || s_[j + 1] == '\n')) return false;
