@@ -42,12 +42,12 @@ std::uint32_t grown_capacity(std::size_t current, std::size_t wanted) {
 #define ZEL_KEEP_BRANCH() ((void)0)
 #endif
 
-// Index of the first member whose name is not less than `name`.
-std::size_t lower_bound(const Member* members, std::size_t n, std::string_view name) noexcept {
+template <class Below>
+std::size_t lower_bound_by(const Member* members, std::size_t n, Below below) noexcept {
     std::size_t lo = 0;
     while (n > 0) {
         const std::size_t half = n / 2;
-        if (members[lo + half].name() < name) {
+        if (below(members[lo + half].key)) {
             lo += half + 1;
             n -= half + 1;
         } else {
@@ -56,6 +56,21 @@ std::size_t lower_bound(const Member* members, std::size_t n, std::string_view n
         }
     }
     return lo;
+}
+
+// Index of the first member whose name is not less than `name`. A short name is compared as
+// a string node of its own, in words.
+std::size_t lower_bound(const Member* members, std::size_t n, std::string_view name) noexcept {
+    if (Value::fits_inline(name)) {
+        const Value probe = Value::string(name);
+        return lower_bound_by(members, n,
+                              [&](const Value& key) { return Value::string_less(key, probe); });
+    }
+    return lower_bound_by(members, n, [&](const Value& key) { return key.as_string() < name; });
+}
+
+bool name_less(const Member& a, const Member& b) noexcept {
+    return Value::string_less(a.key, b.key);
 }
 
 // Puts `v` in `slot`, moving what was there to `replaced` when given.
@@ -631,17 +646,29 @@ bool Object::take(std::string_view name, Value& out) {
 Object Object::from_members(Member* members, std::size_t n) {
     Object o;
     if (n == 0) return o;
-    auto less = [](const Member& a, const Member& b) { return a.name() < b.name(); };
     bool strictly_sorted = true;
     for (std::size_t i = 1; i < n; ++i) {
-        if (!(members[i - 1].name() < members[i].name())) {
+        if (!name_less(members[i - 1], members[i])) {
             strictly_sorted = false;
             break;
         }
     }
     if (!strictly_sorted) {
         // Stable: of equal names, the later member stays last and is the one kept.
-        std::stable_sort(members, members + n, less);
+        if (n <= 32) {
+            // Insertion sort: stable, and no buffer to allocate as stable_sort's.
+            for (std::size_t i = 1; i < n; ++i) {
+                if (!name_less(members[i], members[i - 1])) continue;
+                std::size_t j = i - 1;
+                while (j > 0 && name_less(members[i], members[j - 1])) --j;
+                alignas(Member) unsigned char held[sizeof(Member)];
+                std::memcpy(held, static_cast<void*>(members + i), sizeof(Member));
+                relocate(members + j + 1, members + j, i - j);
+                std::memcpy(static_cast<void*>(members + j), held, sizeof(Member));
+            }
+        } else {
+            std::stable_sort(members, members + n, name_less);
+        }
         std::size_t kept = 0;
         for (std::size_t i = 0; i < n; ++i) {
             if (i + 1 < n && members[i].name() == members[i + 1].name()) continue;

@@ -258,6 +258,26 @@ public:
     // Inserts or replaces a member and returns it; this must be an object.
     Value& set(std::string_view name, Value v) { return o_.set(name, std::move(v)); }
 
+    // Byte order of two strings: whether `a` sorts before `b`. Two short strings are
+    // compared as words (their unused bytes are always zero, and a tie goes to the shorter).
+    static bool string_less(const Value& a, const Value& b) noexcept {
+        if (a.short_length_ == kLongString || b.short_length_ == kLongString)
+            return a.as_string() < b.as_string();
+        auto word = [](const Value& v, std::size_t at) {
+            std::uint64_t w;
+            __builtin_memcpy(&w, reinterpret_cast<const char*>(&v) + at, 8);
+            return __builtin_bswap64(w);
+        };
+        // Bytes 2-9, then 8-15 (8 and 9 are equal by then).
+        if (const std::uint64_t x = word(a, 2), y = word(b, 2); x != y) return x < y;
+        if (const std::uint64_t x = word(a, 8), y = word(b, 8); x != y) return x < y;
+        return a.short_length_ < b.short_length_;
+    }
+    // Whether `name` fits a string node's own bytes (no block of its own).
+    static constexpr bool fits_inline(std::string_view name) noexcept {
+        return name.size() <= kInlineCapacity;
+    }
+
     Value deep_copy() const;
 
     // Makes this node null without freeing anything: only for a tree whose blocks all live

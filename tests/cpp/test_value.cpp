@@ -264,13 +264,42 @@ TEST(value_array, loaded_in_a_region_then_changed_on_the_heap) {
     EXPECT_TRUE(a.empty());
 }
 
+// Names that differ only past another's end, in a zero byte, or after their first eight
+// bytes; short (held in the node) and long ones.
+std::vector<std::string> tricky_names() {
+    using namespace std::string_literals;
+    return {""s,         "a"s,          "a\0"s,        "a\0b"s,          "ab"s,
+            "abcdefgh"s, "abcdefgh\0"s, "abcdefghi"s,   "abcdefgh\xff"s,  "abcdefghijklmn"s,
+            "abcdefghijklmo"s, "abcdefghijklmno"s, "abcdefghijklmn\0"s, "\xff"s, "\x80a"s, "Z"s};
+}
+
+TEST(value_string, string_order_is_byte_order) {
+    std::vector<std::string> names = tricky_names();
+    std::mt19937 rng(7);
+    for (int k = 0; k < 300; ++k) {
+        std::string s(rng() % 18, '\0');
+        for (char& c : s) c = "\0\x01a\xff"[rng() % 4];
+        names.push_back(s);
+    }
+    for (const std::string& a : names) {
+        const Value va = Value::string(a);
+        for (const std::string& b : names)
+            ASSERT_EQ(Value::string_less(va, Value::string(b)), a < b)
+                << testing::PrintToString(a) << " " << testing::PrintToString(b);
+    }
+}
+
 TEST(value_object, from_members_sorts_and_keeps_the_later_of_repeated_names) {
-    for (std::size_t n : {std::size_t{5}, std::size_t{Object::kFlatMax + 1}, std::size_t{1000}}) {
+    const std::vector<std::string> tricky = tricky_names();
+    // 32 and 33: either side of the smallest objects' own sort.
+    for (std::size_t n : {std::size_t{5}, std::size_t{32}, std::size_t{33},
+                          std::size_t{Object::kFlatMax + 1}, std::size_t{1000}}) {
         std::vector<Member> members;
         std::map<std::string, std::uint64_t> model;
         for (std::size_t i = 0; i < n; ++i) {
             std::string name(1, 'm');
             name += std::to_string((i * 7919) % (n / 2 + 1));
+            if (i % 3 == 0) name = tricky[(i * 7) % tricky.size()];
             members.push_back(Member{Value::string(name), Value::uinteger(i)});
             model[name] = i;
         }
