@@ -353,7 +353,7 @@ private:
         std::uint64_t payload;
         __builtin_memcpy(&head, &other, 8);
         __builtin_memcpy(&payload, reinterpret_cast<const char*>(&other) + 8, 8);
-#if defined(__GNUC__)
+#if defined(__GNUC__) && (defined(__x86_64__) || defined(__aarch64__))
         __asm__("" : "+r"(head), "+r"(payload));  // kept apart: not merged into one wide move
 #endif
         __builtin_memcpy(static_cast<void*>(this), &head, 8);
