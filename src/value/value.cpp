@@ -474,7 +474,7 @@ Value& Object::insert_flat(std::size_t at, std::string_view name, Value v) {
     // A long name's block is made before anything moves, since that may throw. A short name is
     // written straight into its slot: built elsewhere byte by byte and then copied as a whole,
     // its bytes would be loaded before their stores had landed, which stalls the load.
-    const bool short_name = name.size() <= Value::kInlineCapacity;
+    const bool short_name = Value::fits_inline(name);
     Value key;
     if (!short_name) key = Value::string(name);
     const std::size_t n = size();

@@ -69,29 +69,24 @@ bool has_unsupported_bytes(std::string_view text) {
     return false;
 }
 
+// A table of the bytes in `bytes`, looked up by byte value.
+constexpr std::array<bool, 256> byte_set(std::string_view bytes) {
+    std::array<bool, 256> table{};
+    for (const unsigned char c : bytes) table[c] = true;
+    return table;
+}
+
 // Characters that cannot start a plain scalar here (some could, with rules left to the
 // general reader).
-constexpr auto kIndicators = [] {
-    std::array<bool, 256> table{};
-    for (const unsigned char c : std::string_view("-?:,[]{}#&*!|>'\"%@`")) table[c] = true;
-    return table;
-}();
+constexpr auto kIndicators = byte_set("-?:,[]{}#&*!|>'\"%@`");
 bool is_indicator(char c) { return kIndicators[static_cast<unsigned char>(c)]; }
 
 // Bytes a plain scalar's line looks at: the line break, and the space, '#' and ':' that may end
 // the scalar.
-constexpr auto kPlainLineStops = [] {
-    std::array<bool, 256> table{};
-    for (const unsigned char c : std::string_view("\n #:")) table[c] = true;
-    return table;
-}();
+constexpr auto kPlainLineStops = byte_set("\n #:");
 
 // Bytes a plain key looks at: the line break, and the ':' and '#' that may end it.
-constexpr auto kKeyStops = [] {
-    std::array<bool, 256> table{};
-    for (const unsigned char c : std::string_view("\n:#")) table[c] = true;
-    return table;
-}();
+constexpr auto kKeyStops = byte_set("\n:#");
 
 // Bytes that end a plain scalar inside a flow collection: the flow indicators.
 bool is_flow_indicator(char c) { return c == ',' || c == '[' || c == ']' || c == '{' || c == '}'; }
