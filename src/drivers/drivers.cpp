@@ -100,14 +100,21 @@ Result<Value> load_file(DriverKind kind, const std::string& path) {
 
 Status save_file(DriverKind kind, const std::string& path, const Value& document) {
     const FormatInfo* format = format_of(kind);
-    // Directories first: they stay made even when the writer then fails. The whole text
-    // exists before the file itself is touched.
+    // Directories first: they stay made even when the writer then fails.
     if (Status made = create_directories(parent_directory(path)); !made) return made;
     if (format == nullptr)
         return make_error(ErrorKind::Internal, "save_file called for a non-file driver");
-    TextBuffer text;
-    if (Status written = format->write(document, text); !written) return written;
-    return replace_file_contents(path, text.view());
+    struct Job {
+        const FormatInfo* format;
+        const Value* document;
+    } job{format, &document};
+    const TextSource source{
+        [](const void* context, TextBuffer& out) {
+            const Job& j = *static_cast<const Job*>(context);
+            return j.format->write(*j.document, out);
+        },
+        &job, format->writes_in_pieces};
+    return replace_file_contents(path, source);
 }
 
 }  // namespace zel

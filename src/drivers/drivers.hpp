@@ -60,9 +60,9 @@ Result<Value> load_file(DriverKind kind, const std::string& path);
 // format asks (FileInput). The descriptor is neither closed nor rewound.
 Result<Value> read_document(const FormatInfo& format, int fd);
 
-// Serialises `document` completely in the format of `kind`, then replaces the file with the
-// text (see replace_file_contents), creating missing parent directories. A writer failure
-// leaves the file system untouched.
+// Replaces the file with the text of `document` in the format of `kind` (see
+// replace_file_contents), creating missing parent directories. A writer failure leaves the
+// file as it was (and no temporary file of this save behind).
 Status save_file(DriverKind kind, const std::string& path, const Value& document);
 
 }  // namespace zel

@@ -5,6 +5,7 @@
 #include "drivers/file_io.hpp"
 
 #include <dirent.h>
+#include <pthread.h>
 #include <fcntl.h>
 #include <signal.h>
 #include <sys/file.h>
@@ -14,8 +15,10 @@
 
 #include <atomic>
 #include <cerrno>
+#include <condition_variable>
 #include <cstdint>
 #include <cstring>
+#include <mutex>
 #include <utility>
 #include <vector>
 
@@ -81,7 +84,7 @@ Status lock_file(int fd) {
 }
 
 // Writes every byte, through short writes and interruptions. Returns 0 or the errno.
-int write_all(int fd, std::string_view data, std::string_view path) {
+int write_all(int fd, std::string_view data, std::string_view path, std::uint64_t offset = 0) {
     const char* p = data.data();
     std::size_t left = data.size();
     while (left > 0) {
@@ -93,7 +96,7 @@ int write_all(int fd, std::string_view data, std::string_view path) {
         p += n;
         left -= static_cast<std::size_t>(n);
     }
-    note(FsStep::Op::Write, path, data);
+    note(FsStep::Op::Write, path, data, offset);
     return 0;
 }
 
@@ -774,7 +777,171 @@ void set_file_wait_hooks(FileWaitHooks hooks) noexcept {
     g_wait_detach.store(hooks.detach);
 }
 
-Status replace_file_contents(const std::string& path, std::string_view text) {
+namespace {
+
+// A save's text streams into its temporary file in pieces of this size: the block is reused
+// while still in the caches, and a large document never needs a second copy of itself as text.
+constexpr std::size_t kSavePiece = std::size_t{1} << 20;
+
+// Writes the pieces of a streamed text into a new file on a thread of its own, so that the
+// writing of one piece and the making of the next overlap; one piece is in flight at a time.
+// The thread starts with the first piece that is not the last (a text of one piece is written
+// directly), with every signal blocked (they are for the interpreter's threads); where it
+// cannot start, every piece is written directly. Destroyed, it waits for the piece in flight.
+class PieceWriter {
+public:
+    PieceWriter(int fd, std::string_view path) noexcept : fd_(fd), path_(path) {}
+    PieceWriter(const PieceWriter&) = delete;
+    PieceWriter& operator=(const PieceWriter&) = delete;
+    ~PieceWriter() { stop(); }
+
+    TextSink sink() noexcept {
+        return {[](void* context, std::string_view piece, bool last) {
+                    return static_cast<PieceWriter*>(context)->take(piece, last);
+                },
+                this};
+    }
+
+private:
+    int take(std::string_view piece, bool last) {
+        if (!started_ && !tried_ && !last) start();
+        if (!started_) {
+            const int e = piece.empty() ? 0 : write_all(fd_, piece, path_, offset_);
+            offset_ += piece.size();
+            return e;
+        }
+        std::unique_lock<std::mutex> lock(mutex_);
+        idle_.wait(lock, [this] { return !busy_; });
+        if (error_ == 0 && !piece.empty()) {
+            piece_ = piece;
+            busy_ = true;
+            work_.notify_one();
+        }
+        if (!last) return error_;
+        idle_.wait(lock, [this] { return !busy_; });
+        lock.unlock();
+        stop();
+        return error_;
+    }
+
+    void run() {
+        std::unique_lock<std::mutex> lock(mutex_);
+        for (;;) {
+            work_.wait(lock, [this] { return busy_ || quit_; });
+            if (!busy_) return;
+            const std::string_view piece = piece_;
+            const std::uint64_t offset = offset_;
+            lock.unlock();
+            const int e = write_all(fd_, piece, path_, offset);
+#ifdef SYNC_FILE_RANGE_WRITE
+            // Start the piece on its way to the disk now, so that the fsync at the end has
+            // little left to wait for. Only a hint: the fsync is what makes it durable.
+            if (e == 0)
+                ::sync_file_range(fd_, static_cast<off_t>(offset), static_cast<off_t>(piece.size()),
+                                  SYNC_FILE_RANGE_WRITE);
+#endif
+            lock.lock();
+            offset_ = offset + piece.size();
+            if (e != 0) error_ = e;
+            busy_ = false;
+            idle_.notify_one();
+        }
+    }
+
+    void start() noexcept {
+        tried_ = true;
+        sigset_t all, old;
+        ::sigfillset(&all);
+        if (::pthread_sigmask(SIG_SETMASK, &all, &old) != 0) return;
+        started_ = ::pthread_create(
+                       &thread_, nullptr,
+                       [](void* self) -> void* {
+                           static_cast<PieceWriter*>(self)->run();
+                           return nullptr;
+                       },
+                       this) == 0;
+        ::pthread_sigmask(SIG_SETMASK, &old, nullptr);
+    }
+
+    void stop() noexcept {
+        if (!started_) return;
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            quit_ = true;
+        }
+        work_.notify_one();
+        ::pthread_join(thread_, nullptr);
+        started_ = false;
+    }
+
+    const int fd_;
+    const std::string_view path_;
+    std::uint64_t offset_ = 0;  // where the next piece goes
+    bool tried_ = false;
+    bool started_ = false;
+    pthread_t thread_{};
+    std::mutex mutex_;
+    std::condition_variable work_, idle_;
+    std::string_view piece_;  // the piece in flight, while busy_
+    bool busy_ = false;
+    bool quit_ = false;
+    int error_ = 0;  // the first failed write's errno
+};
+
+// The text of one save: made whole once where it is needed whole, or streamed.
+class SaveText {
+public:
+    explicit SaveText(const TextSource& source) : source_(source) {}
+
+    bool in_pieces() const noexcept { return source_.in_pieces && !made_; }
+
+    // The whole text, made on first need.
+    Result<std::string_view> whole() {
+        if (!made_) {
+            if (Status written = source_.write(source_.context, text_); !written)
+                return std::move(written).error();
+            made_ = true;
+        }
+        return text_.view();
+    }
+
+    // Writes the text into the new file `fd` as it is made, piece by piece.
+    Status stream(int fd, std::string_view path) {
+        TextBuffer out;
+        PieceWriter writer(fd, path);  // done with the pieces before `out` goes
+        out.stream_to(writer.sink(), kSavePiece);
+        const Status written = source_.write(source_.context, out);
+        const int e = out.finish_stream();
+        if (!written) return written;
+        if (e != 0) return io_error(e);
+        return success();
+    }
+
+private:
+    const TextSource& source_;
+    TextBuffer text_;
+    bool made_ = false;
+};
+
+Status write_in_place(const std::string& path, SaveText& text) {
+    Result<std::string_view> whole = text.whole();
+    if (!whole) return std::move(whole).error();
+    return write_in_place(path, whole.value());
+}
+
+Status rewrite_in_place(const std::string& path, SaveText& text) {
+    Result<std::string_view> whole = text.whole();
+    if (!whole) return std::move(whole).error();
+    return rewrite_in_place(path, whole.value());
+}
+
+}  // namespace
+
+Status replace_file_contents(const std::string& path, const TextSource& source) {
+    SaveText text(source);
+    if (!text.in_pieces()) {
+        if (Result<std::string_view> whole = text.whole(); !whole) return std::move(whole).error();
+    }
     if (has_nul(path)) return io_error(kNulInPath);
     Result<Target> resolved = resolve_target(path);
     if (!resolved) return std::move(resolved).error();
@@ -814,7 +981,11 @@ Status replace_file_contents(const std::string& path, std::string_view text) {
         }
         if (::fchmod(temp.fd(), target.status.st_mode & 07777) != 0) return io_error(errno);
     }
-    if (const int e = write_all(temp.fd(), text, temp.path())) return io_error(e);
+    if (text.in_pieces()) {
+        if (Status written = text.stream(temp.fd(), temp.path()); !written) return written;
+    } else if (const int e = write_all(temp.fd(), text.whole().value(), temp.path())) {
+        return io_error(e);
+    }
     if (const int e = sync_fd(temp.fd(), temp.path())) return io_error(e);
     if (const int e = temp.close()) return io_error(e);
     if (::rename(temp.path().c_str(), target.path.c_str()) != 0) {

@@ -12,6 +12,7 @@
 #include <string_view>
 #include <utility>
 
+#include "text/text_buffer.hpp"
 #include "value/error.hpp"
 
 namespace zel {
@@ -46,7 +47,8 @@ private:
 
 // One file-system operation of a save, as seen by an observer: tests record the sequence to
 // check it against what a power cut may leave behind. `path` is the file or directory acted
-// on (`path2` the new name of a rename); `data` and `offset` describe a write.
+// on (`path2` the new name of a rename); `data` and `offset` describe a write. The writes of
+// a text saved in pieces are reported from the thread that writes them, one at a time.
 struct FsStep {
     enum class Op { Create, Write, Truncate, Sync, SyncDirectory, Rename, Unlink, MakeDirectory };
     Op op;
@@ -136,7 +138,16 @@ Status create_directories(const std::string& dir);
 // ".<name>.zel-<host>-", followed by "<pid>-<n>.tmp".
 std::string side_file_prefix(std::string_view target);
 
-// Writes `text` as the whole new content of `path`. Symbolic links at `path` are followed and
+// The text of a save, made on demand by a writer that makes the same text every time it runs.
+struct TextSource {
+    Status (*write)(const void* context, TextBuffer& out) = nullptr;
+    const void* context = nullptr;
+    // The writer only appends at its cursor and never looks back at what it wrote (see
+    // TextBuffer::stream_to): its text may go to the file in pieces as it is made.
+    bool in_pieces = false;
+};
+
+// Writes the text of `source` as the whole new content of `path`. Symbolic links at `path` are followed and
 // the file they lead to is replaced. A regular file is replaced by writing a temporary file
 // in the same directory, syncing it, giving it the old file's permission bits and owner, and
 // renaming it over the old one. Where a new file would change what users of the old one see
@@ -147,6 +158,9 @@ std::string side_file_prefix(std::string_view target);
 // the path is EISDIR. Temporary files left by saves of the same file in processes of this
 // machine that no longer exist are removed, and so is a journal of ours once the file holds
 // the new bytes.
-Status replace_file_contents(const std::string& path, std::string_view text);
+// The text is made whole before anything is touched, except where it goes in pieces into the
+// temporary file (a writer failure then removes that file); where a rewrite in place follows
+// after all, it is made again, whole. A writer failure is returned as it is.
+Status replace_file_contents(const std::string& path, const TextSource& source);
 
 }  // namespace zel

@@ -50,20 +50,20 @@ Status write_after_depth_check(const Value& document, TextBuffer& out) {
 }
 
 // name, title, error prefix, nesting limit, line breaks, column unit, file input, read,
-// read_fd, write
+// read_fd, write, writes in pieces
 constexpr FormatInfo kTable[] = {
     {Format::Json, "json", "JSON", "JSON parse error: ", kJsonMaxDepth,
      LineBreaks::Lf, ColumnUnit::Bytes, FileInput::Stream,
-     parse_json, read_json_file, write_checking_depth<Format::Json, write_json>},
+     parse_json, read_json_file, write_checking_depth<Format::Json, write_json>, true},
     {Format::Json5, "json5", "JSON5", "JSON5 parse error: ", kJson5MaxDepth,
      LineBreaks::LfCrUnicode, ColumnUnit::CodePoints, FileInput::Utf8,
-     parse_json5, nullptr, write_checking_depth<Format::Json5, write_json5>},
+     parse_json5, nullptr, write_checking_depth<Format::Json5, write_json5>, true},
     {Format::Toml, "toml", "TOML", "TOML parse error: ", kTomlMaxDepth,
      LineBreaks::Lf, ColumnUnit::CodePoints, FileInput::Utf8WithoutNul,
-     parse_toml, nullptr, write_after_depth_check<Format::Toml, write_toml>},
+     parse_toml, nullptr, write_after_depth_check<Format::Toml, write_toml>, false},
     {Format::Yaml, "yaml", "YAML", "YAML parse error: ", kYamlMaxDepth,
      LineBreaks::LfCr, ColumnUnit::CodePoints, FileInput::Bytes,
-     parse_yaml, nullptr, write_after_depth_check<Format::Yaml, write_yaml>},
+     parse_yaml, nullptr, write_after_depth_check<Format::Yaml, write_yaml>, false},
 };
 
 static_assert(std::size(kTable) == std::size(kFormats) && [] {

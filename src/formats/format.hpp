@@ -51,6 +51,9 @@ struct FormatInfo {
     // Appends the text of `document` to `out`. A document nested deeper than max_depth, or
     // one the format cannot express, is ErrorKind::Writer.
     Status (*write)(const Value& document, TextBuffer& out);
+    // The writer only appends at its cursor and never looks back (TextBuffer::stream_to), so a
+    // save may stream its text.
+    bool writes_in_pieces;
 };
 
 const FormatInfo& format_info(Format format) noexcept;

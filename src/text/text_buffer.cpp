@@ -1,10 +1,11 @@
 // Growing and releasing the output block: malloc for small blocks, a mapping of its own with
-// huge pages for large ones.
+// huge pages for large ones; streaming it to a sink.
 #include "text/text_buffer.hpp"
 
 #include <sys/mman.h>
 #include <sys/types.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <limits>
@@ -30,6 +31,11 @@ constexpr std::size_t kHugePage = std::size_t{2} << 20;
 // transparent huge pages (a hint; where they are off nothing changes), which takes a few
 // dozen faults instead of thousands, and it grows by mremap, which moves pages, not bytes.
 TextCursor TextBuffer::grow(char* at, std::size_t n) {
+    if (sink_.write != nullptr && at != begin_) {
+        hand_over(at);
+        if (n <= static_cast<std::size_t>(limit_ - begin_)) return {begin_, limit_};
+        at = begin_;  // an item longer than a piece: the block grows to hold it
+    }
     const std::size_t used = static_cast<std::size_t>(at - begin_);
     const std::size_t capacity = static_cast<std::size_t>(limit_ - begin_);
     constexpr std::size_t kMax = std::numeric_limits<std::ptrdiff_t>::max() - kHugePage;
@@ -66,14 +72,54 @@ TextCursor TextBuffer::grow(char* at, std::size_t n) {
     return {block + used, limit_};
 }
 
-void TextBuffer::release() noexcept {
+void TextBuffer::stream_to(TextSink sink, std::size_t piece) {
+    if (static_cast<std::size_t>(limit_ - begin_) < piece) grow(end_, piece);
+    // The other block as large as this one, from malloc: release_block tells the kinds of
+    // block apart by their size.
+    const std::size_t spare = std::min(static_cast<std::size_t>(limit_ - begin_), kMappedFrom - 1);
+    spare_begin_ = static_cast<char*>(std::malloc(spare));
+    if (spare_begin_ == nullptr) throw std::bad_alloc();
+    spare_limit_ = spare_begin_ + spare;
+    sink_ = sink;
+    sink_error_ = 0;
+}
+
+void TextBuffer::hand_over(char* at) {
+    if (sink_error_ == 0) {
+        sink_error_ = sink_.write(sink_.context,
+                                  std::string_view(begin_, static_cast<std::size_t>(at - begin_)), false);
+        std::swap(begin_, spare_begin_);
+        std::swap(limit_, spare_limit_);
+    }
+    end_ = begin_;
+}
+
+int TextBuffer::finish_stream() noexcept {
+    if (sink_.write == nullptr) return 0;
+    // Called even after a failure: the sink finishes with what it holds.
+    const std::string_view rest =
+        sink_error_ == 0 ? std::string_view(begin_, static_cast<std::size_t>(end_ - begin_))
+                         : std::string_view();
+    const int e = sink_.write(sink_.context, rest, true);
+    if (sink_error_ == 0) sink_error_ = e;
+    end_ = begin_;
+    sink_ = {};
+    return sink_error_;
+}
+
+void TextBuffer::release_block(char* begin, char* limit) noexcept {
 #if defined(__linux__) && defined(MREMAP_MAYMOVE) && defined(MADV_HUGEPAGE)
-    if (static_cast<std::size_t>(limit_ - begin_) >= kMappedFrom) {
-        ::munmap(begin_, static_cast<std::size_t>(limit_ - begin_));
+    if (static_cast<std::size_t>(limit - begin) >= kMappedFrom) {
+        ::munmap(begin, static_cast<std::size_t>(limit - begin));
         return;
     }
 #endif
-    std::free(begin_);
+    std::free(begin);
+}
+
+void TextBuffer::release() noexcept {
+    release_block(begin_, limit_);
+    release_block(spare_begin_, spare_limit_);
 }
 
 }  // namespace zel

@@ -16,6 +16,7 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <iterator>
 #include <map>
 #include <optional>
 #include <set>
@@ -460,6 +461,38 @@ TEST_F(crash_states, a_replacement_after_an_interrupted_rewrite) {
     leave_interrupted_rewrite(settings, json_of(R"({"v": "old"})"), json_of(R"({"v": "half"})"), 5);
     save_and_check(settings, R"({"v": "new"})");
     EXPECT_FALSE(std::filesystem::exists(journal_path(settings)));
+}
+
+// A document whose text takes several of a save's 1 MiB pieces.
+std::string document_of_pieces(std::size_t bytes) {
+    std::string text = "{";
+    for (std::size_t i = 0; text.size() < bytes; ++i)
+        text += (i ? ",\"k" : "\"k") + std::to_string(i) + "\": \"" + std::string(100, 'a' + i % 26) + "\"";
+    return text + "}";
+}
+
+TEST_F(crash_states, a_replacement_written_in_pieces) {
+    const std::string old = json_of(R"({"v": "old"})");
+    std::ofstream(path("settings.json")) << old;
+    const std::string big = document_of_pieces(std::size_t{5} << 19);
+    // Failing in the second piece, the save leaves the old document and no temporary file.
+    save_and_check(path("settings.json"), big.c_str(), std::size_t{3} << 19);
+    EXPECT_EQ(file_contents(path("settings.json")), old);
+    const auto listing = std::filesystem::directory_iterator(dir_);
+    EXPECT_EQ(std::distance(std::filesystem::begin(listing), std::filesystem::end(listing)), 1);
+
+    auto steps = save_and_check(path("settings.json"), big.c_str());
+    // The temporary file gets the text piece after piece, each where the one before ended.
+    std::uint64_t next = 0;
+    int writes = 0;
+    for (const Step& s : steps) {
+        if (s.op != FsStep::Op::Write) continue;
+        EXPECT_EQ(s.offset, next);
+        next = s.offset + s.data.size();
+        ++writes;
+    }
+    EXPECT_GE(writes, 3);
+    EXPECT_EQ(next, json_of(big.c_str()).size());
 }
 
 }  // namespace

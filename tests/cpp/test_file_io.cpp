@@ -360,17 +360,47 @@ TEST_F(file_io, saving_rewrites_in_place_what_a_new_file_would_change) {
     for (const auto& name : entries(dir_)) EXPECT_NE(name.front(), '.') << "left behind: " << name;
 }
 
+// The rename fails (the file is a mount point) after the text went into the temporary file;
+// the rewrite in place makes it again, whole: a short text and one of several pieces.
 TEST_F(file_io, saving_a_bind_mounted_file_rewrites_it) {
     write_file(path("outside.json"), "{}", 0644);
     write_file(path("mounted.json"), "", 0644);
     if (::geteuid() != 0 ||
         ::mount(path("outside.json").c_str(), path("mounted.json").c_str(), nullptr, MS_BIND, nullptr) != 0)
         GTEST_SKIP() << "cannot bind-mount here";
-    const Value doc = document(R"({"mounted": true})");
-    const std::string result = describe(save_file(DriverKind::Json, path("mounted.json"), doc));
+    Value big = document(R"({"mounted": "big"})");
+    big.set("pad", Value::string(std::string(std::size_t{5} << 19, 'p')));
+    Value small = document(R"({"mounted": true})");
+    std::vector<std::string> results;
+    for (const Value* doc : {&small, &big}) {
+        results.push_back(describe(save_file(DriverKind::Json, path("mounted.json"), *doc)));
+        results.push_back(file_contents(path("outside.json")) == json_text(*doc) ? "same" : "differs");
+    }
     ::umount(path("mounted.json").c_str());
-    EXPECT_EQ(result, "ok");
-    EXPECT_EQ(file_contents(path("outside.json")), json_text(doc));
+    EXPECT_EQ(results, (std::vector<std::string>{"ok", "same", "ok", "same"}));
+    EXPECT_EQ(entries(dir_), (std::vector<std::string>{"mounted.json", "outside.json"}));
+}
+
+// A document too deep to load back, found after pieces of its text went into the temporary
+// file: the writer's error, the old file as it was, and no temporary file.
+TEST_F(file_io, a_writer_failing_after_pieces_were_written_leaves_the_old_file) {
+    const std::string old_bytes = "{\"old\": 1}";
+    for (DriverKind kind : {DriverKind::Json, DriverKind::Json5}) {
+        write_file(path("settings"), old_bytes, 0644);
+        Value doc = Value::object();
+        doc.set("a", Value::string(std::string(std::size_t{3} << 20, 'x')));
+        Value deep = Value::array();
+        for (int i = 0; i < 200; ++i) {
+            Value outer = Value::array();
+            outer.as_array().push_back(std::move(deep));
+            deep = std::move(outer);
+        }
+        doc.set("b", std::move(deep));
+        const std::string result = describe(save_file(kind, path("settings"), doc));
+        EXPECT_NE(result.find("nested more than"), std::string::npos) << result;
+        EXPECT_EQ(file_contents(path("settings")), old_bytes);
+        EXPECT_EQ(entries(dir_), std::vector<std::string>{"settings"});
+    }
 }
 
 TEST_F(file_io, in_place_rewrite_failing_part_way_restores_the_old_bytes) {

@@ -2,6 +2,7 @@
 // texts both ways, the escape table, and the output buffer.
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <cmath>
 #include <cstdint>
 #include <cstdlib>
@@ -440,6 +441,118 @@ TEST(text_buffer, takes_libyaml_output_after_what_it_holds) {
     EXPECT_EQ(buffer.size(), before);
     EXPECT_FALSE(write_yaml(bad, buffer).ok());
     EXPECT_EQ(buffer.size(), before);
+}
+
+
+// A document for the streaming tests: long strings with escapes (written in several steps),
+// nesting, numbers, and short names, about 300 KB of text.
+Value streaming_document() {
+    Value doc = Value::object();
+    std::mt19937 random(5);
+    for (int i = 0; i < 60; ++i) {
+        Value group = Value::object();
+        std::string long_text;
+        for (int j = 0; j < 600 * (i % 7); ++j) long_text += "line \"" + std::to_string(j) + "\"\n\t";
+        group.set("text", Value::string(long_text));
+        Value numbers = Value::array();
+        for (int j = 0; j < 200; ++j)
+            numbers.as_array().push_back(j % 3 ? Value::floating(random() / 7.0) : Value::integer(-j));
+        group.set("numbers", std::move(numbers));
+        Value inner = Value::object();
+        inner.set("k\xC3\xA9y " + std::to_string(i), Value::boolean(i % 2));
+        group.set("inner", std::move(inner));
+        doc.set("group " + std::to_string(i), std::move(group));
+    }
+    return doc;
+}
+
+// What a sink was handed, checking the buffer's side of the contract on every call: the piece
+// of the call before is untouched until this call returns, and nothing comes after `last`.
+struct RecordingSink {
+    std::string text;
+    std::string previous_copy;
+    const char* previous = nullptr;
+    int calls = 0;
+    int last_calls = 0;
+    int fail_at = -1;  // the call that returns EIO
+    bool called_after_last = false;
+    bool previous_overwritten = false;
+
+    static int write(void* context, std::string_view piece, bool last) {
+        auto& self = *static_cast<RecordingSink*>(context);
+        if (self.last_calls != 0) self.called_after_last = true;
+        if (self.previous != nullptr &&
+            std::memcmp(self.previous, self.previous_copy.data(), self.previous_copy.size()) != 0)
+            self.previous_overwritten = true;
+        self.previous = piece.data();
+        self.previous_copy.assign(piece);
+        self.last_calls += last;
+        self.text.append(piece);
+        return self.calls++ == self.fail_at ? EIO : 0;
+    }
+};
+
+// Every format whose writer may stream gives, in pieces of any size, exactly the text it
+// writes whole.
+TEST(text_buffer, streams_the_text_of_every_streaming_writer_in_pieces_of_any_size) {
+    const Value doc = streaming_document();
+    int streaming = 0;
+    for (const FormatInfo& format : format_table()) {
+        if (!format.writes_in_pieces) continue;
+        ++streaming;
+        TextBuffer whole;
+        ASSERT_TRUE(format.write(doc, whole).ok());
+        ASSERT_GT(whole.size(), std::size_t{200000});
+        for (std::size_t piece : {std::size_t{1}, std::size_t{100}, std::size_t{4096},
+                                  std::size_t{20000}, std::size_t{1} << 20}) {
+            SCOPED_TRACE(std::string(format.name) + " in pieces of " + std::to_string(piece));
+            RecordingSink sink;
+            TextBuffer out;
+            out.stream_to({RecordingSink::write, &sink}, piece);
+            ASSERT_TRUE(format.write(doc, out).ok());
+            EXPECT_EQ(out.finish_stream(), 0);
+            EXPECT_TRUE(sink.text == whole.view());
+            EXPECT_EQ(sink.last_calls, 1);
+            EXPECT_FALSE(sink.called_after_last);
+            EXPECT_FALSE(sink.previous_overwritten);
+            EXPECT_GE(sink.calls, piece < whole.size() ? 2 : 1);
+            if (piece <= 20000) {
+                EXPECT_GT(sink.calls, 10);
+            }
+        }
+    }
+    EXPECT_EQ(streaming, 2);  // JSON and JSON5
+}
+
+// A sink failing at any call hears only the last call after it, with nothing in it, and its
+// error is the result.
+TEST(text_buffer, a_failing_sink_gets_no_more_text) {
+    const Value doc = streaming_document();
+    const FormatInfo& json = format_info(Format::Json);
+    int pieces = 0;
+    {
+        RecordingSink count;
+        TextBuffer out;
+        out.stream_to({RecordingSink::write, &count}, 65536);
+        ASSERT_TRUE(json.write(doc, out).ok());
+        ASSERT_EQ(out.finish_stream(), 0);
+        pieces = count.calls;
+        ASSERT_GT(pieces, 3);
+    }
+    for (int fail_at = 0; fail_at < pieces; ++fail_at) {
+        SCOPED_TRACE("failing at call " + std::to_string(fail_at));
+        RecordingSink sink;
+        sink.fail_at = fail_at;
+        TextBuffer out;
+        out.stream_to({RecordingSink::write, &sink}, 65536);
+        ASSERT_TRUE(json.write(doc, out).ok());
+        EXPECT_EQ(out.finish_stream(), EIO);
+        EXPECT_EQ(sink.last_calls, 1);
+        if (fail_at < pieces - 1) {
+            EXPECT_EQ(sink.calls, fail_at + 2);
+            EXPECT_TRUE(sink.previous_copy.empty());
+        }
+    }
 }
 
 }  // namespace
