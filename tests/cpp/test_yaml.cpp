@@ -199,6 +199,21 @@ TEST(yaml_documents, cr_lf_and_cr_line_breaks_read_as_line_feeds) {
         for (const char c : lf) other += c == '\n' ? breaks : std::string(1, c);
         EXPECT_EQ(outcome(parse_yaml(other)), outcome(parse_yaml(lf))) << other;
     }
+    // Every break its own kind, after comments that move the text across word boundaries.
+    std::mt19937 random(3);
+    for (int round = 0; round < 200; ++round) {
+        const std::string text = "#" + std::string(round % 9, 'c') + "\n" + lf + "g: [1,\n  2]\n";
+        std::string other;
+        for (std::size_t i = 0; i < text.size(); ++i) {
+            if (text[i] != '\n') {
+                other += text[i];
+                continue;
+            }
+            const unsigned kind = random() % 3;  // a lone CR before an LF would join it
+            other += kind == 0 ? "\n" : kind == 1 || (i + 1 < text.size() && text[i + 1] == '\n') ? "\r\n" : "\r";
+        }
+        EXPECT_EQ(outcome(parse_yaml(other)), outcome(parse_yaml(text))) << other;
+    }
 }
 
 // Whole documents and the tree they load as (compact JSON), the same from memory, from a file

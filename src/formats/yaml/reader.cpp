@@ -7,9 +7,11 @@
 #include <libfyaml.h>
 
 #include <algorithm>
+#include <bit>
 #include <cassert>
 #include <cstdint>
 #include <cstdio>
+#include <cstring>
 #include <string>
 #include <string_view>
 #include <unordered_map>
@@ -61,10 +63,12 @@ const char* first_unreadable(std::string_view text, std::size_t& offset) {
     const std::size_t n = text.size();
     for (std::size_t i = 0; i < n;) {
 #if defined(__SSE2__)
-        // Sixteen bytes at a time while they are printable ASCII or line feeds.
+        // Sixteen bytes at a time while they are printable ASCII, line breaks or tabs.
         const __m128i space_less_one = _mm_set1_epi8(0x1F);
         const __m128i del = _mm_set1_epi8(0x7F);
         const __m128i line_feed = _mm_set1_epi8('\n');
+        const __m128i carriage_return = _mm_set1_epi8('\r');
+        const __m128i tab = _mm_set1_epi8('\t');
         // The loop only ever adds 16, so that the next load never waits for this one's
         // compare (clang merged the two ways of moving on into a conditional move).
         int ok = 0xFFFF;
@@ -73,7 +77,10 @@ const char* first_unreadable(std::string_view text, std::size_t& offset) {
             // Signed compare: bytes from 0x80 up are negative and fail it.
             const __m128i printable =
                 _mm_andnot_si128(_mm_cmpeq_epi8(v, del), _mm_cmpgt_epi8(v, space_less_one));
-            ok = _mm_movemask_epi8(_mm_or_si128(printable, _mm_cmpeq_epi8(v, line_feed)));
+            const __m128i space = _mm_or_si128(
+                _mm_or_si128(_mm_cmpeq_epi8(v, line_feed), _mm_cmpeq_epi8(v, carriage_return)),
+                _mm_cmpeq_epi8(v, tab));
+            ok = _mm_movemask_epi8(_mm_or_si128(printable, space));
             if (ok != 0xFFFF) break;
             i += 16;
         }
@@ -857,16 +864,53 @@ private:
 // but libfyaml 0.7 takes a CR LF just before the closing quote of a flow scalar for a line
 // feed of the value, where a LF there folds into a space. Lines and columns stay the same.
 std::string_view with_line_feeds(std::string_view text, std::string& storage) {
-    std::size_t at = text.find('\r');
-    if (at == std::string_view::npos) return text;
-    storage.reserve(text.size());
-    for (std::size_t from = 0;; at = text.find('\r', from)) {
-        storage.append(text.substr(from, at == std::string_view::npos ? at : at - from));
-        if (at == std::string_view::npos) break;
-        storage += '\n';
-        from = at + 1;
-        if (from < text.size() && text[from] == '\n') ++from;  // CR LF is one break
+    const std::size_t first = text.find('\r');
+    if (first == std::string_view::npos) return text;
+    // The CRs are found a word at a time, at a fixed stride; the text between two breaks is
+    // copied in 16-byte blocks, which may run up to 15 bytes past it (in `storage`, which has
+    // room for that, and in `text` only where it has those bytes).
+    constexpr std::size_t kBlock = 16;
+    storage.resize(text.size() + kBlock);
+    const char* const begin = text.data();
+    const char* const end = begin + text.size();
+    std::memcpy(storage.data(), begin, first);
+    char* out = storage.data() + first;
+    const char* from = begin + first;  // the next byte to copy
+    const auto line_feed = [&](const char* cr) {
+        const std::size_t n = static_cast<std::size_t>(cr - from);
+        if (static_cast<std::size_t>(end - from) >= n + kBlock) {
+            for (std::size_t i = 0; i < n; i += kBlock) std::memcpy(out + i, from + i, kBlock);
+        } else {
+            std::memcpy(out, from, n);
+        }
+        out += n;
+        *out++ = '\n';
+        from = cr + 1;
+        if (from != end && *from == '\n') ++from;  // CR LF is one break
+    };
+    // After the XOR a word's bytes are zero where it has a CR; the zero test sets the high bit
+    // of exactly those bytes (no carry crosses a byte).
+    constexpr std::uint64_t kOnes = 0x0101010101010101u;
+    constexpr std::uint64_t kLow7 = kOnes * 0x7F;
+    constexpr bool kLittle = std::endian::native == std::endian::little;
+    const char* p = begin + first;
+    for (; end - p >= 8; p += 8) {
+        std::uint64_t w;
+        std::memcpy(&w, p, 8);
+        const std::uint64_t x = w ^ (kOnes * '\r');
+        std::uint64_t crs = ~(((x & kLow7) + kLow7) | x | kLow7);
+        while (crs != 0) {
+            const int bit = kLittle ? std::countr_zero(crs) : 63 - std::countl_zero(crs);
+            crs &= ~(std::uint64_t{1} << bit);
+            const char* cr = p + (kLittle ? bit / 8 : 7 - bit / 8);
+            if (cr >= from) line_feed(cr);  // not the LF of a CR LF (never a CR)
+        }
     }
+    for (; p != end; ++p)
+        if (*p == '\r' && p >= from) line_feed(p);
+    const std::size_t rest = static_cast<std::size_t>(end - from);
+    std::memcpy(out, from, rest);
+    storage.resize(static_cast<std::size_t>(out + rest - storage.data()));
     return storage;
 }
 
