@@ -448,3 +448,52 @@ def test_custom_driver_write_yields_while_threads_write_and_sync():
     # The final syncs ran after the last write: the last data handed over is the document.
     assert driver.last == doc
     assert driver.writes >= THREADS
+
+
+@pytest.mark.parametrize("driver", ["json", "json5"])
+def test_syncs_in_pieces_while_threads_change_the_store(tmp_path, driver):
+    # A document of several MiB: each sync writes its text in pieces on a thread of its own
+    # while other threads change the store. Every file a sync leaves parses whole, and the
+    # sync after the last change writes the final document.
+    path = str(tmp_path / "big")
+    store = ZelSettingEngine(path, driver)
+    ballast = [f"{i:06d}" + "x" * 994 for i in range(3000)]
+    store.set_value("ballast", ballast)
+    writers_done = threading.Event()
+    problems = []
+
+    def syncer():
+        syncs = 0
+        try:
+            while not writers_done.is_set() or syncs < 3:
+                store.sync()
+                syncs += 1
+                written = ZelSettingEngine(path, driver).value("")
+                if written["ballast"] != ballast:
+                    problems.append(f"sync {syncs}: the ballast changed")
+        except BaseException as exc:
+            problems.append(repr(exc))
+
+    def writer(i):
+        try:
+            for n in range(3000):
+                store.set_value(f"w{i}/n", n)
+                if store.value(f"w{i}/n") != n:
+                    problems.append(f"writer {i} read back something else")
+        except BaseException as exc:
+            problems.append(repr(exc))
+
+    threads = [threading.Thread(target=syncer)]
+    threads += [threading.Thread(target=writer, args=(i,)) for i in range(3)]
+    for t in threads:
+        t.start()
+    for t in threads[1:]:
+        t.join(timeout=WATCHDOG)
+    writers_done.set()
+    threads[0].join(timeout=WATCHDOG)
+    assert not any(t.is_alive() for t in threads)
+    assert problems == []
+    store.sync()
+    assert ZelSettingEngine(path, driver).value("") == {
+        "ballast": ballast, "w0": {"n": 2999}, "w1": {"n": 2999}, "w2": {"n": 2999}}
+    assert os.listdir(tmp_path) == ["big"]
