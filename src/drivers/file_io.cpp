@@ -923,16 +923,12 @@ private:
     bool made_ = false;
 };
 
-Status write_in_place(const std::string& path, SaveText& text) {
+// Writes the file in place (write_in_place or rewrite_in_place) with the whole text.
+Status in_place(Status (*write)(const std::string&, std::string_view), const std::string& path,
+                SaveText& text) {
     Result<std::string_view> whole = text.whole();
     if (!whole) return std::move(whole).error();
-    return write_in_place(path, whole.value());
-}
-
-Status rewrite_in_place(const std::string& path, SaveText& text) {
-    Result<std::string_view> whole = text.whole();
-    if (!whole) return std::move(whole).error();
-    return rewrite_in_place(path, whole.value());
+    return write(path, whole.value());
 }
 
 }  // namespace
@@ -953,9 +949,9 @@ Status replace_file_contents(const std::string& path, const TextSource& source) 
         // in-place rewrite would.
         if (::faccessat(AT_FDCWD, target.path.c_str(), W_OK, AT_EACCESS) != 0) return io_error(errno);
         // Devices and pipes are not replaced, only written to.
-        if (!S_ISREG(target.status.st_mode)) return write_in_place(target.path, text);
+        if (!S_ISREG(target.status.st_mode)) return in_place(write_in_place, target.path, text);
         // A new file would leave the other names of a hard-linked file with the old bytes.
-        if (target.status.st_nlink > 1) return rewrite_in_place(target.path, text);
+        if (target.status.st_nlink > 1) return in_place(rewrite_in_place, target.path, text);
     } else {
         // A symbolic link may lead into a directory that does not exist yet.
         if (Status made = create_directories(parent_directory(target.path)); !made) return made;
@@ -967,7 +963,7 @@ Status replace_file_contents(const std::string& path, const TextSource& source) 
         // A directory we may not add entries to, holding a file we may write: rewrite the file
         // itself. (0666: the umask applies exactly as to any newly created file.)
         if ((e == EACCES || e == EPERM || e == EROFS) && target.exists)
-            return rewrite_in_place(target.path, text);
+            return in_place(rewrite_in_place, target.path, text);
         return io_error(e);
     }
     if (target.exists) {
@@ -975,7 +971,7 @@ Status replace_file_contents(const std::string& path, const TextSource& source) 
         // owner we may not give the new file means rewriting the old one instead.
         if (target.status.st_uid != ::geteuid() || target.status.st_gid != ::getegid()) {
             if (::fchown(temp.fd(), target.status.st_uid, target.status.st_gid) != 0) {
-                if (errno == EPERM) return rewrite_in_place(target.path, text);
+                if (errno == EPERM) return in_place(rewrite_in_place, target.path, text);
                 return io_error(errno);
             }
         }
@@ -994,7 +990,7 @@ Status replace_file_contents(const std::string& path, const TextSource& source) 
         // writable to us; a file that is a mount point (a bind-mounted single file) cannot be
         // replaced at all: rewrite it in place (the temporary file goes with `temp`).
         if ((e == EPERM || e == EACCES || e == EBUSY || e == EXDEV) && target.exists)
-            return rewrite_in_place(target.path, text);
+            return in_place(rewrite_in_place, target.path, text);
         return io_error(e);
     }
     note(FsStep::Op::Rename, temp.path(), {}, 0, target.path);
