@@ -114,7 +114,7 @@ bool bind_arguments(const FunctionDescription& desc, PyObject* args, PyObject* k
     return check_missing(desc, out);
 }
 
-bool str_argument(PyObject* object, const char* name, std::string_view& out) {
+bool str_argument_encoded(PyObject* object, const char* name, std::string_view& out) {
     if (!PyUnicode_Check(object)) {
         raise_message(PyExc_TypeError, cast_text(object, "str"));
         argument_error(name);

@@ -60,13 +60,14 @@ bool is_engine(PyObject* self) { return self && Py_TYPE(self)->tp_dealloc == eng
 // anything that is not a store.
 ModuleState* state(PyObject* self) { return is_engine(self) ? state_of(Py_TYPE(self)) : nullptr; }
 
-bool check_receiver(PyObject* self) {
-    if (is_engine(self)) return true;
+[[gnu::cold, gnu::noinline]] bool receiver_error(PyObject* self) {
     raise_message(PyExc_TypeError, self ? cast_text(self, "ZelSettingEngine")
                                         : std::string("'NULL' object is not an instance of "
                                                       "'ZelSettingEngine'"));
     return false;
 }
+
+bool check_receiver(PyObject* self) { return is_engine(self) || receiver_error(self); }
 
 // The catch-all of an entry point lets a forced unwind (the end of this thread: pthread_exit,
 // or a thread re-attaching to a finalizing interpreter) go on unwinding. libstdc++ gives it the

@@ -436,28 +436,11 @@ std::size_t Object::chunk_for(std::string_view name) const noexcept {
     return lo;
 }
 
-Value* Object::find(std::string_view name) noexcept {
+Value* Object::find_sorted(std::string_view name) noexcept {
     if (!block_) return nullptr;
     if (!chunked()) {
         Member* m = flat_members();
         const std::size_t n = block_->size;
-        if (n <= kScanMax && name.size() <= Value::kInlineCapacity) {
-            // A scan of a few members, comparing the inline length and first byte before
-            // anything else; a short name is always held inline.
-            const auto length = static_cast<std::uint8_t>(name.size());
-            const char first = name.empty() ? '\0' : name[0];
-            for (std::size_t i = 0; i < n; ++i) {
-                const Value& key = m[i].key;
-                if (key.short_length_ != length) continue;
-                const char* text = key.inline_text();
-                if (length == 0) return &m[i].value;
-                if (text[0] != first) continue;
-                std::size_t j = 1;
-                while (j < length && text[j] == name[j]) ++j;
-                if (j == length) return &m[i].value;
-            }
-            return nullptr;
-        }
         const std::size_t i = lower_bound(m, n, name);
         return i < n && m[i].name() == name ? &m[i].value : nullptr;
     }

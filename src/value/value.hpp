@@ -111,8 +111,9 @@ public:
     inline const_iterator begin() const noexcept;
     inline const_iterator end() const noexcept;
 
-    // The member's value, or nullptr.
-    Value* find(std::string_view name) noexcept;
+    // The member's value, or nullptr. A few members and a short name (the common lookup)
+    // are scanned inline; anything else is a binary search.
+    inline Value* find(std::string_view name) noexcept;
     const Value* find(std::string_view name) const noexcept {
         return const_cast<Object*>(this)->find(name);
     }
@@ -163,6 +164,7 @@ private:
     // set() and emplace(): an existing member is kept (`keep`) or given `v`.
     Value& place(std::string_view name, Value v, Value* replaced, bool keep, bool& inserted);
     void make_chunked();
+    Value* find_sorted(std::string_view name) noexcept;
     // Frees the blocks without touching the members (their ownership was taken).
     void release_blocks() noexcept;
 
@@ -310,6 +312,17 @@ private:
     // copy of the text into the node, would be followed by a move that loads the node in
     // words, and a load that spans several stores still on their way waits for them.
     void set_inline_string(const char* s, std::size_t n) noexcept {
+        std::uint64_t head;
+        std::uint64_t payload;
+        inline_words(s, n, head, payload);
+        __builtin_memcpy(static_cast<void*>(this), &head, 8);
+        __builtin_memcpy(reinterpret_cast<char*>(this) + 8, &payload, 8);
+    }
+    // The two 8-byte words of the inline string node of `n` <= kInlineCapacity bytes at `s`:
+    // byte 0 the kind, byte 1 the length, bytes 2-15 the text, the rest zero. Two such nodes
+    // hold the same text exactly when their words are equal.
+    static void inline_words(const char* s, std::size_t n, std::uint64_t& head,
+                             std::uint64_t& payload) noexcept {
         static_assert(__BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__);
         auto load8 = [](const char* at) {
             std::uint64_t w;
@@ -334,12 +347,8 @@ private:
                  std::uint64_t{static_cast<unsigned char>(s[n / 2])} << (8 * (n / 2)) |
                  std::uint64_t{static_cast<unsigned char>(s[n - 1])} << (8 * (n - 1));
         }
-        // Byte 0 the kind, byte 1 the length, bytes 2-15 the text.
-        const std::uint64_t head =
-            static_cast<std::uint64_t>(Kind::String) | std::uint64_t{n} << 8 | lo << 16;
-        const std::uint64_t payload = lo >> 48 | hi << 16;
-        __builtin_memcpy(static_cast<void*>(this), &head, 8);
-        __builtin_memcpy(reinterpret_cast<char*>(this) + 8, &payload, 8);
+        head = static_cast<std::uint64_t>(Kind::String) | std::uint64_t{n} << 8 | lo << 16;
+        payload = lo >> 48 | hi << 16;
     }
 
     // Bitwise move: every kind is trivially relocatable, since heap blocks never point back.
@@ -415,6 +424,26 @@ inline Member* Object::flat_members() const noexcept {
     return reinterpret_cast<Member*>(block_ + 1);
 }
 inline Member* Object::chunk_members(Chunk* c) noexcept { return reinterpret_cast<Member*>(c + 1); }
+
+inline Value* Object::find(std::string_view name) noexcept {
+    if (block_ && block_->capacity() != 0 && block_->size <= kScanMax &&
+        name.size() <= Value::kInlineCapacity) {
+        // A short name is always held inline, its unused bytes zero: a member matches when
+        // both words of its name node equal those of the name's.
+        std::uint64_t head;
+        std::uint64_t payload;
+        Value::inline_words(name.data(), name.size(), head, payload);
+        Member* m = flat_members();
+        const std::uint32_t n = block_->size;
+        for (std::uint32_t i = 0; i < n; ++i) {
+            std::uint64_t key[2];
+            __builtin_memcpy(key, &m[i].key, 16);
+            if (key[0] == head && key[1] == payload) return &m[i].value;
+        }
+        return nullptr;
+    }
+    return find_sorted(name);
+}
 
 // Walks the members in order: one contiguous run for a flat object, chunk after chunk for a
 // chunked one.

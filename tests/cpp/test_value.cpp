@@ -8,6 +8,7 @@
 #include <memory>
 #include <optional>
 #include <random>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -286,6 +287,29 @@ TEST(value_string, string_order_is_byte_order) {
         for (const std::string& b : names)
             ASSERT_EQ(Value::string_less(va, Value::string(b)), a < b)
                 << testing::PrintToString(a) << " " << testing::PrintToString(b);
+    }
+}
+
+// Small objects are searched by comparing whole name nodes: a name must be found exactly
+// when a member has it, whatever bytes it shares with the others.
+TEST(value_object, small_objects_find_exactly_the_names_they_hold) {
+    const std::vector<std::string> tricky = tricky_names();
+    std::mt19937 rng(11);
+    for (int round = 0; round < 200; ++round) {
+        const std::size_t n = 1 + rng() % (Object::kScanMax + 2);
+        Value doc = Value::object();
+        std::set<std::string> held;
+        for (std::size_t i = 0; i < n; ++i) {
+            const std::string& name = tricky[rng() % tricky.size()];
+            doc.set(name, Value::uinteger(i));
+            held.insert(name);
+        }
+        for (const std::string& name : tricky) {
+            const Value* found = doc.find(name);
+            ASSERT_EQ(found != nullptr, held.count(name) == 1) << testing::PrintToString(name);
+            if (found) ASSERT_EQ(found, doc.find(std::string(name)));
+        }
+        for (const Member& m : doc.as_object()) ASSERT_EQ(doc.find(m.name()), &m.value);
     }
 }
 
