@@ -241,14 +241,15 @@ inline std::string check_all_round_trips(Format primary, const Value& tree) {
 // boundaries fall inside them often.
 inline constexpr std::size_t kStreamBlock = 8192;
 
-// Reads `text` through read_json_fd in kStreamBlock blocks, from a memory file.
-inline Result<Value> read_json_streamed(std::string_view text) {
+// Reads `text` through read_json_fd in kStreamBlock blocks, from a memory file, told the
+// file's size (as loading a settings file is) or not.
+inline Result<Value> read_json_streamed(std::string_view text, std::uint64_t size = kSizeUnknown) {
     const int fd = ::memfd_create("zel_fuzz_json", 0);
     if (fd < 0) return make_error(ErrorKind::Internal, "memfd_create failed");
     const bool written =
         ::write(fd, text.data(), text.size()) == static_cast<ssize_t>(text.size()) &&
         ::lseek(fd, 0, SEEK_SET) == 0;
-    Result<Value> r = written ? read_json_fd(fd, kStreamBlock)
+    Result<Value> r = written ? read_json_fd(fd, kStreamBlock, size)
                               : Result<Value>(make_error(ErrorKind::Internal, "write failed"));
     ::close(fd);
     return r;
@@ -273,14 +274,18 @@ inline std::string check_json_extras(std::string_view input, std::size_t cut) {
     padded.append(input);
     const Result<Value> direct = parse_json(input);
     const Result<Value> in_memory = parse_json(padded);
-    const Result<Value> streamed = read_json_streamed(padded);
-    const bool same = in_memory.ok() == streamed.ok() &&
-                      (in_memory ? in_memory.value() == streamed.value()
-                                 : in_memory.error().message == streamed.error().message);
-    if (!same)
-        return "streaming (buffer boundary at input byte " + std::to_string(cut) +
-               ") differs from memory\nmemory: " + outcome(in_memory) +
-               "\nstream: " + outcome(streamed);
+    // Told the file's size, the reader ends at the short read that reaches it.
+    for (const std::uint64_t size : {kSizeUnknown, std::uint64_t{padded.size()}}) {
+        const Result<Value> streamed = read_json_streamed(padded, size);
+        const bool same = in_memory.ok() == streamed.ok() &&
+                          (in_memory ? in_memory.value() == streamed.value()
+                                     : in_memory.error().message == streamed.error().message);
+        if (!same)
+            return "streaming (buffer boundary at input byte " + std::to_string(cut) +
+                   (size == kSizeUnknown ? ", size unknown" : ", size known") +
+                   ") differs from memory\nmemory: " + outcome(in_memory) +
+                   "\nstream: " + outcome(streamed);
+    }
     if (in_memory.ok() != direct.ok() || (direct && !(direct.value() == in_memory.value())))
         return "leading blanks changed the outcome\nwithout: " + outcome(direct) +
                "\nwith: " + outcome(in_memory);

@@ -26,24 +26,26 @@ const FormatInfo* format_of(DriverKind kind) noexcept {
 
 }  // namespace
 
-Result<Value> read_document(const FormatInfo& format, int fd) {
+Result<Value> read_document(const FormatInfo& format, int fd, std::uint64_t size) {
     switch (format.file_input) {
         case FileInput::Stream:
-            return format.read_fd(fd);
+            return format.read_fd(fd, size);
         case FileInput::Utf8:
         case FileInput::Utf8WithoutNul: {
             // These readers take the whole text, which must be UTF-8; failing to get it is an
             // input/output error rather than a parse error.
             // A stream with no end (a device) stops at the first byte the format forbids.
             Result<std::string> text = read_whole_file(
-                fd, format.file_input == FileInput::Utf8WithoutNul ? TextStop::NulOrInvalidUtf8
-                                                                   : TextStop::InvalidUtf8);
+                fd,
+                format.file_input == FileInput::Utf8WithoutNul ? TextStop::NulOrInvalidUtf8
+                                                               : TextStop::InvalidUtf8,
+                size);
             if (!text) return std::move(text).error();
             return format.read(text.value());
         }
         case FileInput::Bytes: {
             // As above; read failures are reported as the parser's own input errors.
-            Result<std::string> text = read_file_bytes(fd, TextStop::NulOrInvalidUtf8);
+            Result<std::string> text = read_file_bytes(fd, TextStop::NulOrInvalidUtf8, size);
             if (!text) return parse_error(format.format, text.error().message);
             return format.read(text.value());
         }
@@ -92,10 +94,11 @@ Result<Value> load_file(DriverKind kind, const std::string& path) {
     const FormatInfo* format = format_of(kind);
     if (format == nullptr)
         return make_error(ErrorKind::Internal, "load_file called for a non-file driver");
-    Result<FileDescriptor> fd = open_settings_file(path);
+    std::uint64_t size = kSizeUnknown;
+    Result<FileDescriptor> fd = open_settings_file(path, &size);
     if (!fd) return std::move(fd).error();
     if (fd.value().get() < 0) return Value::object();
-    return read_document(*format, fd.value().get());
+    return read_document(*format, fd.value().get(), size);
 }
 
 Status save_file(DriverKind kind, const std::string& path, const Value& document) {

@@ -6,6 +6,7 @@
 #include <memory>
 #include <string>
 
+#include "formats/limits.hpp"
 #include "value/error.hpp"
 #include "value/value.hpp"
 
@@ -57,8 +58,9 @@ Status save(const Driver& driver, const std::string& path, const Value& document
 Result<Value> load_file(DriverKind kind, const std::string& path);
 
 // Parses the document of an open file with `format`'s reader, handing the file over as the
-// format asks (FileInput). The descriptor is neither closed nor rewound.
-Result<Value> read_document(const FormatInfo& format, int fd);
+// format asks (FileInput). The descriptor is neither closed nor rewound. `size`: as for
+// read_file_bytes.
+Result<Value> read_document(const FormatInfo& format, int fd, std::uint64_t size = kSizeUnknown);
 
 // Replaces the file with the text of `document` in the format of `kind` (see
 // replace_file_contents), creating missing parent directories. A writer failure leaves the

@@ -544,7 +544,8 @@ bool journal_applies(const Journal& journal, std::string_view file_bytes) noexce
     return proper_prefix_of(journal.after) || proper_prefix_of(journal.before);
 }
 
-Result<FileDescriptor> open_settings_file(const std::string& path) {
+Result<FileDescriptor> open_settings_file(const std::string& path, std::uint64_t* size) {
+    if (size) *size = kSizeUnknown;
     if (has_nul(path))
         return make_error(ErrorKind::OpenFailed,
                           std::string("Failed to open config file: ") + kNulInPath);
@@ -573,21 +574,46 @@ Result<FileDescriptor> open_settings_file(const std::string& path) {
     if (FileDescriptor journal = recovered_document(path, fd.get(), st, not_a_link);
         journal.get() >= 0)
         return journal;
+    if (size) *size = static_cast<std::uint64_t>(st.st_size);
     return fd;
 }
 
-Result<std::string> read_file_bytes(int fd, TextStop stop) {
+Result<std::string> read_file_bytes(int fd, TextStop stop, std::uint64_t size) {
     std::string text;
-    // A file that cannot fit in one string (beyond a 32-bit address space, say) is refused
-    // before anything is read; a stream that grows past that limit is refused when it gets
-    // there. A regular file's size also sizes the string up front.
-    struct stat st {};
-    const bool regular = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
-    if (regular && st.st_size > 0) {
-        if (static_cast<std::uint64_t>(st.st_size) >= text.max_size()) return io_error(EFBIG);
-        text.reserve(static_cast<std::size_t>(st.st_size));
+    if (size == kSizeUnknown) {
+        struct stat st {};
+        if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode)) size = static_cast<std::uint64_t>(st.st_size);
     }
-    if (regular) stop = TextStop::None;
+    if (size != kSizeUnknown) {
+        // A regular file is read straight into the string, which is one byte longer than the
+        // file: a read that comes back short having reached that size found the end, without a
+        // further read that finds nothing. A file that grew goes on being read in growing steps.
+        // A file that cannot fit in one string (beyond a 32-bit address space, say) is refused
+        // before anything is read.
+        if (size >= text.max_size()) return io_error(EFBIG);
+        text.resize(static_cast<std::size_t>(size) + 1);
+        std::size_t have = 0;
+        for (;;) {
+            if (have == text.size()) {
+                const std::size_t more = std::max<std::size_t>(text.size(), 64 * 1024);
+                if (more > text.max_size() - text.size()) return io_error(EFBIG);
+                text.resize(text.size() + more);
+            }
+            const std::size_t room = text.size() - have;
+            const ssize_t n = ::read(fd, text.data() + have, room);
+            if (n > 0) {
+                have += static_cast<std::size_t>(n);
+                if (static_cast<std::size_t>(n) < room && have == size) break;
+            } else if (n == 0) {
+                break;
+            } else if (errno != EINTR) {
+                return io_error(errno);
+            }
+        }
+        text.resize(have);
+        return text;
+    }
+    // A pipe or a device: no size to bound it, and `stop` may end it.
     std::size_t checked = 0;
     char buffer[64 * 1024];
     for (;;) {
@@ -611,8 +637,8 @@ Result<std::string> read_file_bytes(int fd, TextStop stop) {
     return text;
 }
 
-Result<std::string> read_whole_file(int fd, TextStop stop) {
-    Result<std::string> text = read_file_bytes(fd, stop);
+Result<std::string> read_whole_file(int fd, TextStop stop, std::uint64_t size) {
+    Result<std::string> text = read_file_bytes(fd, stop, size);
     if (text && !is_valid_utf8(text.value())) return io_error("stream did not contain valid UTF-8");
     return text;
 }

@@ -12,6 +12,7 @@
 #include <string_view>
 #include <utility>
 
+#include "formats/limits.hpp"
 #include "text/text_buffer.hpp"
 #include "value/error.hpp"
 
@@ -109,8 +110,9 @@ std::string journal_path(std::string_view target);
 // or the journal's old document while an interrupted rewrite's journal applies (see Journal).
 // Opening never waits: a pipe with no writer opens at once and reads as empty. A missing file
 // (or missing parent directory) gives no descriptor (-1). Any other failure is
-// ErrorKind::OpenFailed, "Failed to open config file: {error text}".
-Result<FileDescriptor> open_settings_file(const std::string& path);
+// ErrorKind::OpenFailed, "Failed to open config file: {error text}". With `size`, that gets
+// the size of the regular file opened when its document is the whole file, else kSizeUnknown.
+Result<FileDescriptor> open_settings_file(const std::string& path, std::uint64_t* size = nullptr);
 
 // What a text reader may stop at while reading something that is not a regular file (a pipe,
 // a device), which has no size to bound it: the first byte that cannot be part of the text.
@@ -119,12 +121,15 @@ enum class TextStop { None, InvalidUtf8, NulOrInvalidUtf8 };
 // Reads an open file from its current position to the end into one string: a read failure
 // is io_error(errno), more bytes than a string can hold io_error(EFBIG). When the file is not
 // a regular file, reading stops after the first chunk holding a byte that `stop` names: the
-// text then ends at that byte, which the format's reader rejects.
-Result<std::string> read_file_bytes(int fd, TextStop stop = TextStop::None);
+// text then ends at that byte, which the format's reader rejects. `size`, when known, is the
+// regular file's size as it was opened (open_settings_file), which spares a look at it.
+Result<std::string> read_file_bytes(int fd, TextStop stop = TextStop::None,
+                                    std::uint64_t size = kSizeUnknown);
 
 // read_file_bytes for text that must be valid UTF-8; invalid UTF-8 is
 // io_error("stream did not contain valid UTF-8").
-Result<std::string> read_whole_file(int fd, TextStop stop = TextStop::InvalidUtf8);
+Result<std::string> read_whole_file(int fd, TextStop stop = TextStop::InvalidUtf8,
+                                    std::uint64_t size = kSizeUnknown);
 
 
 // The path without its last component ("a/b/c" -> "a/b", "/c" -> "/", "c" -> "", "/" -> "").

@@ -33,7 +33,9 @@ Status check_depth(Format format, const Value& document) {
     return too_deep(format);
 }
 
-Result<Value> read_json_file(int fd) { return read_json_fd(fd); }
+Result<Value> read_json_file(int fd, std::uint64_t size) {
+    return read_json_fd(fd, kJsonReadBufferSize, size);
+}
 
 // The JSON-family writers check the depth as they go, and stop at the first level too deep.
 template <Format F, bool (*Write)(const Value&, TextBuffer&, std::size_t)>

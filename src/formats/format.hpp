@@ -10,6 +10,7 @@
 #include <string>
 #include <string_view>
 
+#include "formats/limits.hpp"
 #include "text/position.hpp"
 #include "text/text_buffer.hpp"
 #include "value/error.hpp"
@@ -46,8 +47,9 @@ struct FormatInfo {
     FileInput file_input;
     // Parses a whole document held in memory. Failures are ErrorKind::Parse.
     Result<Value> (*read)(std::string_view text);
-    // Parses the document of an open file (FileInput::Stream only, else null).
-    Result<Value> (*read_fd)(int fd);
+    // Parses the document of an open file (FileInput::Stream only, else null), of `size`
+    // bytes as opened, or kSizeUnknown.
+    Result<Value> (*read_fd)(int fd, std::uint64_t size);
     // Appends the text of `document` to `out`. A document nested deeper than max_depth, or
     // one the format cannot express, is ErrorKind::Writer.
     Status (*write)(const Value& document, TextBuffer& out);

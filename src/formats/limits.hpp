@@ -3,8 +3,13 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 
 namespace zel {
+
+// The size of a file to be read, as opening found it, when it is not known (a pipe, a device,
+// or a file read from somewhere other than its start).
+inline constexpr std::uint64_t kSizeUnknown = ~std::uint64_t{0};
 
 // JSON: one more level fails with "recursion limit exceeded".
 inline constexpr std::size_t kJsonMaxDepth = 127;

@@ -185,6 +185,24 @@ TEST(file_io_text, read_whole_file_and_utf8_validation) {
         EXPECT_FALSE(is_valid_utf8(invalid)) << invalid;
 }
 
+// A regular file is read into a string one byte longer than the size it was opened with, and
+// a short read at that size ends it: a file that has since grown or shrunk is still read
+// whole.
+TEST(file_io_text, a_size_from_opening_that_no_longer_holds_still_reads_the_whole_file) {
+    for (std::size_t n : {std::size_t{0}, std::size_t{1}, std::size_t{4000}, std::size_t{200000}}) {
+        std::string text(n, 'x');
+        for (std::size_t i = 0; i < n; ++i) text[i] = static_cast<char>('a' + i % 26);
+        for (std::uint64_t size : {std::uint64_t{0}, std::uint64_t{1}, std::uint64_t{n / 2},
+                                   std::uint64_t{n ? n - 1 : 0}, std::uint64_t{n},
+                                   std::uint64_t{n + 1}, std::uint64_t{65536}, kSizeUnknown}) {
+            Result<std::string> r = read_through_temp_file(
+                text, [&](int fd) { return read_file_bytes(fd, TextStop::None, size); });
+            ASSERT_TRUE(r.ok()) << r.error().message;
+            EXPECT_EQ(r.value(), text) << "length " << n << " size " << size;
+        }
+    }
+}
+
 TEST(file_io_text, parent_directory_of_paths) {
     const std::pair<const char*, const char*> cases[] = {
         {"a/b/c", "a/b"}, {"/c", "/"}, {"c", ""}, {"/", ""}, {"", ""},   {"a//b", "a"},

@@ -133,13 +133,21 @@ public:
     // Reads `text` from memory, block by block like a file, so that both inputs share one path.
     explicit Reader(std::string_view text)
         : Reader(true, -1, text, std::min(kJsonReadBufferSize, text.size())) {}
-    Reader(int fd, std::size_t block_size) : Reader(false, fd, std::string_view(), block_size) {}
+    // A file of known size gets a buffer of one byte more, when that is smaller than a block:
+    // its one read then comes back short and shows the end.
+    Reader(int fd, std::size_t block_size, std::uint64_t size)
+        : Reader(false, fd, std::string_view(),
+                 size < block_size ? static_cast<std::size_t>(size) + 1 : block_size) {
+        block_size_ = std::max<std::size_t>(1, block_size);
+        size_ = size;
+    }
 
     Result<Value> run();
 
 private:
     Reader(bool memory, int fd, std::string_view text, std::size_t block_size)
-        : memory_(memory), fd_(fd), rest_(text), capacity_(std::max<std::size_t>(1, block_size)) {
+        : memory_(memory), fd_(fd), rest_(text), capacity_(std::max<std::size_t>(1, block_size)),
+          block_size_(capacity_) {
         storage_ = std::make_unique_for_overwrite<char[]>(capacity_ + kPadding);
         buf_ = storage_.get();
         end_ = buf_;
@@ -206,6 +214,10 @@ private:
     int fd_;
     std::string_view rest_;  // memory input not yet copied into the buffer
     std::size_t capacity_;   // bytes of data the buffer holds (the padding comes on top)
+    std::size_t block_size_;  // what a read asks for once a file's known size is passed
+    std::uint64_t size_ = kSizeUnknown;  // the file's size as opened
+    std::uint64_t read_ = 0;             // bytes read from the file
+    bool at_size_ = false;  // a short read reached the file's size: nothing more comes
     std::unique_ptr<char[]> storage_;
     char* buf_;
     const char* end_;       // end of the data
@@ -233,7 +245,13 @@ std::size_t Reader::read_some(char* to, std::size_t room) {
     }
     for (;;) {
         const ssize_t n = ::read(fd_, to, room);
-        if (n >= 0) return static_cast<std::size_t>(n);
+        if (n >= 0) {
+            // A regular file's read comes back short only at its end: one that stops exactly at
+            // the size the file was opened with needs no further read to find nothing.
+            read_ += static_cast<std::uint64_t>(n);
+            at_size_ = n > 0 && static_cast<std::size_t>(n) < room && read_ == size_;
+            return static_cast<std::size_t>(n);
+        }
         if (errno == EINTR) continue;
         read_errno_ = errno;
         return 0;
@@ -251,13 +269,17 @@ bool Reader::refill(const char*& p) {
     }
     base_ += static_cast<std::uint64_t>(p - buf_);
     const std::size_t kept = static_cast<std::size_t>(end_ - p);
-    if (kept > capacity_ / 2) {
-        // A token longer than half the buffer: doubling keeps rescanning it linear overall.
-        auto bigger = std::make_unique_for_overwrite<char[]>(2 * capacity_ + kPadding);
+    // A token longer than half the buffer: doubling keeps rescanning it linear overall. A
+    // buffer sized for a file that turned out longer (it grew since it was opened) becomes a
+    // whole block after its first read.
+    std::size_t wanted = kept > capacity_ / 2 ? 2 * capacity_ : capacity_;
+    if (read_ != 0) wanted = std::max(wanted, block_size_);
+    if (wanted != capacity_) {
+        auto bigger = std::make_unique_for_overwrite<char[]>(wanted + kPadding);
         std::memcpy(bigger.get(), p, kept);
         storage_ = std::move(bigger);
         buf_ = storage_.get();
-        capacity_ *= 2;
+        capacity_ = wanted;
     } else if (kept != 0) {
         std::memmove(buf_, p, kept);
     }
@@ -265,7 +287,7 @@ bool Reader::refill(const char*& p) {
     const std::size_t n = read_some(buf_ + kept, capacity_ - kept);
     end_ = buf_ + kept + n;
     std::memset(buf_ + kept + n, 0, kPadding);
-    if (n == 0) final_ = true;
+    if (n == 0 || at_size_) final_ = true;
     return n != 0;
 }
 
@@ -630,6 +652,8 @@ Result<Value> Reader::run() {
 
 Result<Value> parse_json(std::string_view text) { return Reader(text).run(); }
 
-Result<Value> read_json_fd(int fd, std::size_t block_size) { return Reader(fd, block_size).run(); }
+Result<Value> read_json_fd(int fd, std::size_t block_size, std::uint64_t size) {
+    return Reader(fd, block_size, size).run();
+}
 
 }  // namespace zel

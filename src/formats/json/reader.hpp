@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <string_view>
 
 #include "formats/limits.hpp"
@@ -23,7 +24,9 @@ Result<Value> parse_json(std::string_view text);
 // Parses one JSON document from an open file descriptor, reading it in blocks of
 // `block_size` bytes; the whole text is never held. The descriptor is neither closed nor
 // rewound. A read failure is ErrorKind::Parse with "JSON parse error: " and the system's
-// error text.
-Result<Value> read_json_fd(int fd, std::size_t block_size = kJsonReadBufferSize);
+// error text. `size`, when known, is the file's size as it was opened: the buffer is then no
+// bigger than the file, and a read that comes back short at that size ends the input.
+Result<Value> read_json_fd(int fd, std::size_t block_size = kJsonReadBufferSize,
+                           std::uint64_t size = kSizeUnknown);
 
 }  // namespace zel
