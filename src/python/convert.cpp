@@ -377,31 +377,13 @@ private:
     std::vector<PyObject*> path_;
 };
 
-PyRef scalar_to_python(const Value& v) {
-    switch (v.kind()) {
-        case Kind::Null: return PyRef::borrow(Py_None);
-        case Kind::Bool: return PyRef::borrow(v.as_bool() ? Py_True : Py_False);
-        case Kind::UInt: return PyRef::steal(PyLong_FromUnsignedLongLong(v.as_uint()));
-        case Kind::Int: return PyRef::steal(PyLong_FromLongLong(v.as_int()));
-        case Kind::Float: return PyRef::steal(PyFloat_FromDouble(v.as_float()));
-        case Kind::String: {
-            const std::string_view s = v.as_string();
-            return PyRef::steal(
-                PyUnicode_DecodeUTF8(s.data(), static_cast<Py_ssize_t>(s.size()), "strict"));
-        }
-        case Kind::Array: return PyRef::steal(PyList_New(static_cast<Py_ssize_t>(v.as_array().size())));
-        case Kind::Object: return PyRef::steal(PyDict_New());
-    }
-    return PyRef();
-}
-
 }  // namespace
 
 Result<Value> to_value(PyObject* object, ModuleState& state) { return ToValue(state).convert(object); }
 
-PyRef to_python(const Value& value) {
-    PyRef root = scalar_to_python(value);
-    if (!root || !(value.is_array() || value.is_object())) return root;
+PyRef container_to_python(const Value& value) {
+    PyRef root = node_to_python(value);
+    if (!root) return root;
     // Containers are linked into their parent as soon as they are made, so releasing the
     // root on failure releases everything built so far.
     struct Frame {
@@ -440,7 +422,7 @@ PyRef to_python(const Value& value) {
             if (!key) return PyRef();
             child = &top.next->value;
         }
-        PyRef item = scalar_to_python(*child);
+        PyRef item = node_to_python(*child);
         if (!item) return PyRef();
         PyObject* container = item.get();
         if (top.node->is_array()) {
