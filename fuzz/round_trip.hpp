@@ -326,7 +326,8 @@ inline std::string check_yaml_extras(std::string_view input, const Result<Value>
         if (c == '\n') crlf += '\r';
         crlf += c;
     }
-    const Result<Value> other = parse_yaml(crlf);
+    // Read as a file's text is: its breaks made LFs where it is.
+    const Result<Value> other = parse_yaml_in_place(crlf);
     const auto bounded = [](const Result<Value>& r) {
         return !r && r.error().message.find("(possible alias bomb)") != std::string::npos;
     };

@@ -52,7 +52,7 @@ Status write_after_depth_check(const Value& document, TextBuffer& out) {
 }
 
 // name, title, error prefix, nesting limit, line breaks, column unit, file input, read,
-// read_fd, write, writes in pieces
+// read_fd, write, writes in pieces, read in place
 constexpr FormatInfo kTable[] = {
     {Format::Json, "json", "JSON", "JSON parse error: ", kJsonMaxDepth,
      LineBreaks::Lf, ColumnUnit::Bytes, FileInput::Stream,
@@ -65,7 +65,8 @@ constexpr FormatInfo kTable[] = {
      parse_toml, nullptr, write_after_depth_check<Format::Toml, write_toml>, false},
     {Format::Yaml, "yaml", "YAML", "YAML parse error: ", kYamlMaxDepth,
      LineBreaks::LfCr, ColumnUnit::CodePoints, FileInput::Bytes,
-     parse_yaml, nullptr, write_after_depth_check<Format::Yaml, write_yaml>, false},
+     parse_yaml, nullptr, write_after_depth_check<Format::Yaml, write_yaml>, false,
+     parse_yaml_in_place},
 };
 
 static_assert(std::size(kTable) == std::size(kFormats) && [] {

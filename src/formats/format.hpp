@@ -56,6 +56,9 @@ struct FormatInfo {
     // The writer only appends at its cursor and never looks back (TextBuffer::stream_to), so a
     // save may stream its text.
     bool writes_in_pieces;
+    // `read` for a text the reader may change (a file's whole text, read for it alone), when
+    // the reader rewrites the text before parsing it; else null.
+    Result<Value> (*read_in_place)(std::string& text) = nullptr;
 };
 
 const FormatInfo& format_info(Format format) noexcept;

@@ -214,6 +214,29 @@ TEST(yaml_documents, cr_lf_and_cr_line_breaks_read_as_line_feeds) {
         }
         EXPECT_EQ(outcome(parse_yaml(other)), outcome(parse_yaml(text))) << other;
     }
+    // Long documents, whose breaks are changed in the text itself as a file is loaded: lines
+    // of every length move by as many bytes as CRs went before them, in blocks once that is
+    // a block or more.
+    for (int round = 0; round < 60; ++round) {
+        std::string text = "#" + std::string(round % 9, 'c') + "\n";
+        for (int i = 0; i < 40 + round; ++i)
+            text += "k" + std::to_string(i) + ": " + std::string(random() % 40, 'a' + i % 26) + "\n";
+        text += "d: |\n  l1\n\n  l2\n";
+        std::string other;
+        for (std::size_t i = 0; i < text.size(); ++i) {
+            if (text[i] != '\n') {
+                other += text[i];
+                continue;
+            }
+            const unsigned kind = random() % 4;
+            other += kind == 0 ? "\n" : kind == 3 && !(i + 1 < text.size() && text[i + 1] == '\n') ? "\r" : "\r\n";
+        }
+        const std::string expected = outcome(parse_yaml(text));
+        EXPECT_EQ(outcome(parse_yaml(other)), expected) << other;
+        std::string in_place = other;
+        EXPECT_EQ(outcome(parse_yaml_in_place(in_place)), expected) << other;
+        EXPECT_EQ(outcome(read_through_file(other)), expected) << other;
+    }
 }
 
 // Whole documents and the tree they load as (compact JSON), the same from memory, from a file

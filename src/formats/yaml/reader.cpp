@@ -860,28 +860,29 @@ private:
     const std::uint64_t byte_limit_;
 };
 
-// The text with every line break (CR LF, CR, LF) as a single LF: YAML reads the three alike,
-// but libfyaml 0.7 takes a CR LF just before the closing quote of a flow scalar for a line
-// feed of the value, where a LF there folds into a space. Lines and columns stay the same.
-std::string_view with_line_feeds(std::string_view text, std::string& storage) {
+// Makes every line break of the text (CR LF, CR, LF) a single LF, in place (the text only
+// shrinks): YAML reads the three alike, but libfyaml 0.7 takes a CR LF just before the closing
+// quote of a flow scalar for a line feed of the value, where a LF there folds into a space.
+// Lines and columns stay the same.
+void to_line_feeds(std::string& text) {
     const std::size_t first = text.find('\r');
-    if (first == std::string_view::npos) return text;
-    // The CRs are found a word at a time, at a fixed stride; the text between two breaks is
-    // copied in 16-byte blocks, which may run up to 15 bytes past it (in `storage`, which has
-    // room for that, and in `text` only where it has those bytes).
-    constexpr std::size_t kBlock = 16;
-    storage.resize(text.size() + kBlock);
-    const char* const begin = text.data();
+    if (first == std::string::npos) return;
+    char* const begin = text.data();
     const char* const end = begin + text.size();
-    std::memcpy(storage.data(), begin, first);
-    char* out = storage.data() + first;
-    const char* from = begin + first;  // the next byte to copy
+    char* out = begin + first;         // where the next line goes
+    const char* from = begin + first;  // the next byte to move there
+    // The text between two breaks moves in 16-byte blocks, which may run up to 15 bytes past
+    // it: only where the input has those bytes, and where the output trails the input by a
+    // block or more, so that every store lands before the break, on bytes already read. The
+    // first lines, until as many CRs are gone, move exactly.
+    constexpr std::size_t kBlock = 16;
     const auto line_feed = [&](const char* cr) {
         const std::size_t n = static_cast<std::size_t>(cr - from);
-        if (static_cast<std::size_t>(end - from) >= n + kBlock) {
+        if (static_cast<std::size_t>(from - out) >= kBlock &&
+            static_cast<std::size_t>(end - from) >= n + kBlock) {
             for (std::size_t i = 0; i < n; i += kBlock) std::memcpy(out + i, from + i, kBlock);
-        } else {
-            std::memcpy(out, from, n);
+        } else if (out != from) {
+            std::memmove(out, from, n);
         }
         out += n;
         *out++ = '\n';
@@ -889,7 +890,8 @@ std::string_view with_line_feeds(std::string_view text, std::string& storage) {
         if (from != end && *from == '\n') ++from;  // CR LF is one break
     };
     // After the XOR a word's bytes are zero where it has a CR; the zero test sets the high bit
-    // of exactly those bytes (no carry crosses a byte).
+    // of exactly those bytes (no carry crosses a byte). A word is loaded before any of its
+    // CRs is handled, and stores stay below the CR handled.
     constexpr std::uint64_t kOnes = 0x0101010101010101u;
     constexpr std::uint64_t kLow7 = kOnes * 0x7F;
     constexpr bool kLittle = std::endian::native == std::endian::little;
@@ -909,20 +911,23 @@ std::string_view with_line_feeds(std::string_view text, std::string& storage) {
     for (; p != end; ++p)
         if (*p == '\r' && p >= from) line_feed(p);
     const std::size_t rest = static_cast<std::size_t>(end - from);
-    std::memcpy(out, from, rest);
-    storage.resize(static_cast<std::size_t>(out + rest - storage.data()));
-    return storage;
+    if (out != from) std::memmove(out, from, rest);
+    text.resize(static_cast<std::size_t>(out + rest - begin));
 }
 
-Result<Value> parse_yaml(std::string_view text, bool plain_block_first) {
+// A text that has a byte YAML cannot read fails at it (before its line breaks change).
+bool unreadable(std::string_view text, Result<Value>& failure) {
     std::size_t bad = 0;
-    if (const char* problem = first_unreadable(text, bad); problem != nullptr) {
-        return parse_error(Format::Yaml, problem, position_of(text, bad));
-    }
-    if (text.empty()) return Value::null();
-    // libfyaml reads the text with LF line breaks, and so does the fast reader.
-    std::string storage;
-    const std::string_view input = with_line_feeds(text, storage);
+    const char* problem = first_unreadable(text, bad);
+    if (problem != nullptr) failure = parse_error(Format::Yaml, problem, position_of(text, bad));
+    return problem != nullptr;
+}
+
+// Parses a readable text whose line breaks are all LFs (libfyaml reads it so, and so does the
+// fast reader); `file_size` is the size of the text as it was, which bounds alias copies.
+Result<Value> parse_line_feed_text(std::string_view input, std::size_t file_size,
+                                   bool plain_block_first) {
+    if (input.empty()) return Value::null();
     // Most settings files have the everyday shapes of block YAML, which the fast reader takes
     // whole; anything else, invalid text included, is read from the start by libfyaml. A byte
     // order mark at the start is no part of the document.
@@ -935,7 +940,7 @@ Result<Value> parse_yaml(std::string_view text, bool plain_block_first) {
     Parser parser(diagnostics, input);
     if (parser.get() == nullptr) return parse_error(Format::Yaml, "out of memory");
 
-    TreeBuilder builder(input, text.size());
+    TreeBuilder builder(input, file_size);
     while (fy_event* next = fy_parser_parse(parser.get())) {
         const Event event(parser.get(), next);
         if (Result<Unit> r = builder.handle(*event); !r) return std::move(r).error();
@@ -947,10 +952,27 @@ Result<Value> parse_yaml(std::string_view text, bool plain_block_first) {
     return builder.take_root();
 }
 
+// A text held elsewhere is read where it is, or from a copy when it has a CR to change.
+Result<Value> parse_yaml(std::string_view text, bool plain_block_first) {
+    if (Result<Value> failure = Value::null(); unreadable(text, failure)) return failure;
+    if (text.find('\r') == std::string_view::npos)
+        return parse_line_feed_text(text, text.size(), plain_block_first);
+    std::string copy(text);
+    to_line_feeds(copy);
+    return parse_line_feed_text(copy, text.size(), plain_block_first);
+}
+
 }  // namespace
 
 Result<Value> parse_yaml(std::string_view text) { return parse_yaml(text, true); }
 
 Result<Value> parse_yaml_general(std::string_view text) { return parse_yaml(text, false); }
+
+Result<Value> parse_yaml_in_place(std::string& text) {
+    if (Result<Value> failure = Value::null(); unreadable(text, failure)) return failure;
+    const std::size_t file_size = text.size();
+    to_line_feeds(text);
+    return parse_line_feed_text(text, file_size, true);
+}
 
 }  // namespace zel

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstddef>
+#include <string>
 #include <string_view>
 
 #include "formats/limits.hpp"
@@ -31,6 +32,10 @@ inline constexpr std::size_t kYamlAliasBytesFloor = std::size_t{64} << 20;
 // max(kYamlAliasBytesFloor, kYamlAliasBytesPerByte * text.size()) bytes. Failures are
 // ErrorKind::Parse, "YAML parse error: {description} at line L column C".
 Result<Value> parse_yaml(std::string_view text);
+
+// parse_yaml of a text it may change: its line breaks become LFs where it is, rather than in
+// a copy (loading a file, whose text is read for the reader alone).
+Result<Value> parse_yaml_in_place(std::string& text);
 
 // parse_yaml without its fast path for everyday block YAML (block_reader.hpp): libfyaml
 // reads every text. For the tests and fuzz targets that compare the two.
