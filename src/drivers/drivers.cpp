@@ -41,13 +41,15 @@ Result<Value> read_document(const FormatInfo& format, int fd, std::uint64_t size
                                                                : TextStop::InvalidUtf8,
                 size);
             if (!text) return std::move(text).error();
-            return format.read_in_place ? format.read_in_place(text.value()) : format.read(text.value());
+            return format.read_in_place ? format.read_in_place(text.value())
+                                        : format.read(text.value());
         }
         case FileInput::Bytes: {
             // As above; read failures are reported as the parser's own input errors.
             Result<std::string> text = read_file_bytes(fd, TextStop::NulOrInvalidUtf8, size);
             if (!text) return parse_error(format.format, text.error().message);
-            return format.read_in_place ? format.read_in_place(text.value()) : format.read(text.value());
+            return format.read_in_place ? format.read_in_place(text.value())
+                                        : format.read(text.value());
         }
     }
     return make_error(ErrorKind::Internal, "unknown file input");

@@ -582,7 +582,8 @@ Result<std::string> read_file_bytes(int fd, TextStop stop, std::uint64_t size) {
     std::string text;
     if (size == kSizeUnknown) {
         struct stat st {};
-        if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode)) size = static_cast<std::uint64_t>(st.st_size);
+        if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode))
+            size = static_cast<std::uint64_t>(st.st_size);
     }
     if (size != kSizeUnknown) {
         // A regular file is read straight into the string, which is one byte longer than the

@@ -34,7 +34,8 @@ inline PyRef node_to_python(const Value& v) {
             return PyRef::steal(
                 PyUnicode_DecodeUTF8(s.data(), static_cast<Py_ssize_t>(s.size()), "strict"));
         }
-        case Kind::Array: return PyRef::steal(PyList_New(static_cast<Py_ssize_t>(v.as_array().size())));
+        case Kind::Array:
+            return PyRef::steal(PyList_New(static_cast<Py_ssize_t>(v.as_array().size())));
         case Kind::Object: return PyRef::steal(PyDict_New());
     }
     return PyRef();

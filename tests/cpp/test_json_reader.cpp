@@ -291,13 +291,16 @@ TEST(parsing_stream, file_many_times_the_buffer_matches_memory_parse) {
 // its place.
 TEST(parsing_stream, a_size_from_opening_that_no_longer_holds_still_reads_the_whole_file) {
     std::string text = "{";
-    for (int i = 0; i < 40; ++i) text += "\"k" + std::to_string(i) + "\": [" + std::to_string(i) + ", \"v\"],\n";
+    for (int i = 0; i < 40; ++i)
+        text += "\"k" + std::to_string(i) + "\": [" + std::to_string(i) + ", \"v\"],\n";
     text += "\"end\": null}";
     const Value expected = parsed_json(text);
     const std::uint64_t n = text.size();
-    for (std::size_t block : {std::size_t{1}, std::size_t{7}, std::size_t{64}, kJsonReadBufferSize}) {
-        for (std::uint64_t size : {std::uint64_t{0}, std::uint64_t{1}, n / 2, n - block, n - 1, n,
-                                   n + 1, 2 * n, std::uint64_t{block} * (n / block), kSizeUnknown}) {
+    for (std::size_t block :
+         {std::size_t{1}, std::size_t{7}, std::size_t{64}, kJsonReadBufferSize}) {
+        for (std::uint64_t size : {std::uint64_t{0}, std::uint64_t{1}, n / 2, n - block, n - 1,
+                                   n, n + 1, 2 * n, std::uint64_t{block} * (n / block),
+                                   kSizeUnknown}) {
             Result<Value> r = read_through_temp_file(
                 text, [&](int fd) { return read_json_fd(fd, block, size); });
             ASSERT_TRUE(r.ok()) << "block " << block << " size " << size << ": " << error_of(r);

@@ -220,7 +220,8 @@ TEST(yaml_documents, cr_lf_and_cr_line_breaks_read_as_line_feeds) {
     for (int round = 0; round < 60; ++round) {
         std::string text = "#" + std::string(round % 9, 'c') + "\n";
         for (int i = 0; i < 40 + round; ++i)
-            text += "k" + std::to_string(i) + ": " + std::string(random() % 40, 'a' + i % 26) + "\n";
+            text += "k" + std::to_string(i) + ": " + std::string(random() % 40, 'a' + i % 26) +
+                    "\n";
         text += "d: |\n  l1\n\n  l2\n";
         std::string other;
         for (std::size_t i = 0; i < text.size(); ++i) {
@@ -229,7 +230,8 @@ TEST(yaml_documents, cr_lf_and_cr_line_breaks_read_as_line_feeds) {
                 continue;
             }
             const unsigned kind = random() % 4;
-            other += kind == 0 ? "\n" : kind == 3 && !(i + 1 < text.size() && text[i + 1] == '\n') ? "\r" : "\r\n";
+            const bool before_lf = i + 1 < text.size() && text[i + 1] == '\n';
+            other += kind == 0 ? "\n" : kind == 3 && !before_lf ? "\r" : "\r\n";
         }
         const std::string expected = outcome(parse_yaml(text));
         EXPECT_EQ(outcome(parse_yaml(other)), expected) << other;
