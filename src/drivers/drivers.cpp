@@ -24,6 +24,12 @@ const FormatInfo* format_of(DriverKind kind) noexcept {
     return &format_info(static_cast<Format>(kind));
 }
 
+// A file's whole text, read for the reader alone: a reader that rewrites its text before
+// parsing may do so where it is.
+Result<Value> read_text(const FormatInfo& format, std::string& text) {
+    return format.read_in_place ? format.read_in_place(text) : format.read(text);
+}
+
 }  // namespace
 
 Result<Value> read_document(const FormatInfo& format, int fd, std::uint64_t size) {
@@ -41,15 +47,13 @@ Result<Value> read_document(const FormatInfo& format, int fd, std::uint64_t size
                                                                : TextStop::InvalidUtf8,
                 size);
             if (!text) return std::move(text).error();
-            return format.read_in_place ? format.read_in_place(text.value())
-                                        : format.read(text.value());
+            return read_text(format, text.value());
         }
         case FileInput::Bytes: {
             // As above; read failures are reported as the parser's own input errors.
             Result<std::string> text = read_file_bytes(fd, TextStop::NulOrInvalidUtf8, size);
             if (!text) return parse_error(format.format, text.error().message);
-            return format.read_in_place ? format.read_in_place(text.value())
-                                        : format.read(text.value());
+            return read_text(format, text.value());
         }
     }
     return make_error(ErrorKind::Internal, "unknown file input");

@@ -535,7 +535,7 @@ Value& Object::place(std::string_view name, Value v, Value* replaced, bool keep,
     if (!block_) return insert_flat(0, name, std::move(v));
     if (!chunked()) {
         // A small object is scanned, as find() does, before any search for the insertion point.
-        if (block_->size <= kScanMax && name.size() <= Value::kInlineCapacity)
+        if (scanned(name))
             if (Value* slot = find(name)) return found(*slot);
         Member* m = flat_members();
         const std::size_t n = block_->size;

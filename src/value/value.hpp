@@ -149,6 +149,8 @@ private:
     struct Chunked;
 
     bool chunked() const noexcept { return block_->capacity() == 0; }
+    // Whether a lookup of `name` scans the members (a flat object of a few, a short name).
+    inline bool scanned(std::string_view name) const noexcept;
     inline Member* flat_members() const noexcept;
     Chunked& big() const noexcept;
     static inline Member* chunk_members(Chunk* c) noexcept;
@@ -425,9 +427,12 @@ inline Member* Object::flat_members() const noexcept {
 }
 inline Member* Object::chunk_members(Chunk* c) noexcept { return reinterpret_cast<Member*>(c + 1); }
 
+inline bool Object::scanned(std::string_view name) const noexcept {
+    return !chunked() && block_->size <= kScanMax && name.size() <= Value::kInlineCapacity;
+}
+
 inline Value* Object::find(std::string_view name) noexcept {
-    if (block_ && block_->capacity() != 0 && block_->size <= kScanMax &&
-        name.size() <= Value::kInlineCapacity) {
+    if (block_ && scanned(name)) {
         // A short name is always held inline, its unused bytes zero: a member matches when
         // both words of its name node equal those of the name's.
         std::uint64_t head;

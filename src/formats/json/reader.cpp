@@ -217,7 +217,6 @@ private:
     std::size_t block_size_;  // what a read asks for once a file's known size is passed
     std::uint64_t size_ = kSizeUnknown;  // the file's size as opened
     std::uint64_t read_ = 0;             // bytes read from the file
-    bool at_size_ = false;  // a short read reached the file's size: nothing more comes
     std::unique_ptr<char[]> storage_;
     char* buf_;
     const char* end_;       // end of the data
@@ -249,7 +248,7 @@ std::size_t Reader::read_some(char* to, std::size_t room) {
             // A regular file's read comes back short only at its end: one that stops exactly at
             // the size the file was opened with needs no further read to find nothing.
             read_ += static_cast<std::uint64_t>(n);
-            at_size_ = n > 0 && static_cast<std::size_t>(n) < room && read_ == size_;
+            if (n > 0 && static_cast<std::size_t>(n) < room && read_ == size_) final_ = true;
             return static_cast<std::size_t>(n);
         }
         if (errno == EINTR) continue;
@@ -287,7 +286,7 @@ bool Reader::refill(const char*& p) {
     const std::size_t n = read_some(buf_ + kept, capacity_ - kept);
     end_ = buf_ + kept + n;
     std::memset(buf_ + kept + n, 0, kPadding);
-    if (n == 0 || at_size_) final_ = true;
+    if (n == 0) final_ = true;
     return n != 0;
 }
 
