@@ -29,10 +29,82 @@ constexpr std::size_t kMapped = std::size_t(2) << 20;
 
 std::size_t mapped_bytes(std::size_t bytes) noexcept { return (bytes + kMapped - 1) & ~(kMapped - 1); }
 
-void* span_memory(std::size_t bytes) {
+// Freed mapped spans kept for the next large load. A document freed and loaded again (a
+// reload, a second store on a large file) would otherwise fault in and zero every page once
+// more: for a large JSON file that is a tenth of its loading time. A kept span is handed to the
+// kernel as lazily freeable (MADV_FREE): under memory pressure it takes the pages back, and a
+// page it took reads as zeros when it is written again; a page it left keeps its old bytes,
+// which is all the same to a region (nothing in it is read before it is written). At most
+// kKeptBytes are kept, in kKeptSlots slots of one word each: the span's address (aligned to
+// kMapped) with its size in units of kMapped in the low bits. The slots are taken and filled by
+// atomic exchanges, without a lock a fork could leave held.
+#if defined(__linux__) && defined(MADV_FREE)
+constexpr bool kKeepSpans = true;
+#else
+constexpr bool kKeepSpans = false;
+#endif
+constexpr std::size_t kKeptSlots = 8;
+constexpr std::size_t kKeptBytes = std::size_t(64) << 20;
+std::atomic<std::uintptr_t> g_kept[kKeptSlots];
+std::atomic<std::size_t> g_kept_bytes{0};
+
+std::size_t kept_size(std::uintptr_t slot) noexcept { return (slot & (kMapped - 1)) * kMapped; }
+
+// A kept span of at least `bytes` (already rounded to whole huge pages) and at most twice
+// that, or nullptr; `bytes` becomes the span's own size.
+void* take_kept_span(std::size_t& bytes) noexcept {
+    if (!kKeepSpans || g_kept_bytes.load(std::memory_order_relaxed) == 0) return nullptr;
+    for (auto& slot : g_kept) {
+        std::uintptr_t seen = slot.load(std::memory_order_relaxed);
+        while (seen != 0) {
+            const std::size_t size = kept_size(seen);
+            if (size < bytes || size / 2 > bytes) break;
+            if (slot.compare_exchange_weak(seen, 0, std::memory_order_acquire,
+                                           std::memory_order_relaxed)) {
+                g_kept_bytes.fetch_sub(size, std::memory_order_relaxed);
+                bytes = size;
+                return reinterpret_cast<void*>(seen & ~std::uintptr_t(kMapped - 1));
+            }
+        }
+    }
+    return nullptr;
+}
+
+// Keeps a freed mapped span of `bytes` (whole huge pages) for a later load: false when there
+// is no room, and the caller unmaps it.
+bool keep_span(void* p, std::size_t bytes) noexcept {
+#if defined(__linux__) && defined(MADV_FREE)
+    const std::size_t units = bytes / kMapped;
+    if (units >= kMapped) return false;
+    if (g_kept_bytes.fetch_add(bytes, std::memory_order_relaxed) + bytes > kKeptBytes) {
+        g_kept_bytes.fetch_sub(bytes, std::memory_order_relaxed);
+        return false;
+    }
+    if (::madvise(p, bytes, MADV_FREE) == 0) {
+        const std::uintptr_t word = reinterpret_cast<std::uintptr_t>(p) | units;
+        for (auto& slot : g_kept) {
+            std::uintptr_t empty = 0;
+            if (slot.compare_exchange_strong(empty, word, std::memory_order_release,
+                                             std::memory_order_relaxed))
+                return true;
+        }
+    }
+    g_kept_bytes.fetch_sub(bytes, std::memory_order_relaxed);
+    return false;
+#else
+    (void)p;
+    (void)bytes;
+    return false;
+#endif
+}
+
+// `bytes` of memory for a span; `bytes` becomes the size it got, which a kept span may make
+// larger.
+void* span_memory(std::size_t& bytes) {
     if (bytes < kMapped) return std::malloc(bytes);
     if (bytes > static_cast<std::size_t>(-1) - 2 * kMapped) return nullptr;
     bytes = mapped_bytes(bytes);
+    if (void* kept = take_kept_span(bytes)) return kept;
     void* p = ::mmap(nullptr, bytes + kMapped, PROT_READ | PROT_WRITE,
                      MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
     if (p == MAP_FAILED) return nullptr;
@@ -50,8 +122,12 @@ void* span_memory(std::size_t bytes) {
 }
 
 void free_span_memory(void* p, std::size_t bytes) noexcept {
-    if (bytes < kMapped) std::free(p);
-    else ::munmap(p, mapped_bytes(bytes));
+    if (bytes < kMapped) {
+        std::free(p);
+        return;
+    }
+    bytes = mapped_bytes(bytes);
+    if (!keep_span(p, bytes)) ::munmap(p, bytes);
 }
 
 }  // namespace
@@ -69,9 +145,10 @@ void* Region::allocate_slow(std::size_t bytes) {
     if (bytes > kMaxSpan - sizeof(Span) || bytes > next_span_ / 4) {
         // A large block gets a span of its own; the current span stays open for small ones.
         if (bytes > static_cast<std::size_t>(-1) - sizeof(Span)) throw std::bad_alloc();
-        auto* own = static_cast<Span*>(span_memory(sizeof(Span) + bytes));
+        std::size_t got = sizeof(Span) + bytes;
+        auto* own = static_cast<Span*>(span_memory(got));
         if (!own) throw std::bad_alloc();
-        own->bytes = sizeof(Span) + bytes;
+        own->bytes = got;
         if (spans_) {
             // Behind the current span, which keeps being the one at the head.
             own->previous = spans_->previous;
@@ -83,14 +160,15 @@ void* Region::allocate_slow(std::size_t bytes) {
         reserved_ += own->bytes;
         return own + 1;
     }
-    auto* span = static_cast<Span*>(span_memory(next_span_));
+    std::size_t got = next_span_;
+    auto* span = static_cast<Span*>(span_memory(got));
     if (!span) throw std::bad_alloc();
     span->previous = spans_;
-    span->bytes = next_span_;
+    span->bytes = got;
     spans_ = span;
-    reserved_ += next_span_;
+    reserved_ += got;
     next_ = reinterpret_cast<char*>(span + 1);
-    end_ = reinterpret_cast<char*>(span) + next_span_;
+    end_ = reinterpret_cast<char*>(span) + got;
     next_span_ = std::min(next_span_ * 2, kMaxSpan);
     void* p = next_;
     next_ += bytes;
