@@ -41,7 +41,7 @@ SITE = BUILD / "site"
 TOOLS = BUILD / "tools"
 PY_TESTS = ["tests/python/test_free_threading.py", "tests/python/test_stress.py",
             "tests/python/test_fork_and_exit.py"]
-CPP_FILTER = "rw_lock.*:engine_locks.*:text_buffer.*:crash_states.*:file_io.*"
+CPP_FILTER = "rw_lock.*:engine_locks.*:text_buffer.*:crash_states.*:file_io.*:value_region.*"
 SEPARATOR = "=================="
 
 
