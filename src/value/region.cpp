@@ -133,6 +133,7 @@ void free_span_memory(void* p, std::size_t bytes) noexcept {
 }  // namespace
 
 Region::~Region() {
+    std::free(recycled_);
     for (void* block : separate_) std::free(block);
     for (Span* s = spans_; s;) {
         Span* previous = s->previous;
@@ -175,6 +176,22 @@ void* Region::allocate_slow(std::size_t bytes) {
     return p;
 }
 
+void Region::recycle(void* block, std::size_t bytes) noexcept {
+#if ZEL_REGION_SEPARATE_BLOCKS
+    (void)block, (void)bytes;
+#else
+    bytes = (bytes + kAlign - 1) & ~(kAlign - 1);
+    if (bytes > kRecycledMax || bytes < sizeof(void*)) return;
+    if (!recycled_) {
+        recycled_ = static_cast<void**>(std::calloc(kRecycledMax / kAlign + 1, sizeof(void*)));
+        if (!recycled_) return;
+    }
+    void*& head = recycled_[bytes / kAlign];
+    *static_cast<void**>(block) = head;
+    head = block;
+#endif
+}
+
 void* Region::allocate_separately(std::size_t bytes) {
     // Room first (doubling), so that a failure leaks nothing.
     if (separate_.size() == separate_.capacity())
@@ -215,10 +232,24 @@ void free_block(void* block, bool in_region) noexcept {
     if (!in_region) std::free(block);
 }
 
-void* grow_block(void* block, bool& in_region, std::size_t keep_bytes, std::size_t new_bytes) {
+void* grow_block(void* block, bool& in_region, std::size_t old_bytes, std::size_t keep_bytes,
+                 std::size_t new_bytes) {
     if (block && !in_region) {
         void* p = std::realloc(block, new_bytes);
         if (!p) throw std::bad_alloc();
+        return p;
+    }
+    if (Region* region = current_region()) {
+        // While a region is current, every region block belongs to it (a document is read with
+        // no foreign code running): the old block can be lengthened or handed on.
+        if (block && region->extend(block, old_bytes, new_bytes)) return block;
+        void* p = region->take_recycled(new_bytes);
+        if (!p) p = region->allocate(new_bytes);
+        in_region = true;
+        if (block) {
+            if (keep_bytes) std::memcpy(p, block, keep_bytes);
+            region->recycle(block, old_bytes);
+        }
         return p;
     }
     void* p = allocate_block(new_bytes, in_region);

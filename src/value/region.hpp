@@ -48,6 +48,45 @@ public:
         return allocate_slow(bytes);
     }
 
+    // Lengthens the block of `old_bytes` at `block` to `new_bytes` where it is, when it is the
+    // last one this region gave out and its span has the room: true when it did. A container
+    // that grows while nothing else is made (a table of short values read line by line) then
+    // stays in one block instead of leaving a copy behind at every step.
+    bool extend(void* block, std::size_t old_bytes, std::size_t new_bytes) noexcept {
+#if ZEL_REGION_SEPARATE_BLOCKS
+        (void)block, (void)old_bytes, (void)new_bytes;
+        return false;
+#else
+        old_bytes = (old_bytes + kAlign - 1) & ~(kAlign - 1);
+        new_bytes = (new_bytes + kAlign - 1) & ~(kAlign - 1);
+        if (static_cast<char*>(block) + old_bytes != next_ || new_bytes < old_bytes ||
+            new_bytes - old_bytes > static_cast<std::size_t>(end_ - next_))
+            return false;
+        next_ += new_bytes - old_bytes;
+        return true;
+#endif
+    }
+
+    // Blocks a growing container left behind (grow_block), kept by size for later blocks of the
+    // same size: containers built a member at a time grow through the same capacities, so each
+    // takes the blocks the one before it outgrew. Only blocks of this region, while nothing
+    // else can hold them; blocks above kRecycledMax bytes are simply left.
+    void recycle(void* block, std::size_t bytes) noexcept;
+    // A recycled block of `bytes`, or nullptr.
+    void* take_recycled(std::size_t bytes) noexcept {
+#if ZEL_REGION_SEPARATE_BLOCKS
+        (void)bytes;
+        return nullptr;
+#else
+        bytes = (bytes + kAlign - 1) & ~(kAlign - 1);
+        if (!recycled_ || bytes > kRecycledMax) return nullptr;
+        void*& head = recycled_[bytes / kAlign];
+        void* p = head;
+        if (p) head = *static_cast<void**>(p);
+        return p;
+#endif
+    }
+
     // Bytes taken from the system so far (tests and diagnostics).
     std::size_t reserved_bytes() const noexcept { return reserved_; }
 
@@ -55,6 +94,7 @@ private:
     static constexpr std::size_t kAlign = 8;
     static constexpr std::size_t kFirstSpan = 4096;
     static constexpr std::size_t kMaxSpan = std::size_t(8) << 20;
+    static constexpr std::size_t kRecycledMax = 4096 + 2 * kAlign;
     struct Span {
         Span* previous;
         std::size_t bytes;
@@ -68,6 +108,7 @@ private:
     Span* spans_ = nullptr;
     std::size_t next_span_ = kFirstSpan;
     std::size_t reserved_ = 0;
+    void** recycled_ = nullptr;  // list heads by size / kAlign, made on the first recycle
     std::vector<void*> separate_;  // the blocks of allocate_separately
 };
 
@@ -92,8 +133,10 @@ Region* current_region() noexcept;
 void* allocate_block(std::size_t bytes, bool& in_region);
 // Frees a heap block; a region block is left to its region.
 void free_block(void* block, bool in_region) noexcept;
-// Resizes a block to `new_bytes`, keeping its first `keep_bytes`: a heap block is
-// reallocated in place where it can be; a region block is copied into a new block.
-void* grow_block(void* block, bool& in_region, std::size_t keep_bytes, std::size_t new_bytes);
+// Resizes a block of `old_bytes` to `new_bytes`, keeping its first `keep_bytes`: a heap block
+// is reallocated in place where it can be; a region block is lengthened where it is when it is
+// the current region's last one, or else copied into a new block.
+void* grow_block(void* block, bool& in_region, std::size_t old_bytes, std::size_t keep_bytes,
+                 std::size_t new_bytes);
 
 }  // namespace zel

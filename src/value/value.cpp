@@ -295,6 +295,7 @@ void Array::reserve(std::size_t capacity) {
     const std::uint32_t size = block_ ? block_->size : 0;
     bool in_region = block_ && block_->in_region();
     block_ = static_cast<Block*>(grow_block(block_, in_region,
+                                            block_bytes(sizeof(Block), current, sizeof(Value)),
                                             sizeof(Block) + size * sizeof(Value),
                                             block_bytes(sizeof(Block), capacity, sizeof(Value))));
     block_->size = size;
@@ -389,7 +390,9 @@ ChunkList::~ChunkList() {
 void ChunkList::reserve(std::size_t capacity) {
     if (capacity <= capacity_) return;
     if (capacity > kMaxCapacity) throw std::bad_alloc();
-    items_ = static_cast<Chunk**>(grow_block(items_, in_region_, size_ * sizeof(Chunk*),
+    items_ = static_cast<Chunk**>(grow_block(items_, in_region_,
+                                             block_bytes(0, capacity_, sizeof(Chunk*)),
+                                             size_ * sizeof(Chunk*),
                                              block_bytes(0, capacity, sizeof(Chunk*))));
     capacity_ = static_cast<std::uint32_t>(capacity);
 }
@@ -464,7 +467,9 @@ Value& Object::insert_flat(std::size_t at, std::string_view name, Value v) {
     if (!block_ || n == block_->capacity()) {
         const std::uint32_t capacity = grown_capacity(block_ ? block_->capacity() : 0, n + 1);
         bool in_region = block_ && block_->in_region();
-        block_ = static_cast<Block*>(grow_block(block_, in_region,
+        const std::size_t old_bytes =
+            block_ ? block_bytes(sizeof(Block), block_->capacity(), sizeof(Member)) : 0;
+        block_ = static_cast<Block*>(grow_block(block_, in_region, old_bytes,
                                                 sizeof(Block) + n * sizeof(Member),
                                                 block_bytes(sizeof(Block), capacity, sizeof(Member))));
         block_->size = static_cast<std::uint32_t>(n);

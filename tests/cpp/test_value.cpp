@@ -315,6 +315,59 @@ TEST(value_region, spans_freed_and_made_again_by_threads_hold_what_was_written) 
     EXPECT_EQ(wrong.load(), 0);
 }
 
+// Objects and arrays built a member at a time inside a region, with long strings made between
+// some of the steps: some blocks then grow where they are, others move and leave their old
+// block to the next container that grows through the same size. Every container keeps exactly
+// what was put in it, whichever block it ends in.
+TEST(value_region, containers_grown_a_member_at_a_time_keep_their_members) {
+    Region region;
+    std::vector<Value> tables;
+    auto name_of = [](int k) {
+        std::string name = "key";
+        name += std::to_string(k);
+        if (k % 4 == 1) name.append(16, 'n');  // a long name: a block of its own
+        return name;
+    };
+    auto text_of = [](int t, int k) { return std::string(15 + (t + k) % 40, char('a' + (t + k) % 26)); };
+    {
+        RegionScope scope(&region);
+        std::mt19937 rng(7);
+        for (int t = 0; t < 3000; ++t) {
+            Value table = Value::object();
+            Value list = Value::array();
+            const int members = 1 + static_cast<int>(rng() % 40);
+            for (int k = 0; k < members; ++k) {
+                const bool long_text = rng() % 3 == 0;
+                table.set(name_of(k), long_text ? Value::string(text_of(t, k)) : Value::uinteger(t * 1000 + k));
+                list.as_array().push_back(long_text ? Value::string(text_of(k, t)) : Value::uinteger(k));
+            }
+            table.set("list", std::move(list));
+            tables.push_back(std::move(table));
+        }
+    }
+    std::mt19937 rng(7);
+    for (int t = 0; t < 3000; ++t) {
+        const int members = 1 + static_cast<int>(rng() % 40);
+        const Value& table = tables[t];
+        ASSERT_EQ(table.as_object().size(), static_cast<std::size_t>(members) + 1) << t;
+        const Array& list = table.find("list")->as_array();
+        ASSERT_EQ(list.size(), static_cast<std::size_t>(members)) << t;
+        for (int k = 0; k < members; ++k) {
+            const bool long_text = rng() % 3 == 0;
+            const Value* v = table.find(name_of(k));
+            ASSERT_NE(v, nullptr) << t << " " << k;
+            if (long_text) {
+                ASSERT_EQ(v->as_string(), text_of(t, k)) << t << " " << k;
+                ASSERT_EQ(list[k].as_string(), text_of(k, t)) << t << " " << k;
+            } else {
+                ASSERT_EQ(v->as_uint(), static_cast<std::uint64_t>(t * 1000 + k)) << t << " " << k;
+                ASSERT_EQ(list[k].as_uint(), static_cast<std::uint64_t>(k)) << t << " " << k;
+            }
+        }
+    }
+    for (Value& table : tables) table.forget_region_tree();
+}
+
 // Names that differ only past another's end, in a zero byte, or after their first eight
 // bytes; short (held in the node) and long ones.
 std::vector<std::string> tricky_names() {

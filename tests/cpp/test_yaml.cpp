@@ -488,7 +488,7 @@ INSTANTIATE_TEST_SUITE_P(left_to_libfyaml, yaml_block_shapes, ::testing::Values(
     BlockShape{"a: \"x\\\n  y\"\n", false},     // an escaped line break
     BlockShape{"---\n---\na: b\n", false}, BlockShape{"--- a: b\n", false},
     BlockShape{"---\n", false}, BlockShape{"a: b\n---\nc: d\n", false},
-    BlockShape{"'" + std::string(1100, '\'') + "': x\n", false}));  // a key beyond 1024 characters
+    BlockShape{std::string(1101, '\'') + "': x\n", false}));  // a key beyond 1024 characters
 
 // The fast reader leaves CR and byte order marks alone; parse_yaml gives it the text with LF
 // line breaks, as libfyaml gets it, and without a byte order mark at the start.
