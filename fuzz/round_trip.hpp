@@ -327,7 +327,7 @@ inline std::string check_yaml_extras(std::string_view input, const Result<Value>
         crlf += c;
     }
     // Read as a file's text is: its breaks made LFs where it is.
-    const Result<Value> other = parse_yaml_in_place(crlf);
+    const Result<Value> other = parse_yaml_in_place(crlf.data(), crlf.size());
     const auto bounded = [](const Result<Value>& r) {
         return !r && r.error().message.find("(possible alias bomb)") != std::string::npos;
     };

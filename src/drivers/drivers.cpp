@@ -26,8 +26,9 @@ const FormatInfo* format_of(DriverKind kind) noexcept {
 
 // A file's whole text, read for the reader alone: a reader that rewrites its text before
 // parsing may do so where it is.
-Result<Value> read_text(const FormatInfo& format, std::string& text) {
-    return format.read_in_place ? format.read_in_place(text) : format.read(text);
+Result<Value> read_text(const FormatInfo& format, FileText& text) {
+    return format.read_in_place ? format.read_in_place(text.data(), text.size())
+                                : format.read(text.view());
 }
 
 }  // namespace
@@ -41,7 +42,7 @@ Result<Value> read_document(const FormatInfo& format, int fd, std::uint64_t size
             // These readers take the whole text, which must be UTF-8; failing to get it is an
             // input/output error rather than a parse error.
             // A stream with no end (a device) stops at the first byte the format forbids.
-            Result<std::string> text = read_whole_file(
+            Result<FileText> text = read_whole_file(
                 fd,
                 format.file_input == FileInput::Utf8WithoutNul ? TextStop::NulOrInvalidUtf8
                                                                : TextStop::InvalidUtf8,
@@ -51,7 +52,7 @@ Result<Value> read_document(const FormatInfo& format, int fd, std::uint64_t size
         }
         case FileInput::Bytes: {
             // As above; read failures are reported as the parser's own input errors.
-            Result<std::string> text = read_file_bytes(fd, TextStop::NulOrInvalidUtf8, size);
+            Result<FileText> text = read_file_bytes(fd, TextStop::NulOrInvalidUtf8, size);
             if (!text) return parse_error(format.format, text.error().message);
             return read_text(format, text.value());
         }

@@ -13,6 +13,7 @@
 #include <time.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <condition_variable>
@@ -24,6 +25,7 @@
 
 #include "text/hex.hpp"
 #include "text/utf8.hpp"
+#include "value/region.hpp"
 
 
 namespace zel {
@@ -226,14 +228,14 @@ FileDescriptor open_journal(const std::string& path, uid_t owner, struct stat& s
 // none that belongs to it.
 // The descriptor read stays open in `fd` (journals are never changed once published).
 bool read_journal(const std::string& journal, std::string_view name, const struct stat& file_st,
-                  std::string& bytes, Journal& out, FileDescriptor& fd) {
+                  FileText& bytes, Journal& out, FileDescriptor& fd) {
     struct stat st {};
     fd = open_journal(journal, file_st.st_uid, st);
     if (fd.get() < 0) return false;
-    Result<std::string> read = read_file_bytes(fd.get());
+    Result<FileText> read = read_file_bytes(fd.get());
     if (!read) return false;
     bytes = std::move(read).value();
-    return decode_journal(bytes, out) && out.name == name &&
+    return decode_journal(bytes.view(), out) && out.name == name &&
            out.device == static_cast<std::uint64_t>(file_st.st_dev) &&
            out.inode == static_cast<std::uint64_t>(file_st.st_ino);
 }
@@ -273,14 +275,14 @@ FileDescriptor recovered_document(const std::string& path, int fd, const struct 
                                   bool not_a_link) {
     Result<Target> target = not_a_link ? Result<Target>(Target{path, true, st}) : resolve_target(path);
     if (!target || !target.value().exists) return FileDescriptor();
-    std::string bytes;
+    FileText bytes;
     Journal journal;
     FileDescriptor document;
     if (!read_journal(journal_path(target.value().path), last_component(target.value().path), st,
                       bytes, journal, document))
         return FileDescriptor();
-    Result<std::string> current = read_file_bytes(fd);
-    const bool applies = current && journal_applies(journal, current.value());
+    Result<FileText> current = read_file_bytes(fd);
+    const bool applies = current && journal_applies(journal, current.value().view());
     if (::lseek(fd, 0, SEEK_SET) != 0) return FileDescriptor();
     // The old document is the journal's tail: its reader reads from there to the end.
     if (!applies ||
@@ -446,7 +448,7 @@ std::string fitted_name(std::string_view name, std::size_t extra) {
 // Scans text[from, end) for the first byte `stop` names; returns its index (npos when there
 // is none) and advances `from` past what is known good, leaving an unfinished UTF-8 sequence
 // at the end for the next chunk.
-std::size_t find_stop(const std::string& text, std::size_t& from, TextStop stop) {
+std::size_t find_stop(std::string_view text, std::size_t& from, TextStop stop) {
     const auto* data = reinterpret_cast<const unsigned char*>(text.data());
     const unsigned char* end = data + text.size();
     std::size_t i = from;
@@ -578,54 +580,73 @@ Result<FileDescriptor> open_settings_file(const std::string& path, std::uint64_t
     return fd;
 }
 
-Result<std::string> read_file_bytes(int fd, TextStop stop, std::uint64_t size) {
-    std::string text;
+bool FileText::reserve(std::size_t n) noexcept {
+    if (n <= capacity_) return true;
+    std::size_t got = n;
+    void* p = large_buffer(got);
+    if (!p) return false;
+    if (size_) std::memcpy(p, data_, size_);
+    release();
+    data_ = static_cast<char*>(p);
+    capacity_ = got;
+    return true;
+}
+
+void FileText::release() noexcept {
+    if (data_) free_large_buffer(data_, capacity_);
+    data_ = nullptr;
+    capacity_ = 0;
+}
+
+Result<FileText> read_file_bytes(int fd, TextStop stop, std::uint64_t size) {
+    FileText text;
+    // Room for `more` bytes past the text, growing in doubling steps.
+    auto room_for = [&text](std::size_t more) -> int {
+        if (more <= text.capacity() - text.size()) return 0;
+        if (more > SIZE_MAX / 2 - text.size()) return EFBIG;
+        return text.reserve(std::max(text.size() + more, 2 * text.capacity())) ? 0 : ENOMEM;
+    };
     if (size == kSizeUnknown) {
         struct stat st {};
         if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode))
             size = static_cast<std::uint64_t>(st.st_size);
     }
     if (size != kSizeUnknown) {
-        // A regular file is read straight into the string, which is one byte longer than the
+        // A regular file is read straight into the text, whose room is one byte more than the
         // file: a read that comes back short having reached that size found the end, without a
         // further read that finds nothing. A file that grew goes on being read in growing steps.
-        // A file that cannot fit in one string (beyond a 32-bit address space, say) is refused
+        // A file that cannot fit in memory (beyond a 32-bit address space, say) is refused
         // before anything is read.
-        if (size >= text.max_size()) return io_error(EFBIG);
-        text.resize(static_cast<std::size_t>(size) + 1);
-        std::size_t have = 0;
+        if (size >= SIZE_MAX / 2) return io_error(EFBIG);
+        if (!text.reserve(static_cast<std::size_t>(size) + 1)) return io_error(ENOMEM);
         for (;;) {
-            if (have == text.size()) {
-                const std::size_t more = std::max<std::size_t>(text.size(), 64 * 1024);
-                if (more > text.max_size() - text.size()) return io_error(EFBIG);
-                text.resize(text.size() + more);
-            }
-            const std::size_t room = text.size() - have;
-            const ssize_t n = ::read(fd, text.data() + have, room);
+            if (text.size() == text.capacity())
+                if (const int e = room_for(std::max<std::size_t>(text.capacity(), 64 * 1024)))
+                    return io_error(e);
+            const std::size_t room = text.capacity() - text.size();
+            const ssize_t n = ::read(fd, text.data() + text.size(), room);
             if (n > 0) {
-                have += static_cast<std::size_t>(n);
-                if (static_cast<std::size_t>(n) < room && have == size) break;
+                text.set_size(text.size() + static_cast<std::size_t>(n));
+                if (static_cast<std::size_t>(n) < room && text.size() == size) break;
             } else if (n == 0) {
                 break;
             } else if (errno != EINTR) {
                 return io_error(errno);
             }
         }
-        text.resize(have);
         return text;
     }
     // A pipe or a device: no size to bound it, and `stop` may end it.
     std::size_t checked = 0;
-    char buffer[64 * 1024];
     for (;;) {
-        const ssize_t n = ::read(fd, buffer, sizeof buffer);
+        if (const int e = room_for(64 * 1024)) return io_error(e);
+        const ssize_t n = ::read(fd, text.data() + text.size(), 64 * 1024);
         if (n > 0) {
-            if (static_cast<std::size_t>(n) > text.max_size() - text.size()) return io_error(EFBIG);
-            text.append(buffer, static_cast<std::size_t>(n));
+            text.set_size(text.size() + static_cast<std::size_t>(n));
             if (stop != TextStop::None) {
-                const std::size_t at = find_stop(text, checked, stop);
+                const std::size_t at = find_stop(text.view(), checked, stop);
                 if (at != std::string::npos) {
-                    text.resize(at + 1);
+                    text.set_size(at + 1);
                     break;
                 }
             }
@@ -638,9 +659,10 @@ Result<std::string> read_file_bytes(int fd, TextStop stop, std::uint64_t size) {
     return text;
 }
 
-Result<std::string> read_whole_file(int fd, TextStop stop, std::uint64_t size) {
-    Result<std::string> text = read_file_bytes(fd, stop, size);
-    if (text && !is_valid_utf8(text.value())) return io_error("stream did not contain valid UTF-8");
+Result<FileText> read_whole_file(int fd, TextStop stop, std::uint64_t size) {
+    Result<FileText> text = read_file_bytes(fd, stop, size);
+    if (text && !is_valid_utf8(text.value().view()))
+        return io_error("stream did not contain valid UTF-8");
     return text;
 }
 
@@ -747,16 +769,16 @@ Status rewrite_in_place(const std::string& path, std::string_view text) {
     if (Status locked = lock_file(fd.get()); !locked) return locked;
     struct stat st {};
     if (::fstat(fd.get(), &st) != 0) return io_error(errno);
-    Result<std::string> current = read_file_bytes(fd.get());
+    Result<FileText> current = read_file_bytes(fd.get());
     if (!current) return std::move(current).error();
     remove_stale_temporaries(path);
     const std::string journal_name = journal_path(path);
     // A journal of an earlier rewrite of this file that did not finish holds the last
     // complete document while the file is still as that rewrite left it.
-    std::string earlier_bytes;
+    FileText earlier_bytes;
     Journal earlier;
     FileDescriptor earlier_fd;
-    std::string_view old = current.value();
+    std::string_view old = current.value().view();
     if (read_journal(journal_name, last_component(path), st, earlier_bytes, earlier, earlier_fd) &&
         journal_applies(earlier, old))
         old = earlier.before;

@@ -114,22 +114,65 @@ std::string journal_path(std::string_view target);
 // the size of the regular file opened when its document is the whole file, else kSizeUnknown.
 Result<FileDescriptor> open_settings_file(const std::string& path, std::uint64_t* size = nullptr);
 
+// A file's whole text, read for a reader. Its memory is not cleared before the file is read
+// into it, and a large file's is a mapping of its own (value/region.hpp), so that the text does
+// not stay behind in the heap once the document is read.
+class FileText {
+public:
+    FileText() noexcept = default;
+    FileText(FileText&& other) noexcept
+        : data_(std::exchange(other.data_, nullptr)),
+          size_(std::exchange(other.size_, 0)),
+          capacity_(std::exchange(other.capacity_, 0)) {}
+    FileText& operator=(FileText&& other) noexcept {
+        if (this != &other) {
+            release();
+            data_ = std::exchange(other.data_, nullptr);
+            size_ = std::exchange(other.size_, 0);
+            capacity_ = std::exchange(other.capacity_, 0);
+        }
+        return *this;
+    }
+    FileText(const FileText&) = delete;
+    FileText& operator=(const FileText&) = delete;
+    ~FileText() { release(); }
+
+    char* data() noexcept { return data_; }
+    const char* data() const noexcept { return data_; }
+    std::size_t size() const noexcept { return size_; }
+    std::size_t capacity() const noexcept { return capacity_; }
+    std::string_view view() const noexcept { return {data_, size_}; }
+    operator std::string_view() const noexcept { return view(); }
+
+    // Room for at least `n` bytes, the text kept; false when there is no memory for it.
+    bool reserve(std::size_t n) noexcept;
+    // Sets the size, within the capacity; bytes beyond the old size are whatever is there.
+    void set_size(std::size_t n) noexcept { size_ = n; }
+
+private:
+    void release() noexcept;
+
+    char* data_ = nullptr;
+    std::size_t size_ = 0;
+    std::size_t capacity_ = 0;
+};
+
 // What a text reader may stop at while reading something that is not a regular file (a pipe,
 // a device), which has no size to bound it: the first byte that cannot be part of the text.
 enum class TextStop { None, InvalidUtf8, NulOrInvalidUtf8 };
 
-// Reads an open file from its current position to the end into one string: a read failure
-// is io_error(errno), more bytes than a string can hold io_error(EFBIG). When the file is not
+// Reads an open file from its current position to the end into one text: a read failure is
+// io_error(errno), more bytes than memory can hold io_error(EFBIG) or io_error(ENOMEM). When the file is not
 // a regular file, reading stops after the first chunk holding a byte that `stop` names: the
 // text then ends at that byte, which the format's reader rejects. `size`, when known, is the
 // regular file's size as it was opened (open_settings_file), which spares a look at it.
-Result<std::string> read_file_bytes(int fd, TextStop stop = TextStop::None,
-                                    std::uint64_t size = kSizeUnknown);
+Result<FileText> read_file_bytes(int fd, TextStop stop = TextStop::None,
+                                 std::uint64_t size = kSizeUnknown);
 
 // read_file_bytes for text that must be valid UTF-8; invalid UTF-8 is
 // io_error("stream did not contain valid UTF-8").
-Result<std::string> read_whole_file(int fd, TextStop stop = TextStop::InvalidUtf8,
-                                    std::uint64_t size = kSizeUnknown);
+Result<FileText> read_whole_file(int fd, TextStop stop = TextStop::InvalidUtf8,
+                                 std::uint64_t size = kSizeUnknown);
 
 
 // The path without its last component ("a/b/c" -> "a/b", "/c" -> "/", "c" -> "", "/" -> "").

@@ -58,7 +58,7 @@ struct FormatInfo {
     bool writes_in_pieces;
     // `read` for a text the reader may change (a file's whole text, read for it alone), when
     // the reader rewrites the text before parsing it; else null.
-    Result<Value> (*read_in_place)(std::string& text) = nullptr;
+    Result<Value> (*read_in_place)(char* text, std::size_t size) = nullptr;
 };
 
 const FormatInfo& format_info(Format format) noexcept;

@@ -98,13 +98,8 @@ bool keep_span(void* p, std::size_t bytes) noexcept {
 #endif
 }
 
-// `bytes` of memory for a span; `bytes` becomes the size it got, which a kept span may make
-// larger.
-void* span_memory(std::size_t& bytes) {
-    if (bytes < kMapped) return std::malloc(bytes);
-    if (bytes > static_cast<std::size_t>(-1) - 2 * kMapped) return nullptr;
-    bytes = mapped_bytes(bytes);
-    if (void* kept = take_kept_span(bytes)) return kept;
+// A fresh mapping of `bytes` (whole huge pages), aligned to them, or nullptr.
+void* map_huge_pages(std::size_t bytes) noexcept {
     void* p = ::mmap(nullptr, bytes + kMapped, PROT_READ | PROT_WRITE,
                      MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
     if (p == MAP_FAILED) return nullptr;
@@ -119,6 +114,16 @@ void* span_memory(std::size_t& bytes) {
     ::madvise(reinterpret_cast<void*>(aligned), bytes, MADV_HUGEPAGE);
 #endif
     return reinterpret_cast<void*>(aligned);
+}
+
+// `bytes` of memory for a span; `bytes` becomes the size it got, which a kept span may make
+// larger.
+void* span_memory(std::size_t& bytes) noexcept {
+    if (bytes < kMapped) return std::malloc(bytes ? bytes : 1);
+    if (bytes > static_cast<std::size_t>(-1) - 2 * kMapped) return nullptr;
+    bytes = mapped_bytes(bytes);
+    if (void* kept = take_kept_span(bytes)) return kept;
+    return map_huge_pages(bytes);
 }
 
 void free_span_memory(void* p, std::size_t bytes) noexcept {
@@ -201,6 +206,18 @@ void* Region::allocate_separately(std::size_t bytes) {
     separate_.push_back(p);
     reserved_ += bytes;
     return p;
+}
+
+void* large_buffer(std::size_t& bytes) noexcept {
+    if (bytes < kMapped) return std::malloc(bytes ? bytes : 1);
+    if (bytes > static_cast<std::size_t>(-1) - 2 * kMapped) return nullptr;
+    bytes = mapped_bytes(bytes);
+    return map_huge_pages(bytes);
+}
+
+void free_large_buffer(void* p, std::size_t bytes) noexcept {
+    if (bytes < kMapped) std::free(p);
+    else ::munmap(p, mapped_bytes(bytes));
 }
 
 RegionScope::RegionScope(Region* region) noexcept : previous_(t_region), counted_(region != nullptr) {

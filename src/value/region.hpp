@@ -126,6 +126,14 @@ private:
     bool counted_;  // a region was given, and counted among the active ones
 };
 
+// Memory for a large buffer outside any region (a file's text while its document is read):
+// from 2 MiB on, a mapping of whole huge pages of its own, unmapped when given back (not left
+// in the heap, as a large block malloc once mapped may be the next time); below that, heap
+// memory. `bytes` becomes the size given, at least the size asked for. nullptr when the system
+// has none.
+void* large_buffer(std::size_t& bytes) noexcept;
+void free_large_buffer(void* p, std::size_t bytes) noexcept;
+
 // The current thread's region, or nullptr.
 Region* current_region() noexcept;
 

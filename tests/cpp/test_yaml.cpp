@@ -236,7 +236,7 @@ TEST(yaml_documents, cr_lf_and_cr_line_breaks_read_as_line_feeds) {
         const std::string expected = outcome(parse_yaml(text));
         EXPECT_EQ(outcome(parse_yaml(other)), expected) << other;
         std::string in_place = other;
-        EXPECT_EQ(outcome(parse_yaml_in_place(in_place)), expected) << other;
+        EXPECT_EQ(outcome(parse_yaml_in_place(in_place.data(), in_place.size())), expected) << other;
         EXPECT_EQ(outcome(read_through_file(other)), expected) << other;
     }
 }

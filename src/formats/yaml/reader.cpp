@@ -860,15 +860,15 @@ private:
     const std::uint64_t byte_limit_;
 };
 
-// Makes every line break of the text (CR LF, CR, LF) a single LF, in place (the text only
-// shrinks): YAML reads the three alike, but libfyaml 0.7 takes a CR LF just before the closing
+// Makes every line break of the text (CR LF, CR, LF) a single LF, in place, and returns the
+// new size (the text only shrinks): YAML reads the three alike, but libfyaml 0.7 takes a CR LF just before the closing
 // quote of a flow scalar for a line feed of the value, where a LF there folds into a space.
 // Lines and columns stay the same.
-void to_line_feeds(std::string& text) {
-    const std::size_t first = text.find('\r');
-    if (first == std::string::npos) return;
-    char* const begin = text.data();
-    const char* const end = begin + text.size();
+std::size_t to_line_feeds(char* const begin, std::size_t size) {
+    const void* cr = std::memchr(begin, '\r', size);
+    if (cr == nullptr) return size;
+    const std::size_t first = static_cast<std::size_t>(static_cast<const char*>(cr) - begin);
+    const char* const end = begin + size;
     char* out = begin + first;         // where the next line goes
     const char* from = begin + first;  // the next byte to move there
     // The text between two breaks moves in 16-byte blocks, which may run up to 15 bytes past
@@ -912,7 +912,7 @@ void to_line_feeds(std::string& text) {
         if (*p == '\r' && p >= from) line_feed(p);
     const std::size_t rest = static_cast<std::size_t>(end - from);
     if (out != from) std::memmove(out, from, rest);
-    text.resize(static_cast<std::size_t>(out + rest - begin));
+    return static_cast<std::size_t>(out + rest - begin);
 }
 
 // A text that has a byte YAML cannot read fails at it (before its line breaks change).
@@ -958,7 +958,7 @@ Result<Value> parse_yaml(std::string_view text, bool plain_block_first) {
     if (text.find('\r') == std::string_view::npos)
         return parse_line_feed_text(text, text.size(), plain_block_first);
     std::string copy(text);
-    to_line_feeds(copy);
+    copy.resize(to_line_feeds(copy.data(), copy.size()));
     return parse_line_feed_text(copy, text.size(), plain_block_first);
 }
 
@@ -968,11 +968,9 @@ Result<Value> parse_yaml(std::string_view text) { return parse_yaml(text, true);
 
 Result<Value> parse_yaml_general(std::string_view text) { return parse_yaml(text, false); }
 
-Result<Value> parse_yaml_in_place(std::string& text) {
-    if (Result<Value> failure = Value::null(); unreadable(text, failure)) return failure;
-    const std::size_t file_size = text.size();
-    to_line_feeds(text);
-    return parse_line_feed_text(text, file_size, true);
+Result<Value> parse_yaml_in_place(char* text, std::size_t size) {
+    if (Result<Value> failure = Value::null(); unreadable({text, size}, failure)) return failure;
+    return parse_line_feed_text({text, to_line_feeds(text, size)}, size, true);
 }
 
 }  // namespace zel

@@ -33,9 +33,10 @@ inline constexpr std::size_t kYamlAliasBytesFloor = std::size_t{64} << 20;
 // ErrorKind::Parse, "YAML parse error: {description} at line L column C".
 Result<Value> parse_yaml(std::string_view text);
 
-// parse_yaml of a text it may change: its line breaks become LFs where it is, rather than in
-// a copy (loading a file, whose text is read for the reader alone).
-Result<Value> parse_yaml_in_place(std::string& text);
+// parse_yaml of the `size` bytes at `text`, which it may change: their line breaks become LFs
+// where they are, rather than in a copy (loading a file, whose text is read for the reader
+// alone).
+Result<Value> parse_yaml_in_place(char* text, std::size_t size);
 
 // parse_yaml without its fast path for everyday block YAML (block_reader.hpp): libfyaml
 // reads every text. For the tests and fuzz targets that compare the two.
