@@ -142,7 +142,6 @@ public:
     std::size_t size() const noexcept { return size_; }
     std::size_t capacity() const noexcept { return capacity_; }
     std::string_view view() const noexcept { return {data_, size_}; }
-    operator std::string_view() const noexcept { return view(); }
 
     // Room for at least `n` bytes, the text kept; false when there is no memory for it.
     bool reserve(std::size_t n) noexcept;

@@ -38,11 +38,6 @@ std::size_t mapped_bytes(std::size_t bytes) noexcept { return (bytes + kMapped -
 // kKeptBytes are kept, in kKeptSlots slots of one word each: the span's address (aligned to
 // kMapped) with its size in units of kMapped in the low bits. The slots are taken and filled by
 // atomic exchanges, without a lock a fork could leave held.
-#if defined(__linux__) && defined(MADV_FREE)
-constexpr bool kKeepSpans = true;
-#else
-constexpr bool kKeepSpans = false;
-#endif
 constexpr std::size_t kKeptSlots = 8;
 constexpr std::size_t kKeptBytes = std::size_t(64) << 20;
 std::atomic<std::uintptr_t> g_kept[kKeptSlots];
@@ -53,7 +48,7 @@ std::size_t kept_size(std::uintptr_t slot) noexcept { return (slot & (kMapped - 
 // A kept span of at least `bytes` (already rounded to whole huge pages) and at most twice
 // that, or nullptr; `bytes` becomes the span's own size.
 void* take_kept_span(std::size_t& bytes) noexcept {
-    if (!kKeepSpans || g_kept_bytes.load(std::memory_order_relaxed) == 0) return nullptr;
+    if (g_kept_bytes.load(std::memory_order_relaxed) == 0) return nullptr;  // none kept
     for (auto& slot : g_kept) {
         std::uintptr_t seen = slot.load(std::memory_order_relaxed);
         while (seen != 0) {
@@ -116,23 +111,24 @@ void* map_huge_pages(std::size_t bytes) noexcept {
     return reinterpret_cast<void*>(aligned);
 }
 
-// `bytes` of memory for a span; `bytes` becomes the size it got, which a kept span may make
-// larger.
-void* span_memory(std::size_t& bytes) noexcept {
+// `bytes` of memory for a span; `bytes` becomes the size it got. `reuse`: a span kept from a
+// freed region may serve (and make it larger), and the span is kept again when freed.
+void* span_memory(std::size_t& bytes, bool reuse) noexcept {
     if (bytes < kMapped) return std::malloc(bytes ? bytes : 1);
     if (bytes > static_cast<std::size_t>(-1) - 2 * kMapped) return nullptr;
     bytes = mapped_bytes(bytes);
-    if (void* kept = take_kept_span(bytes)) return kept;
+    if (reuse)
+        if (void* kept = take_kept_span(bytes)) return kept;
     return map_huge_pages(bytes);
 }
 
-void free_span_memory(void* p, std::size_t bytes) noexcept {
+void free_span_memory(void* p, std::size_t bytes, bool reuse) noexcept {
     if (bytes < kMapped) {
         std::free(p);
         return;
     }
     bytes = mapped_bytes(bytes);
-    if (!keep_span(p, bytes)) ::munmap(p, bytes);
+    if (!reuse || !keep_span(p, bytes)) ::munmap(p, bytes);
 }
 
 }  // namespace
@@ -142,7 +138,7 @@ Region::~Region() {
     for (void* block : separate_) std::free(block);
     for (Span* s = spans_; s;) {
         Span* previous = s->previous;
-        free_span_memory(s, s->bytes);
+        free_span_memory(s, s->bytes, true);
         s = previous;
     }
 }
@@ -152,7 +148,7 @@ void* Region::allocate_slow(std::size_t bytes) {
         // A large block gets a span of its own; the current span stays open for small ones.
         if (bytes > static_cast<std::size_t>(-1) - sizeof(Span)) throw std::bad_alloc();
         std::size_t got = sizeof(Span) + bytes;
-        auto* own = static_cast<Span*>(span_memory(got));
+        auto* own = static_cast<Span*>(span_memory(got, true));
         if (!own) throw std::bad_alloc();
         own->bytes = got;
         if (spans_) {
@@ -167,7 +163,7 @@ void* Region::allocate_slow(std::size_t bytes) {
         return own + 1;
     }
     std::size_t got = next_span_;
-    auto* span = static_cast<Span*>(span_memory(got));
+    auto* span = static_cast<Span*>(span_memory(got, true));
     if (!span) throw std::bad_alloc();
     span->previous = spans_;
     span->bytes = got;
@@ -185,7 +181,7 @@ void Region::recycle(void* block, std::size_t bytes) noexcept {
 #if ZEL_REGION_SEPARATE_BLOCKS
     (void)block, (void)bytes;
 #else
-    bytes = (bytes + kAlign - 1) & ~(kAlign - 1);
+    bytes = aligned(bytes);
     if (bytes > kRecycledMax || bytes < sizeof(void*)) return;
     if (!recycled_) {
         recycled_ = static_cast<void**>(std::calloc(kRecycledMax / kAlign + 1, sizeof(void*)));
@@ -208,17 +204,9 @@ void* Region::allocate_separately(std::size_t bytes) {
     return p;
 }
 
-void* large_buffer(std::size_t& bytes) noexcept {
-    if (bytes < kMapped) return std::malloc(bytes ? bytes : 1);
-    if (bytes > static_cast<std::size_t>(-1) - 2 * kMapped) return nullptr;
-    bytes = mapped_bytes(bytes);
-    return map_huge_pages(bytes);
-}
+void* large_buffer(std::size_t& bytes) noexcept { return span_memory(bytes, false); }
 
-void free_large_buffer(void* p, std::size_t bytes) noexcept {
-    if (bytes < kMapped) std::free(p);
-    else ::munmap(p, mapped_bytes(bytes));
-}
+void free_large_buffer(void* p, std::size_t bytes) noexcept { free_span_memory(p, bytes, false); }
 
 RegionScope::RegionScope(Region* region) noexcept : previous_(t_region), counted_(region != nullptr) {
     t_region = region;

@@ -39,7 +39,7 @@ public:
 #if ZEL_REGION_SEPARATE_BLOCKS
         return allocate_separately(bytes);
 #endif
-        bytes = (bytes + kAlign - 1) & ~(kAlign - 1);
+        bytes = aligned(bytes);
         if (bytes <= static_cast<std::size_t>(end_ - next_)) {
             void* p = next_;
             next_ += bytes;
@@ -57,8 +57,8 @@ public:
         (void)block, (void)old_bytes, (void)new_bytes;
         return false;
 #else
-        old_bytes = (old_bytes + kAlign - 1) & ~(kAlign - 1);
-        new_bytes = (new_bytes + kAlign - 1) & ~(kAlign - 1);
+        old_bytes = aligned(old_bytes);
+        new_bytes = aligned(new_bytes);
         if (static_cast<char*>(block) + old_bytes != next_ || new_bytes < old_bytes ||
             new_bytes - old_bytes > static_cast<std::size_t>(end_ - next_))
             return false;
@@ -78,7 +78,7 @@ public:
         (void)bytes;
         return nullptr;
 #else
-        bytes = (bytes + kAlign - 1) & ~(kAlign - 1);
+        bytes = aligned(bytes);
         if (!recycled_ || bytes > kRecycledMax) return nullptr;
         void*& head = recycled_[bytes / kAlign];
         void* p = head;
@@ -95,6 +95,10 @@ private:
     static constexpr std::size_t kFirstSpan = 4096;
     static constexpr std::size_t kMaxSpan = std::size_t(8) << 20;
     static constexpr std::size_t kRecycledMax = 4096 + 2 * kAlign;
+    // `bytes` rounded up to whole units of kAlign: the room a block of `bytes` takes.
+    static constexpr std::size_t aligned(std::size_t bytes) noexcept {
+        return (bytes + kAlign - 1) & ~(kAlign - 1);
+    }
     struct Span {
         Span* previous;
         std::size_t bytes;
